@@ -1,0 +1,41 @@
+// Diagnosis of a table file's bytes, and its text report.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "qovira/app/format.h"
+#include "qovira/app/issues.h"
+#include "qovira/table/model.h"
+
+namespace qovira {
+
+struct Diagnosis {
+  std::string alphabet;
+  std::vector<Issue> issues;
+  std::optional<std::string> failure;
+  std::optional<CodeTable> table;
+  std::uint64_t imported_entries = 0;
+  std::uint64_t body_rows = 0;
+  bool importable = false;
+  TableFormat format = TableFormat::Unknown;
+};
+
+// Never fails: every problem becomes a Fatal issue.
+Diagnosis diagnose(ByteView bytes);
+
+struct IssueCounts {
+  std::uint64_t fatal = 0;
+  std::uint64_t warnings = 0;
+  std::uint64_t infos = 0;
+};
+
+IssueCounts count_issues(const std::vector<Issue>& issues);
+
+// The full report; `path` is shown as given. Always ends with a line feed.
+std::string render_report(std::string_view path, const Diagnosis& diagnosis);
+
+}  // namespace qovira

@@ -1,0 +1,31 @@
+// Export of a table as .mb bytes, proven by reading them back.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "qovira/table/model.h"
+
+namespace qovira {
+
+struct ExportResult {
+  Bytes bytes;
+  std::string verdict;
+  std::uint64_t entries = 0;
+  bool verified = false;
+};
+
+// Builds on the default container and reads the bytes back. Fails only when the build fails, with
+// the build error's message.
+std::expected<ExportResult, std::string> export_mb(const CodeTable& table);
+
+// Nothing when the tables agree, else the first difference.
+std::optional<std::string> compare_readback(const CodeTable& imported, const CodeTable& read_back);
+
+std::string export_summary(std::string_view source_path, std::string_view output_path,
+                           const ExportResult& result);
+
+}  // namespace qovira

@@ -1,0 +1,29 @@
+// Recognising a table file by its content.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "qovira/table/model.h"
+
+namespace qovira {
+
+enum class TableFormat : std::uint8_t { Rime, Bingling, Mb, Unknown };
+
+// "Rime 词典（.dict.yaml）", "冰凌文本码表", "极点 .mb 二进制", "认不出来的格式".
+std::string_view format_display_name(TableFormat format);
+
+// `text` is the decoded content; callers pass an empty text for bytes with the .mb magic.
+TableFormat detect_format(ByteView bytes, std::string_view text);
+
+struct RimeHeaderEnd {
+  bool found = false;
+  // The 1-based number of the "..." line when found, else the number of lines.
+  std::uint64_t line_count = 0;
+};
+
+RimeHeaderEnd find_rime_header_end(std::string_view text);
+RimeHeaderEnd find_rime_header_end(std::span<const std::string_view> lines);
+
+}  // namespace qovira

@@ -1,0 +1,54 @@
+// The findings of a diagnosis: severities, every issue kind with its texts, and the body line scan.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qovira {
+
+enum class Severity : std::uint8_t { Fatal, Warning, Info };
+
+// "[致命]", "[警告]", "[提示]".
+std::string_view severity_label(Severity severity);
+
+struct Issue {
+  std::string message;
+  std::string advice;
+  std::uint64_t line = 0;  // 0: the whole file
+  Severity severity = Severity::Fatal;
+
+  friend bool operator==(const Issue&, const Issue&) = default;
+};
+
+// A code as shown inside messages: in straight double quotes, with \" \\ \t \n \r \0 and \u{hex}
+// for other control characters.
+std::string quote_code(std::string_view code);
+
+Issue unreadable_text(std::string_view error);
+Issue missing_rime_header();
+Issue import_failed(std::string_view error);
+Issue importer_skipped(std::uint64_t line, std::string_view code, std::string_view reason);
+Issue importer_skipped_summary(std::uint64_t total, std::uint64_t shown);
+Issue missing_columns(std::uint64_t line, std::string_view preview);
+Issue empty_code_or_text(std::uint64_t line);
+Issue bad_code_characters(std::uint64_t line, std::string_view code, std::string_view text,
+                          std::string_view offending);
+Issue duplicate_line(std::uint64_t line, std::uint64_t earlier, std::string_view text,
+                     std::string_view code);
+Issue mb_build_failed(std::string_view error);
+Issue mb_unreadable(std::string_view error);
+Issue mb_mismatch(std::string_view difference);
+
+// Scans the body lines after the first `skip` lines for hand-editing mistakes, appending issues.
+// Returns the number of body rows that had enough columns.
+std::uint64_t scan_body_lines(std::span<const std::string_view> lines, std::uint64_t skip,
+                              std::size_t code_column, std::size_t text_column,
+                              std::vector<Issue>& issues);
+
+// Stable: by severity (Fatal first), then by line.
+void sort_issues(std::vector<Issue>& issues);
+
+}  // namespace qovira

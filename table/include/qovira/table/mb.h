@@ -1,0 +1,55 @@
+// The .mb binary table format: layout constants, the reader and the writer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <string>
+
+#include "qovira/table/model.h"
+
+namespace qovira {
+
+inline constexpr std::string_view MB_MAGIC = "Freeime Dictionary";
+inline constexpr std::size_t MB_HEADER_SIZE = 442;
+inline constexpr std::size_t MB_INDEX_SLOTS = 27'930;
+inline constexpr std::size_t MB_INDEX_FANOUT = 30;
+inline constexpr std::size_t MB_RECORDS_OFFSET = 112'162;  // header + index
+
+// Header field offsets and sizes in bytes.
+inline constexpr std::size_t MB_VERSION_OFFSET = 18;
+inline constexpr std::size_t MB_DESCRIPTION_OFFSET = 23;
+inline constexpr std::size_t MB_DESCRIPTION_UNITS = 132;
+inline constexpr std::size_t MB_ALPHABET_LENGTH_OFFSET = 287;
+inline constexpr std::size_t MB_ALPHABET_OFFSET = 288;
+inline constexpr std::size_t MB_ALPHABET_UNITS = 44;
+inline constexpr std::size_t MB_PHRASE_RULES_OFFSET = 376;
+inline constexpr std::size_t MB_PHRASE_RULES_UNITS = 33;     // room in the header field
+inline constexpr std::size_t MB_PHRASE_RULES_READ_UNITS = 32;  // the reader reads at most this
+
+// The header-and-index image every written .mb starts from (112,162 bytes).
+extern const ByteView DEFAULT_MB_CONTAINER;
+
+// True when the bytes start with the 18-byte magic.
+bool has_mb_magic(ByteView bytes);
+
+enum class MbReadErrorKind : std::uint8_t { TooSmall, MissingMagic, EmptyAlphabet, LostSync };
+
+struct MbReadError {
+  MbReadErrorKind kind = MbReadErrorKind::TooSmall;
+  std::uint64_t offset = 0;        // LostSync: offset of the bad record
+  std::uint64_t records_read = 0;  // LostSync: records read before it
+
+  std::string message() const;
+
+  friend bool operator==(const MbReadError&, const MbReadError&) = default;
+};
+
+// Reads a whole .mb file. Entries keep file order; nothing is merged or sorted.
+std::expected<CodeTable, MbReadError> read_mb(ByteView bytes);
+
+// Builds a whole .mb file on the given container (magic and version text come from it).
+std::expected<Bytes, TableError> build_mb(const CodeTable& table, ByteView container);
+
+}  // namespace qovira
