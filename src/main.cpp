@@ -1,0 +1,33 @@
+// The Linux entry: batch runs and the usage text; this build has no window.
+#include <iostream>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "qovira/app/batch.h"
+#include "qovira/app/cli.h"
+
+namespace {
+
+constexpr std::string_view NO_WINDOW_MESSAGE =
+    "这个版本没有图形界面，请用命令行批量模式，运行 QoviraTableTool --help 查看用法。";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  const qovira::Invocation invocation = qovira::parse_arguments(arguments);
+  if (const auto* batch = std::get_if<qovira::BatchInvocation>(&invocation)) {
+    const int code = qovira::run_batch(batch->mode, batch->files, batch->out_dir, std::cout);
+    std::cout.flush();
+    return code;
+  }
+  if (std::holds_alternative<qovira::UsageInvocation>(invocation)) {
+    std::cout << qovira::USAGE_TEXT << '\n';
+    std::cout.flush();
+    return 2;
+  }
+  std::cerr << NO_WINDOW_MESSAGE << '\n';
+  return 1;
+}

@@ -1,0 +1,330 @@
+#include "qovira/table/text.h"
+
+#include <limits>
+
+namespace qovira {
+namespace {
+
+constexpr std::string_view DETAIL_ODD_UTF16 = "UTF-16 字节数不是偶数";
+constexpr std::string_view DETAIL_LONE_SURROGATE = "invalid utf-16: lone surrogate found";
+
+constexpr char32_t REPLACEMENT = 0xFFFD;
+
+bool is_continuation(std::uint8_t b) { return (b & 0xC0) == 0x80; }
+
+// Length of the valid UTF-8 sequence at bytes[i], or 0 when it is not valid. On failure `bad` is
+// the length of the maximal subpart (at least 1) and `incomplete` tells whether the input ended
+// inside an otherwise valid beginning.
+std::size_t utf8_sequence(ByteView bytes, std::size_t i, std::size_t& bad, bool& incomplete) {
+  const std::uint8_t b0 = bytes[i];
+  incomplete = false;
+  bad = 1;
+  if (b0 < 0x80) {
+    return 1;
+  }
+  std::size_t need = 0;
+  std::uint8_t low = 0x80;
+  std::uint8_t high = 0xBF;
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    need = 1;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    need = 2;
+    if (b0 == 0xE0) {
+      low = 0xA0;
+    } else if (b0 == 0xED) {
+      high = 0x9F;
+    }
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    need = 3;
+    if (b0 == 0xF0) {
+      low = 0x90;
+    } else if (b0 == 0xF4) {
+      high = 0x8F;
+    }
+  } else {
+    return 0;
+  }
+  for (std::size_t k = 1; k <= need; ++k) {
+    if (i + k >= bytes.size()) {
+      incomplete = true;
+      bad = k;
+      return 0;
+    }
+    const std::uint8_t b = bytes[i + k];
+    const bool ok = k == 1 ? (b >= low && b <= high) : is_continuation(b);
+    if (!ok) {
+      bad = k;
+      return 0;
+    }
+  }
+  return need + 1;
+}
+
+std::expected<std::string, TableError> decode_utf16(ByteView bytes, bool little_endian) {
+  if (bytes.size() % 2 != 0) {
+    return std::unexpected(TableError::undecodable_text(std::string(DETAIL_ODD_UTF16)));
+  }
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 2);
+  auto unit_at = [&](std::size_t i) -> char16_t {
+    const std::uint8_t a = bytes[i];
+    const std::uint8_t b = bytes[i + 1];
+    return static_cast<char16_t>(little_endian ? (a | (b << 8)) : ((a << 8) | b));
+  };
+  for (std::size_t i = 0; i < bytes.size(); i += 2) {
+    const char16_t unit = unit_at(i);
+    char32_t c = unit;
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+      if (i + 2 >= bytes.size()) {
+        return std::unexpected(TableError::undecodable_text(std::string(DETAIL_LONE_SURROGATE)));
+      }
+      const char16_t next = unit_at(i + 2);
+      if (next < 0xDC00 || next > 0xDFFF) {
+        return std::unexpected(TableError::undecodable_text(std::string(DETAIL_LONE_SURROGATE)));
+      }
+      c = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (next - 0xDC00);
+      i += 2;
+    } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+      return std::unexpected(TableError::undecodable_text(std::string(DETAIL_LONE_SURROGATE)));
+    }
+    append_utf8(out, c);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::expected<std::string, TableError> decode_text(ByteView bytes) {
+  if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+    return decode_utf16(bytes.subspan(2), true);
+  }
+  if (bytes.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
+    return decode_utf16(bytes.subspan(2), false);
+  }
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    // ASCII runs are the common case.
+    if (bytes[i] < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t bad = 0;
+    bool incomplete = false;
+    const std::size_t length = utf8_sequence(bytes, i, bad, incomplete);
+    if (length == 0) {
+      const std::string index = std::to_string(i);
+      if (incomplete) {
+        return std::unexpected(
+            TableError::undecodable_text("incomplete utf-8 byte sequence from index " + index));
+      }
+      return std::unexpected(TableError::undecodable_text(
+          "invalid utf-8 sequence of " + std::to_string(bad) + " bytes from index " + index));
+    }
+    i += length;
+  }
+  return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+std::vector<std::string_view> split_lines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  for_each_line(text, [&](std::string_view line) { lines.push_back(line); });
+  return lines;
+}
+
+bool is_white_space(char32_t c) {
+  if (c <= 0x20) {
+    return c == 0x20 || (c >= 0x09 && c <= 0x0D);
+  }
+  if (c < 0x85) {
+    return false;
+  }
+  return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 ||
+         c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+char32_t next_char(std::string_view text, std::size_t& pos) {
+  const auto b0 = static_cast<std::uint8_t>(text[pos]);
+  if (b0 < 0x80) {
+    ++pos;
+    return b0;
+  }
+  const ByteView bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+  std::size_t bad = 0;
+  bool incomplete = false;
+  const std::size_t length = utf8_sequence(bytes, pos, bad, incomplete);
+  if (length == 0) {
+    ++pos;
+    return REPLACEMENT;
+  }
+  char32_t c = b0 & (0xFF >> (length + 1));
+  for (std::size_t k = 1; k < length; ++k) {
+    c = (c << 6) | (static_cast<std::uint8_t>(text[pos + k]) & 0x3F);
+  }
+  pos += length;
+  return c;
+}
+
+void append_utf8(std::string& out, char32_t c) {
+  if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+    c = REPLACEMENT;
+  }
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+std::string_view trim_start(std::string_view text) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t next = pos;
+    if (!is_white_space(next_char(text, next))) {
+      break;
+    }
+    pos = next;
+  }
+  return text.substr(pos);
+}
+
+std::string_view trim_end(std::string_view text) {
+  std::size_t end = text.size();
+  while (end > 0) {
+    // Step back to the start of the last character.
+    std::size_t start = end - 1;
+    while (start > 0 && end - start < 4 &&
+           is_continuation(static_cast<std::uint8_t>(text[start]))) {
+      --start;
+    }
+    std::size_t pos = start;
+    const char32_t c = next_char(text, pos);
+    if (pos != end || !is_white_space(c)) {
+      break;
+    }
+    end = start;
+  }
+  return text.substr(0, end);
+}
+
+std::string_view trim(std::string_view text) { return trim_end(trim_start(text)); }
+
+std::size_t count_chars(std::string_view text) {
+  std::size_t count = 0;
+  for (std::size_t pos = 0; pos < text.size();) {
+    next_char(text, pos);
+    ++count;
+  }
+  return count;
+}
+
+std::string_view first_chars(std::string_view text, std::size_t count) {
+  std::size_t pos = 0;
+  for (std::size_t n = 0; n < count && pos < text.size(); ++n) {
+    next_char(text, pos);
+  }
+  return text.substr(0, pos);
+}
+
+std::size_t utf16_length(std::string_view text) {
+  std::size_t units = 0;
+  for (std::size_t pos = 0; pos < text.size();) {
+    units += next_char(text, pos) >= 0x10000 ? 2 : 1;
+  }
+  return units;
+}
+
+std::u16string to_utf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) {
+    const char32_t c = next_char(text, pos);
+    if (c >= 0x10000) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+  }
+  return out;
+}
+
+std::string from_utf16_lenient(std::u16string_view units) {
+  std::string out;
+  out.reserve(units.size() * 3);
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const char16_t unit = units[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] <= 0xDFFF) {
+      append_utf8(out, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
+                           (units[i + 1] - 0xDC00));
+      ++i;
+    } else {
+      append_utf8(out, unit);  // an unpaired surrogate comes out as U+FFFD
+    }
+  }
+  return out;
+}
+
+std::optional<std::uint64_t> parse_unsigned(std::string_view text) {
+  if (!text.empty() && text.front() == '+') {
+    text.remove_prefix(1);
+  }
+  if (text.empty()) {
+    return std::nullopt;
+  }
+  std::uint64_t value = 0;
+  constexpr std::uint64_t max = std::numeric_limits<std::uint64_t>::max();
+  for (char c : text) {
+    if (c < '0' || c > '9') {
+      return std::nullopt;
+    }
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (value > (max - digit) / 10) {
+      return std::nullopt;
+    }
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+std::string ascii_lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  return out;
+}
+
+bool equals_ignoring_ascii_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    char y = b[i];
+    if (x >= 'A' && x <= 'Z') {
+      x = static_cast<char>(x - 'A' + 'a');
+    }
+    if (y >= 'A' && y <= 'Z') {
+      y = static_cast<char>(y - 'A' + 'a');
+    }
+    if (x != y) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace qovira
