@@ -77,7 +77,8 @@ void SkipLog::add(std::uint64_t line, std::string_view raw_code, std::string_vie
   samples.push_back({std::move(shown), std::string(reason), line});
 }
 
-static TableError make_error(TableErrorKind kind, std::string subject = {}, std::string reason = {}) {
+static TableError make_error(TableErrorKind kind, std::string subject = {},
+                             std::string reason = {}) {
   TableError error;
   error.kind = kind;
   error.subject = std::move(subject);
@@ -85,8 +86,12 @@ static TableError make_error(TableErrorKind kind, std::string subject = {}, std:
   return error;
 }
 
-TableError TableError::empty_table() { return make_error(TableErrorKind::EmptyTable); }
-TableError TableError::invalid_container() { return make_error(TableErrorKind::InvalidContainer); }
+TableError TableError::empty_table() {
+  return make_error(TableErrorKind::EmptyTable);
+}
+TableError TableError::invalid_container() {
+  return make_error(TableErrorKind::InvalidContainer);
+}
 TableError TableError::invalid_alphabet(std::string alphabet) {
   return make_error(TableErrorKind::InvalidAlphabet, std::move(alphabet));
 }
@@ -102,8 +107,12 @@ TableError TableError::too_many_invalid_records(std::uint64_t valid, std::uint64
   error.invalid = invalid;
   return error;
 }
-TableError TableError::not_rime_dict() { return make_error(TableErrorKind::NotRimeDict); }
-TableError TableError::not_bingling_table() { return make_error(TableErrorKind::NotBinglingTable); }
+TableError TableError::not_rime_dict() {
+  return make_error(TableErrorKind::NotRimeDict);
+}
+TableError TableError::not_bingling_table() {
+  return make_error(TableErrorKind::NotBinglingTable);
+}
 TableError TableError::invalid_metadata(std::string detail) {
   return make_error(TableErrorKind::InvalidMetadata, std::move(detail));
 }
@@ -278,7 +287,8 @@ std::expected<CodeTable, TableError> finish_table(std::string description,
     auto first = kept.begin() + static_cast<std::ptrdiff_t>(group_starts[g]);
     auto last = kept.begin() + static_cast<std::ptrdiff_t>(group_starts[g + 1]);
     if (weighted && last - first > 1) {
-      std::stable_sort(first, last, [](const Kept& a, const Kept& b) { return a.weight > b.weight; });
+      std::stable_sort(first, last,
+                       [](const Kept& a, const Kept& b) { return a.weight > b.weight; });
     }
     for (auto it = first; it != last; ++it) {
       ImportRecord& record = records[it->record];

@@ -10,7 +10,9 @@ constexpr std::string_view DETAIL_LONE_SURROGATE = "invalid utf-16: lone surroga
 
 constexpr char32_t REPLACEMENT = 0xFFFD;
 
-bool is_continuation(std::uint8_t b) { return (b & 0xC0) == 0x80; }
+bool is_continuation(std::uint8_t b) {
+  return (b & 0xC0) == 0x80;
+}
 
 // Length of the valid UTF-8 sequence at bytes[i], or 0 when it is not valid. On failure `bad` is
 // the length of the maximal subpart (at least 1) and `incomplete` tells whether the input ended
@@ -216,7 +218,9 @@ std::string_view trim_end(std::string_view text) {
   return text.substr(0, end);
 }
 
-std::string_view trim(std::string_view text) { return trim_end(trim_start(text)); }
+std::string_view trim(std::string_view text) {
+  return trim_end(trim_start(text));
+}
 
 std::size_t count_chars(std::string_view text) {
   std::size_t count = 0;
@@ -265,8 +269,8 @@ std::string from_utf16_lenient(std::u16string_view units) {
     const char16_t unit = units[i];
     if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
         units[i + 1] <= 0xDFFF) {
-      append_utf8(out, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
-                           (units[i + 1] - 0xDC00));
+      append_utf8(
+          out, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
       ++i;
     } else {
       append_utf8(out, unit);  // an unpaired surrogate comes out as U+FFFD
