@@ -1,0 +1,127 @@
+#include "qovira/table/model.h"
+
+#include <gtest/gtest.h>
+
+namespace qovira {
+namespace {
+
+ImportRecord rec(std::string code, std::string text, std::uint64_t weight = 0,
+                 bool pinned = false) {
+  return {std::move(code), std::move(text), weight, pinned};
+}
+
+CodeTable finish(std::vector<ImportRecord> records, bool weighted,
+                 std::string_view alphabet = "abcdefghijklmnopqrstuvwxyz") {
+  auto table = finish_table("说明", std::move(records), alphabet, {"p11+p21+p31+p32"}, weighted);
+  EXPECT_TRUE(table.has_value()) << table.error().message();
+  return table.value_or(CodeTable{});
+}
+
+std::vector<std::string> codes_and_texts(const CodeTable& table) {
+  std::vector<std::string> out;
+  for (const auto& entry : table.entries) {
+    out.push_back(entry.code + "/" + entry.text + "/" + std::to_string(entry.priority));
+  }
+  return out;
+}
+
+TEST(ValidateAlphabet, AcceptsUpToThirtyDistinctAllowedCharacters) {
+  EXPECT_TRUE(validate_alphabet("abcdefghijklmnopqrstuvwxyz,./;").has_value());
+  EXPECT_TRUE(validate_alphabet("a").has_value());
+}
+
+TEST(ValidateAlphabet, RejectsWithTheAlphabetAsPassed) {
+  for (std::string_view bad : {"", "abcdefghijklmnopqrstuvwxyz,./;a", "aba", "ab-", "ab甲", "A"}) {
+    auto result = validate_alphabet(bad);
+    ASSERT_FALSE(result.has_value()) << bad;
+    EXPECT_EQ(result.error().message(), "码表字母表无效：" + std::string(bad));
+  }
+}
+
+TEST(FinishTable, WeightedKeepsTheHeavierDuplicateUnweightedTheFirst) {
+  EXPECT_EQ(codes_and_texts(finish({rec("a", "甲", 5), rec("a", "甲", 9)}, true)),
+            (std::vector<std::string>{"a/甲/253"}));
+  EXPECT_EQ(codes_and_texts(finish({rec("a", "甲", 5), rec("a", "甲", 9)}, false)),
+            (std::vector<std::string>{"a/甲/100"}));
+}
+
+TEST(FinishTable, PinnedFlagFollowsTheWeightThatWins) {
+  EXPECT_EQ(codes_and_texts(finish({rec("a", "甲", 9), rec("a", "甲", 12, true)}, true)),
+            (std::vector<std::string>{"a/甲/254"}));
+  EXPECT_EQ(codes_and_texts(finish({rec("a", "甲", 12, true), rec("a", "甲", 9)}, true)),
+            (std::vector<std::string>{"a/甲/254"}));
+}
+
+TEST(FinishTable, PrioritiesScaleAgainstTheLargestWeight) {
+  const auto table = finish({rec("a", "零", 0), rec("b", "一", 1), rec("c", "千", 1000)}, true);
+  EXPECT_EQ(codes_and_texts(table), (std::vector<std::string>{"a/零/0", "b/一/17", "c/千/253"}));
+}
+
+TEST(FinishTable, HugeWeightsDoNotOverflow) {
+  const std::uint64_t max = UINT64_MAX;
+  const auto table = finish({rec("a", "大", max), rec("b", "半", max / 2)}, true);
+  EXPECT_EQ(codes_and_texts(table), (std::vector<std::string>{"a/大/253", "b/半/134"}));
+}
+
+TEST(FinishTable, CodesInByteOrderCandidatesByWeightThenFirstSeen) {
+  const auto table = finish({rec("b", "乙"), rec("a", "甲"), rec("ab", "丙")}, true);
+  EXPECT_EQ(codes_and_texts(table), (std::vector<std::string>{"a/甲/0", "ab/丙/0", "b/乙/0"}));
+
+  const auto weighted = finish({rec("a", "三", 3), rec("a", "七", 7), rec("a", "柒", 7)}, true);
+  EXPECT_EQ(codes_and_texts(weighted),
+            (std::vector<std::string>{"a/七/253", "a/柒/253", "a/三/118"}));
+
+  const auto unweighted = finish({rec("a", "三", 3), rec("a", "七", 7)}, false);
+  EXPECT_EQ(codes_and_texts(unweighted), (std::vector<std::string>{"a/三/100", "a/七/100"}));
+}
+
+TEST(FinishTable, DuplicateMergesKeepTheFirstPlaceAmongOtherCandidates) {
+  // 乙 is first seen before 甲's second copy: the merged 甲 keeps its first place.
+  const auto table = finish({rec("a", "甲", 1), rec("a", "乙", 1), rec("a", "甲", 1)}, false);
+  EXPECT_EQ(codes_and_texts(table), (std::vector<std::string>{"a/甲/100", "a/乙/100"}));
+}
+
+TEST(FinishTable, FailsOnEmptyInputAndOnCodesOutsideTheAlphabet) {
+  auto empty = finish_table("", {}, "abc", {}, true);
+  ASSERT_FALSE(empty.has_value());
+  EXPECT_EQ(empty.error().message(), "码表没有可导入的有效词条");
+
+  auto outside = finish_table("", {rec("a", "甲"), rec("a/", "乙")}, "abc", {}, true);
+  ASSERT_FALSE(outside.has_value());
+  EXPECT_EQ(outside.error().message(), "编码 a/ 无法导入：编码包含字母表未声明的字符");
+
+  auto bad_alphabet = finish_table("", {rec("a", "甲")}, "aa", {}, true);
+  ASSERT_FALSE(bad_alphabet.has_value());
+  EXPECT_EQ(bad_alphabet.error().kind, TableErrorKind::InvalidAlphabet);
+}
+
+TEST(TableError, MessagesFillTheirFields) {
+  EXPECT_EQ(TableError::invalid_container().message(), "默认极点容器无效，不能安全生成导入表");
+  EXPECT_EQ(TableError::header_field_too_long("码表说明").message(),
+            "码表说明 太长，无法写入极点容器头部");
+  EXPECT_EQ(TableError::too_many_invalid_records(1009, 101).message(),
+            "无效记录过多（有效 1009 条、无效 101 条），疑似列错位或码表严重损坏");
+  EXPECT_EQ(TableError::not_rime_dict().message(), "不是完整的 Rime .dict.yaml（缺少 --- 或 ...）");
+  EXPECT_EQ(TableError::not_bingling_table().message(),
+            "不是冰凌文本码表（缺少 [CODETABLEHEADER] 或 [CODETABLE]）");
+  EXPECT_EQ(TableError::invalid_metadata("CodeLength=x 不是整数").message(),
+            "码表方案元数据无效：CodeLength=x 不是整数");
+  EXPECT_EQ(TableError::undecodable_text("UTF-16 字节数不是偶数").message(),
+            "文本编码无法读取：UTF-16 字节数不是偶数");
+}
+
+TEST(SkipLog, CountsEverythingKeepsThreeCleanedSamples) {
+  SkipLog log;
+  log.add(4, "a\tb\r\n", "原因");
+  log.add(5, "\t\r", "原因");
+  log.add(6, std::string(60, 'x'), "原因");
+  log.add(7, "d", "原因");
+  EXPECT_EQ(log.total, 4u);
+  ASSERT_EQ(log.samples.size(), 3u);
+  EXPECT_EQ(log.samples[0], (SkippedSample{"ab", "原因", 4}));
+  EXPECT_EQ(log.samples[1].code_shown, "<缺少编码>");
+  EXPECT_EQ(log.samples[2].code_shown, std::string(48, 'x'));
+}
+
+}  // namespace
+}  // namespace qovira

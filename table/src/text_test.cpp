@@ -1,0 +1,98 @@
+#include "qovira/table/text.h"
+
+#include <gtest/gtest.h>
+
+namespace qovira {
+namespace {
+
+std::string decode_error(std::vector<std::uint8_t> bytes) {
+  auto result = decode_text(bytes);
+  return result ? "(decoded)" : result.error().message();
+}
+
+std::string decoded(std::vector<std::uint8_t> bytes) {
+  auto result = decode_text(bytes);
+  return result ? *result : "(failed) " + result.error().message();
+}
+
+TEST(DecodeText, Utf8IsTakenUnchangedWithItsMark) {
+  EXPECT_EQ(decoded({}), "");
+  EXPECT_EQ(decoded({0xEF, 0xBB, 0xBF, 'a'}),
+            "\xEF\xBB\xBF"
+            "a");
+  EXPECT_EQ(decoded({0xE5, 0xB7, 0xA5}), "工");
+}
+
+TEST(DecodeText, InvalidUtf8ReportsTheMaximalSubpartAndItsIndex) {
+  EXPECT_EQ(decode_error({0xFF}),
+            "文本编码无法读取：invalid utf-8 sequence of 1 bytes from index 0");
+  EXPECT_EQ(decode_error({'a', 0xE5, 0xB7, 'b'}),
+            "文本编码无法读取：invalid utf-8 sequence of 2 bytes from index 1");
+  // A surrogate encoded in UTF-8 is invalid from its second byte.
+  EXPECT_EQ(decode_error({0xED, 0xA0, 0x80}),
+            "文本编码无法读取：invalid utf-8 sequence of 1 bytes from index 0");
+  EXPECT_EQ(decode_error({0xF0, 0x9F, 0x98, 'x'}),
+            "文本编码无法读取：invalid utf-8 sequence of 3 bytes from index 0");
+  std::vector<std::uint8_t> cut(10, 'a');
+  cut.push_back(0xE5);
+  cut.push_back(0xB7);
+  EXPECT_EQ(decode_error(cut), "文本编码无法读取：incomplete utf-8 byte sequence from index 10");
+}
+
+TEST(DecodeText, Utf16WithEitherMark) {
+  EXPECT_EQ(decoded({0xFF, 0xFE}), "");
+  EXPECT_EQ(decoded({0xFF, 0xFE, 0xE5, 0x5D, 'a', 0, 0x3D, 0xD8, 0x00, 0xDE}), "工a😀");
+  EXPECT_EQ(decoded({0xFE, 0xFF, 0x5D, 0xE5, 0xFE, 0xFF}), "工\uFEFF");
+  EXPECT_EQ(decode_error({0xFF, 0xFE, 1, 2, 3}), "文本编码无法读取：UTF-16 字节数不是偶数");
+  EXPECT_EQ(decode_error({0xFE, 0xFF, 0xD8, 0x00, 0x00, 0x41}),
+            "文本编码无法读取：invalid utf-16: lone surrogate found");
+  EXPECT_EQ(decode_error({0xFF, 0xFE, 0x00, 0xDC}),
+            "文本编码无法读取：invalid utf-16: lone surrogate found");
+  EXPECT_EQ(decode_error({0xFF, 0xFE, 0x00, 0xD8}),
+            "文本编码无法读取：invalid utf-16: lone surrogate found");
+}
+
+TEST(SplitLines, CutsAtLineFeedsAndDropsOneCarriageReturn) {
+  using Lines = std::vector<std::string_view>;
+  EXPECT_EQ(split_lines(""), Lines{});
+  EXPECT_EQ(split_lines("a\nb"), (Lines{"a", "b"}));
+  EXPECT_EQ(split_lines("a\r\nb\n"), (Lines{"a", "b"}));
+  EXPECT_EQ(split_lines("a\r\r\n\n"), (Lines{"a\r", ""}));
+  EXPECT_EQ(split_lines("a\rb"), (Lines{"a\rb"}));
+  EXPECT_EQ(split_lines("\n"), (Lines{""}));
+}
+
+TEST(Trim, RemovesUnicodeWhiteSpaceButNotTheByteOrderMark) {
+  EXPECT_EQ(trim("\t \u3000a b\u00A0\u2028\r"), "a b");
+  EXPECT_EQ(trim("\uFEFF---"), "\uFEFF---");
+  EXPECT_EQ(trim("\u200B"), "\u200B");  // zero width space is not white space
+  EXPECT_EQ(trim(" \u3000 "), "");
+  EXPECT_EQ(trim_start("  a  "), "a  ");
+  EXPECT_EQ(trim_end("  a  "), "  a");
+}
+
+TEST(Utf8Helpers, CountAndConvert) {
+  EXPECT_EQ(count_chars("a工😀"), 3u);
+  EXPECT_EQ(utf16_length("a工😀"), 4u);
+  EXPECT_EQ(first_chars("工作ab", 3), "工作a");
+  EXPECT_EQ(to_utf16("a😀"), (std::u16string{u'a', 0xD83D, 0xDE00}));
+  EXPECT_EQ(from_utf16_lenient(std::u16string{u'a', 0xD83D}), "a\uFFFD");
+  EXPECT_EQ(from_utf16_lenient(std::u16string{0xDE00, u'b'}),
+            "\uFFFD"
+            "b");
+  // Malformed bytes never crash the helpers.
+  EXPECT_EQ(count_chars("\xE5\xB7"), 2u);
+  EXPECT_EQ(trim("\xE5 "), "\xE5");
+}
+
+TEST(ParseUnsigned, DigitsWithOptionalPlusAndNoOverflow) {
+  EXPECT_EQ(parse_unsigned("+7"), 7u);
+  EXPECT_EQ(parse_unsigned("18446744073709551615"), UINT64_MAX);
+  EXPECT_EQ(parse_unsigned("18446744073709551616"), std::nullopt);
+  for (std::string_view bad : {"", "+", "-", "-7", "5%", " 5", "1e3"}) {
+    EXPECT_EQ(parse_unsigned(bad), std::nullopt) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace qovira
