@@ -1,0 +1,327 @@
+// The issue catalogue, the body line scan and the order of issues.
+#include "qovira/app/issues.h"
+
+#include <algorithm>
+#include <functional>
+#include <initializer_list>
+#include <unordered_map>
+#include <utility>
+
+#include "qovira/table/text.h"
+
+namespace qovira {
+
+namespace {
+
+constexpr std::string_view FATAL_LABEL = "[致命]";
+constexpr std::string_view WARNING_LABEL = "[警告]";
+constexpr std::string_view INFO_LABEL = "[提示]";
+
+// Messages: every "{}" is filled in order.
+constexpr std::string_view UNREADABLE_TEXT = "文件读不出文本：{}";
+constexpr std::string_view MISSING_RIME_HEADER =
+    "缺少 Rime 头部：正文前必须有独占一行的 `---` 与 `...`";
+constexpr std::string_view IMPORT_FAILED = "导入失败：{}";
+constexpr std::string_view IMPORTER_SKIPPED = "导入器跳过：编码 {} —— {}";
+constexpr std::string_view IMPORTER_SKIPPED_SUMMARY = "导入器共跳过 {} 条，上面只列出前 {} 条样本";
+constexpr std::string_view MISSING_COLUMNS = "这一行没有制表符分隔的两列：{}";
+constexpr std::string_view EMPTY_CODE_OR_TEXT = "空的编码或空的词条";
+constexpr std::string_view BAD_CODE_CHARACTERS = "编码 {}（词条「{}」）含不能作码元的字符：{}";
+constexpr std::string_view DUPLICATE_LINE = "与第 {} 行完全重复：「{}」{}";
+constexpr std::string_view MB_BUILD_FAILED = "生成 .mb 失败：{}";
+constexpr std::string_view MB_UNREADABLE = "生成的 .mb 读不回来：{}";
+constexpr std::string_view MB_MISMATCH = "生成的 .mb 回读后与导入结果不一致：{}";
+
+constexpr std::string_view UNREADABLE_TEXT_ADVICE =
+    "确认文件是 UTF-8 或带 BOM 的 UTF-16，没有被压缩或损坏";
+constexpr std::string_view MISSING_RIME_HEADER_ADVICE =
+    "在文件开头补上 `---`、`name:`、`...` 三行；工具的自动修复能替你补";
+constexpr std::string_view MISSING_COLUMNS_ADVICE = "词与编码之间要用一个 Tab 分隔，不是空格";
+constexpr std::string_view EMPTY_CODE_OR_TEXT_ADVICE = "删掉这一行";
+constexpr std::string_view CAPITAL_LETTER_ADVICE = "编码只认小写字母，把大写改成小写";
+constexpr std::string_view FULL_WIDTH_PUNCTUATION_ADVICE = "把全角标点换成半角 , . ; /";
+constexpr std::string_view STRAY_CHARACTER_ADVICE =
+    "编码里混进了不能作码元的字符，多半是打字时手滑";
+constexpr std::string_view DUPLICATE_LINE_ADVICE = "重复的会被自动去掉，不影响使用";
+constexpr std::string_view CORE_FAULT_ADVICE =
+    "这是核心的问题，不是码表的问题，请把这份报告发给开发";
+
+constexpr std::string_view FULL_WIDTH_PUNCTUATION[] = {"，", "。", "；", "／"};
+
+constexpr std::size_t PREVIEW_CHARS = 30;
+constexpr std::string_view PREVIEW_ELLIPSIS = "…";
+constexpr std::string_view COMMENT_START = "#";
+constexpr std::string_view RIME_HEADER_END = "...";
+
+std::string fill(std::string_view pattern, std::initializer_list<std::string_view> values) {
+  std::string out;
+  out.reserve(pattern.size() + 32);
+  auto value = values.begin();
+  std::size_t start = 0;
+  for (std::size_t hole = pattern.find("{}"); hole != std::string_view::npos;
+       hole = pattern.find("{}", start)) {
+    out.append(pattern.substr(start, hole - start));
+    out.append(*value++);
+    start = hole + 2;
+  }
+  out.append(pattern.substr(start));
+  return out;
+}
+
+Issue make_issue(std::string message, std::string_view advice, std::uint64_t line,
+                 Severity severity) {
+  return Issue{std::move(message), std::string(advice), line, severity};
+}
+
+bool is_code_character(char32_t c) {
+  return (c >= U'a' && c <= U'z') || c == U' ' || c == U',' || c == U'.' || c == U'/' || c == U';';
+}
+
+bool is_control(char32_t c) {
+  return c <= 0x1F || (c >= 0x7F && c <= 0x9F);
+}
+
+std::string_view bad_code_advice(std::string_view code, std::string_view offending) {
+  if (std::ranges::any_of(code, [](char c) { return c >= 'A' && c <= 'Z'; })) {
+    return CAPITAL_LETTER_ADVICE;
+  }
+  // `offending` is made of whole characters, so a byte search finds only whole matches.
+  for (std::string_view mark : FULL_WIDTH_PUNCTUATION) {
+    if (offending.find(mark) != std::string_view::npos) {
+      return FULL_WIDTH_PUNCTUATION_ADVICE;
+    }
+  }
+  return STRAY_CHARACTER_ADVICE;
+}
+
+// The characters of a code that cannot be code letters, in order, repeats kept.
+std::string offending_characters(std::string_view code) {
+  std::string offending;
+  std::size_t pos = 0;
+  while (pos < code.size()) {
+    std::size_t start = pos;
+    if (!is_code_character(next_char(code, pos))) {
+      offending.append(code.substr(start, pos - start));
+    }
+  }
+  return offending;
+}
+
+std::string preview_of(std::string_view trimmed_line) {
+  if (count_chars(trimmed_line) <= PREVIEW_CHARS) {
+    return std::string(trimmed_line);
+  }
+  std::string preview(first_chars(trimmed_line, PREVIEW_CHARS));
+  preview.append(PREVIEW_ELLIPSIS);
+  return preview;
+}
+
+// Picks two tab-separated columns of a line; false when it has no column `last` or beyond.
+bool pick_columns(std::string_view line, std::size_t code_column, std::size_t text_column,
+                  std::string_view& code, std::string_view& text) {
+  const std::size_t last = std::max(code_column, text_column);
+  std::size_t start = 0;
+  for (std::size_t index = 0;; ++index) {
+    std::size_t tab = line.find('\t', start);
+    std::string_view column =
+        line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
+    if (index == code_column) {
+      code = column;
+    }
+    if (index == text_column) {
+      text = column;
+    }
+    if (index == last) {
+      return true;
+    }
+    if (tab == std::string_view::npos) {
+      return false;
+    }
+    start = tab + 1;
+  }
+}
+
+using TextAndCode = std::pair<std::string_view, std::string_view>;
+
+struct TextAndCodeHash {
+  std::size_t operator()(const TextAndCode& pair) const noexcept {
+    std::size_t seed = std::hash<std::string_view>{}(pair.first);
+    return seed ^ (std::hash<std::string_view>{}(pair.second) + 0x9e3779b97f4a7c15ULL +
+                   (seed << 6) + (seed >> 2));
+  }
+};
+
+}  // namespace
+
+std::string_view severity_label(Severity severity) {
+  switch (severity) {
+    case Severity::Fatal:
+      return FATAL_LABEL;
+    case Severity::Warning:
+      return WARNING_LABEL;
+    case Severity::Info:
+      break;
+  }
+  return INFO_LABEL;
+}
+
+std::string quote_code(std::string_view code) {
+  static constexpr char HEX_DIGITS[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(code.size() + 2);
+  out.push_back('"');
+  std::size_t pos = 0;
+  while (pos < code.size()) {
+    std::size_t start = pos;
+    char32_t c = next_char(code, pos);
+    switch (c) {
+      case U'"':
+        out.append("\\\"");
+        continue;
+      case U'\\':
+        out.append("\\\\");
+        continue;
+      case U'\t':
+        out.append("\\t");
+        continue;
+      case U'\n':
+        out.append("\\n");
+        continue;
+      case U'\r':
+        out.append("\\r");
+        continue;
+      case U'\0':
+        out.append("\\0");
+        continue;
+      default:
+        break;
+    }
+    if (is_control(c)) {
+      out.append("\\u{");
+      if (c >= 0x10) {
+        out.push_back(HEX_DIGITS[c >> 4]);
+      }
+      out.push_back(HEX_DIGITS[c & 0xF]);
+      out.push_back('}');
+    } else {
+      out.append(code.substr(start, pos - start));
+    }
+  }
+  out.push_back('"');
+  return out;
+}
+
+Issue unreadable_text(std::string_view error) {
+  return make_issue(fill(UNREADABLE_TEXT, {error}), UNREADABLE_TEXT_ADVICE, 0, Severity::Fatal);
+}
+
+Issue missing_rime_header() {
+  return make_issue(std::string(MISSING_RIME_HEADER), MISSING_RIME_HEADER_ADVICE, 0,
+                    Severity::Fatal);
+}
+
+Issue import_failed(std::string_view error) {
+  return make_issue(fill(IMPORT_FAILED, {error}), {}, 0, Severity::Fatal);
+}
+
+Issue importer_skipped(std::uint64_t line, std::string_view code, std::string_view reason) {
+  return make_issue(fill(IMPORTER_SKIPPED, {quote_code(code), reason}), {}, line,
+                    Severity::Warning);
+}
+
+Issue importer_skipped_summary(std::uint64_t total, std::uint64_t shown) {
+  return make_issue(fill(IMPORTER_SKIPPED_SUMMARY, {std::to_string(total), std::to_string(shown)}),
+                    {}, 0, Severity::Info);
+}
+
+Issue missing_columns(std::uint64_t line, std::string_view preview) {
+  return make_issue(fill(MISSING_COLUMNS, {preview}), MISSING_COLUMNS_ADVICE, line,
+                    Severity::Warning);
+}
+
+Issue empty_code_or_text(std::uint64_t line) {
+  return make_issue(std::string(EMPTY_CODE_OR_TEXT), EMPTY_CODE_OR_TEXT_ADVICE, line,
+                    Severity::Warning);
+}
+
+Issue bad_code_characters(std::uint64_t line, std::string_view code, std::string_view text,
+                          std::string_view offending) {
+  return make_issue(fill(BAD_CODE_CHARACTERS, {quote_code(code), text, quote_code(offending)}),
+                    bad_code_advice(code, offending), line, Severity::Warning);
+}
+
+Issue duplicate_line(std::uint64_t line, std::uint64_t earlier, std::string_view text,
+                     std::string_view code) {
+  return make_issue(fill(DUPLICATE_LINE, {std::to_string(earlier), text, quote_code(code)}),
+                    DUPLICATE_LINE_ADVICE, line, Severity::Info);
+}
+
+Issue mb_build_failed(std::string_view error) {
+  return make_issue(fill(MB_BUILD_FAILED, {error}), {}, 0, Severity::Fatal);
+}
+
+Issue mb_unreadable(std::string_view error) {
+  return make_issue(fill(MB_UNREADABLE, {error}), CORE_FAULT_ADVICE, 0, Severity::Fatal);
+}
+
+Issue mb_mismatch(std::string_view difference) {
+  return make_issue(fill(MB_MISMATCH, {difference}), CORE_FAULT_ADVICE, 0, Severity::Fatal);
+}
+
+std::uint64_t scan_body_lines(std::span<const std::string_view> lines, std::uint64_t skip,
+                              std::size_t code_column, std::size_t text_column,
+                              std::vector<Issue>& issues) {
+  if (skip >= lines.size()) {
+    return 0;
+  }
+  std::uint64_t rows = 0;
+  // Only the line stored last under a pair matters, so the map need not be ordered.
+  std::unordered_map<TextAndCode, std::uint64_t, TextAndCodeHash> seen;
+  seen.reserve(lines.size() - skip);
+  for (std::size_t index = skip; index < lines.size(); ++index) {
+    const std::uint64_t number = index + 1;
+    std::string_view line = lines[index];
+    std::string_view trimmed = trim(line);
+    if (trimmed.empty() || trimmed.starts_with(COMMENT_START) || trimmed == RIME_HEADER_END) {
+      continue;
+    }
+    while (line.ends_with('\r')) {
+      line.remove_suffix(1);
+    }
+    std::string_view code;
+    std::string_view text;
+    if (!pick_columns(line, code_column, text_column, code, text)) {
+      issues.push_back(missing_columns(number, preview_of(trimmed)));
+      continue;
+    }
+    ++rows;
+    code = trim(code);
+    text = trim(text);
+    if (code.empty() || text.empty()) {
+      issues.push_back(empty_code_or_text(number));
+      continue;
+    }
+    std::string offending = offending_characters(code);
+    if (!offending.empty()) {
+      issues.push_back(bad_code_characters(number, code, text, offending));
+      continue;
+    }
+    auto [stored, inserted] = seen.try_emplace(TextAndCode{text, code}, number);
+    if (!inserted) {
+      issues.push_back(duplicate_line(number, stored->second, text, code));
+      stored->second = number;
+    }
+  }
+  return rows;
+}
+
+void sort_issues(std::vector<Issue>& issues) {
+  std::ranges::stable_sort(issues, [](const Issue& a, const Issue& b) {
+    if (a.severity != b.severity) {
+      return a.severity < b.severity;
+    }
+    return a.line < b.line;
+  });
+}
+
+}  // namespace qovira

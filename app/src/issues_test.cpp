@@ -1,0 +1,177 @@
+#include "qovira/app/issues.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "qovira/table/text.h"
+
+namespace qovira {
+namespace {
+
+using namespace std::string_literals;
+
+constexpr std::string_view MISSING_COLUMNS_ADVICE = "词与编码之间要用一个 Tab 分隔，不是空格";
+constexpr std::string_view CAPITAL_ADVICE = "编码只认小写字母，把大写改成小写";
+constexpr std::string_view HALF_WIDTH_ADVICE = "把全角标点换成半角 , . ; /";
+constexpr std::string_view STRAY_ADVICE = "编码里混进了不能作码元的字符，多半是打字时手滑";
+constexpr std::string_view DUPLICATE_ADVICE = "重复的会被自动去掉，不影响使用";
+
+std::vector<Issue> scan(std::string_view text, std::uint64_t skip, std::size_t code_column = 1,
+                        std::size_t text_column = 0, std::uint64_t* rows = nullptr) {
+  std::vector<std::string_view> lines = split_lines(text);
+  std::vector<Issue> issues;
+  std::uint64_t counted = scan_body_lines(lines, skip, code_column, text_column, issues);
+  if (rows != nullptr) {
+    *rows = counted;
+  }
+  return issues;
+}
+
+TEST(QuoteCodeTest, EscapesQuotesBackslashesAndControls) {
+  EXPECT_EQ(quote_code("wqvb"), R"("wqvb")");
+  EXPECT_EQ(quote_code(""), R"("")");
+  EXPECT_EQ(quote_code(R"(a"b\c)"), R"("a\"b\\c")");
+  EXPECT_EQ(quote_code("\t\n\r\0"s), R"("\t\n\r\0")");
+  EXPECT_EQ(quote_code("a\x01"
+                       "b\x1f\x7f"),
+            R"("a\u{1}b\u{1f}\u{7f}")");
+  // U+0085 and U+009F are C1 controls; U+00A0 and the rest are shown as they are.
+  EXPECT_EQ(quote_code("\u0085\u009f\u00a0，工 <缺少编码>"),
+            "\"\\u{85}\\u{9f}\u00a0，工 <缺少编码>\"");
+}
+
+TEST(IssueCatalogueTest, TextsLinesAndSeverities) {
+  EXPECT_EQ(unreadable_text("文本编码无法读取：UTF-16 字节数不是偶数"),
+            (Issue{"文件读不出文本：文本编码无法读取：UTF-16 字节数不是偶数",
+                   "确认文件是 UTF-8 或带 BOM 的 UTF-16，没有被压缩或损坏", 0, Severity::Fatal}));
+  EXPECT_EQ(missing_rime_header(),
+            (Issue{"缺少 Rime 头部：正文前必须有独占一行的 `---` 与 `...`",
+                   "在文件开头补上 `---`、`name:`、`...` 三行；工具的自动修复能替你补", 0,
+                   Severity::Fatal}));
+  EXPECT_EQ(import_failed("码表没有可导入的有效词条"),
+            (Issue{"导入失败：码表没有可导入的有效词条", "", 0, Severity::Fatal}));
+  EXPECT_EQ(importer_skipped(12, "Ab\t", "只支持小写字母、空格分隔的音节和 , . ; /"),
+            (Issue{"导入器跳过：编码 \"Ab\\t\" —— 只支持小写字母、空格分隔的音节和 , . ; /", "", 12,
+                   Severity::Warning}));
+  EXPECT_EQ(importer_skipped_summary(5, 3),
+            (Issue{"导入器共跳过 5 条，上面只列出前 3 条样本", "", 0, Severity::Info}));
+  EXPECT_EQ(missing_columns(4, "工 a"),
+            (Issue{"这一行没有制表符分隔的两列：工 a", std::string(MISSING_COLUMNS_ADVICE), 4,
+                   Severity::Warning}));
+  EXPECT_EQ(empty_code_or_text(5),
+            (Issue{"空的编码或空的词条", "删掉这一行", 5, Severity::Warning}));
+  EXPECT_EQ(bad_code_characters(6, "a-b", "工", "-"),
+            (Issue{R"(编码 "a-b"（词条「工」）含不能作码元的字符："-")", std::string(STRAY_ADVICE),
+                   6, Severity::Warning}));
+  EXPECT_EQ(duplicate_line(9, 7, "工", "a\"a"),
+            (Issue{R"(与第 7 行完全重复：「工」"a\"a")", std::string(DUPLICATE_ADVICE), 9,
+                   Severity::Info}));
+  EXPECT_EQ(mb_build_failed("默认极点容器无效，不能安全生成导入表"),
+            (Issue{"生成 .mb 失败：默认极点容器无效，不能安全生成导入表", "", 0, Severity::Fatal}));
+  const std::string core_advice = "这是核心的问题，不是码表的问题，请把这份报告发给开发";
+  EXPECT_EQ(mb_unreadable("x"), (Issue{"生成的 .mb 读不回来：x", core_advice, 0, Severity::Fatal}));
+  EXPECT_EQ(mb_mismatch("字母表不同"), (Issue{"生成的 .mb 回读后与导入结果不一致：字母表不同",
+                                              core_advice, 0, Severity::Fatal}));
+}
+
+TEST(IssueCatalogueTest, BadCodeAdviceOrder) {
+  EXPECT_EQ(bad_code_characters(1, "Ab，", "，", "A，").advice, CAPITAL_ADVICE);
+  EXPECT_EQ(bad_code_characters(1, "a，b", "，", "，").advice, HALF_WIDTH_ADVICE);
+  EXPECT_EQ(bad_code_characters(1, "a／。", "／", "／。").advice, HALF_WIDTH_ADVICE);
+  EXPECT_EQ(bad_code_characters(1, "a1", "x", "1").advice, STRAY_ADVICE);
+}
+
+TEST(LineScanTest, HandEditedRimeBody) {
+  const std::string_view text =
+      "---\n"                   // 1
+      "name: x\n"               // 2
+      "...\n"                   // 3
+      "工\taaaa\n"              // 4
+      "工 aaaa\n"               // 5: a space instead of the tab
+      "一\t\n"                  // 6: the code column is empty
+      "\t一\t\n"                // 7: the text column is empty
+      "  # 注释\t带\t制表符\n"  // 8
+      "...\n"                   // 9
+      "\n"                      // 10
+      "你好\tnv hk\n"           // 11: a space inside a code is fine
+      "大\tDD，\n"              // 12
+      "大\tdd，\n"              // 13
+      "大\td-d-\r\r\n"          // 14
+      "工\taaaa\r\n"            // 15
+      "工\taaab\n"              // 16
+      " 工 \t aaaa \t99\n"      // 17
+      "甲乙丙丁戊己庚辛壬癸甲乙丙丁戊己庚辛壬癸甲乙丙丁戊己庚辛壬癸\n"     // 18: 30 characters
+      "甲乙丙丁戊己庚辛壬癸甲乙丙丁戊己庚辛壬癸甲乙丙丁戊己庚辛壬癸子\n";  // 19: 31
+  std::uint64_t rows = 0;
+  std::vector<Issue> issues = scan(text, 3, 1, 0, &rows);
+  const std::vector<Issue> expected = {
+      missing_columns(5, "工 aaaa"),
+      empty_code_or_text(6),
+      empty_code_or_text(7),
+      bad_code_characters(12, "DD，", "大", "DD，"),
+      bad_code_characters(13, "dd，", "大", "，"),
+      bad_code_characters(14, "d-d-", "大", "--"),
+      duplicate_line(15, 4, "工", "aaaa"),
+      duplicate_line(17, 15, "工", "aaaa"),
+      missing_columns(18, "甲乙丙丁戊己庚辛壬癸甲乙丙丁戊己庚辛壬癸甲乙丙丁戊己庚辛壬癸"),
+      missing_columns(19, "甲乙丙丁戊己庚辛壬癸甲乙丙丁戊己庚辛壬癸甲乙丙丁戊己庚辛壬癸…"),
+  };
+  EXPECT_EQ(issues, expected);
+  // Lines 4, 6, 7, 11, 12, 13, 14, 15, 16, 17 have two columns.
+  EXPECT_EQ(rows, 10u);
+}
+
+TEST(LineScanTest, BinglingColumnsAndNoMarker) {
+  // Without a [CODETABLE] line the pipeline scans from line 1, header lines included.
+  const std::string_view text =
+      "Name=五笔\n"
+      "a\t工\n"
+      "a\t工\n"
+      "工\ta\n";
+  std::vector<Issue> issues = scan(text, 0, 0, 1);
+  const std::vector<Issue> expected = {
+      missing_columns(1, "Name=五笔"),
+      duplicate_line(3, 2, "工", "a"),
+      bad_code_characters(4, "工", "a", "工"),
+  };
+  EXPECT_EQ(issues, expected);
+}
+
+TEST(LineScanTest, SkipCoveringEveryLineScansNothing) {
+  std::uint64_t rows = 99;
+  EXPECT_TRUE(scan("---\n...\n", 2, 1, 0, &rows).empty());
+  EXPECT_EQ(rows, 0u);
+  EXPECT_TRUE(scan("", 0, 1, 0, &rows).empty());
+  EXPECT_EQ(rows, 0u);
+}
+
+TEST(SortIssuesTest, SeverityThenLineKeepingRaisedOrder) {
+  std::vector<Issue> issues = {
+      duplicate_line(5, 2, "工", "a"),
+      empty_code_or_text(9),
+      import_failed("x"),
+      importer_skipped(4, "A", "r"),
+      importer_skipped_summary(9, 3),
+      missing_columns(4, "p"),
+      mb_build_failed("y"),
+      empty_code_or_text(2),
+  };
+  sort_issues(issues);
+  const std::vector<Issue> expected = {
+      import_failed("x"),
+      mb_build_failed("y"),
+      empty_code_or_text(2),
+      importer_skipped(4, "A", "r"),
+      missing_columns(4, "p"),
+      empty_code_or_text(9),
+      importer_skipped_summary(9, 3),
+      duplicate_line(5, 2, "工", "a"),
+  };
+  EXPECT_EQ(issues, expected);
+}
+
+}  // namespace
+}  // namespace qovira
