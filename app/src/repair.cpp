@@ -1,0 +1,373 @@
+// The line rules of the repair: header, column separators, empty columns, code characters and
+// exact duplicates, each change recorded with its ground.
+#include "qovira/app/repair.h"
+
+#include <algorithm>
+#include <deque>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "qovira/table/text.h"
+
+namespace qovira {
+namespace {
+
+constexpr std::string_view ADDED_RIME_HEADER_PREFIX = "---\nname: ";
+constexpr std::string_view ADDED_RIME_HEADER_SUFFIX = "\nversion: \"1.0\"\nsort: original\n...\n";
+constexpr std::uint64_t ADDED_RIME_HEADER_LINES = 5;
+
+constexpr std::string_view HEADER_ADDED = "补上了 Rime 头部（--- / name / sort / ...）";
+constexpr std::string_view HEADER_ADDED_BASIS =
+    "原文件缺少独占一行的 `---` 与 `...`，导入器认不出这是 Rime 词典";
+constexpr std::string_view SEPARATOR_CHANGED = "列分隔改成 Tab：";
+constexpr std::string_view SEPARATOR_CHANGED_BASIS = "原行用空格分列，Rime/冰凌都要求一个制表符";
+constexpr std::string_view NOT_TWO_COLUMNS = "这一行不是两列，原样留着：";
+constexpr std::string_view NOT_TWO_COLUMNS_REASON =
+    "看不出哪段是词、哪段是编码，猜错会造出错误词条";
+constexpr std::string_view EMPTY_COLUMN_DROPPED = "删掉空编码/空词条的行";
+constexpr std::string_view EMPTY_COLUMN_DROPPED_BASIS = "两列缺一列的记录没有意义，导入器也会跳过";
+constexpr std::string_view CODE_PREFIX = "编码 ";
+constexpr std::string_view CODE_ARROW = " → ";
+constexpr std::string_view ENTRY_OPEN = "（词条「";
+constexpr std::string_view ENTRY_CLOSE = "」）";
+constexpr std::string_view FULL_WIDTH_BASIS = "把全角标点换成半角；码元只认半角 , . ; /";
+constexpr std::string_view CAPITALS_BASIS = "编码只认小写字母";
+constexpr std::string_view CODE_EXCLUDED = "含非法码元，已从导出中排除";
+constexpr std::string_view CODE_EXCLUDED_REASON =
+    "同类词条的用码规律不够一致，猜出来的编码可能是错的";
+constexpr std::string_view DUPLICATE_OPEN = "删掉与第 ";
+constexpr std::string_view DUPLICATE_MIDDLE = " 行完全重复的「";
+constexpr std::string_view DUPLICATE_CLOSE = "」";
+constexpr std::string_view DUPLICATE_BASIS = "同一个词在同一个编码下重复登记，导入时本来也会去重";
+constexpr std::string_view CLIP_MARK = "…";
+constexpr std::size_t CLIP_CHARACTERS = 30;
+
+// A 冰凌 code ending in "*" marks a pinned entry; the importer takes the mark off itself.
+constexpr char PINNED_MARK = '*';
+
+std::string_view without_trailing_crs(std::string_view line) {
+  while (!line.empty() && line.back() == '\r') {
+    line.remove_suffix(1);
+  }
+  return line;
+}
+
+// The third and further columns, starting with the tab before the third one; empty when none.
+std::string_view further_columns(std::string_view line) {
+  line = without_trailing_crs(line);
+  const std::size_t first_tab = line.find('\t');
+  if (first_tab == std::string_view::npos) {
+    return {};
+  }
+  const std::size_t second_tab = line.find('\t', first_tab + 1);
+  return second_tab == std::string_view::npos ? std::string_view{} : line.substr(second_tab);
+}
+
+bool is_code_byte(char byte) {
+  return is_code_character(static_cast<unsigned char>(byte));
+}
+
+bool all_code_characters(std::string_view code) {
+  return std::all_of(code.begin(), code.end(), is_code_byte);
+}
+
+bool has_non_ascii(std::string_view text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](char byte) { return static_cast<unsigned char>(byte) >= 0x80; });
+}
+
+// Cuts a trimmed line at runs of white space; stops after `limit` pieces.
+std::vector<std::string_view> white_space_pieces(std::string_view trimmed, std::size_t limit) {
+  std::vector<std::string_view> pieces;
+  std::size_t piece_start = 0;
+  bool in_piece = false;
+  for (std::size_t pos = 0; pos < trimmed.size();) {
+    const std::size_t start = pos;
+    const bool white = is_white_space(next_char(trimmed, pos));
+    if (white && in_piece) {
+      pieces.push_back(trimmed.substr(piece_start, start - piece_start));
+      in_piece = false;
+      if (pieces.size() == limit) {
+        return pieces;
+      }
+    } else if (!white && !in_piece) {
+      piece_start = start;
+      in_piece = true;
+    }
+  }
+  if (in_piece) {
+    pieces.push_back(trimmed.substr(piece_start));
+  }
+  return pieces;
+}
+
+char full_width_replacement(char32_t c) {
+  switch (c) {
+    case U'、':
+    case U'／':
+      return '/';
+    case U'。':
+      return '.';
+    case U'，':
+      return ',';
+    case U'；':
+      return ';';
+    default:
+      return 0;
+  }
+}
+
+// The code with full-width punctuation made half-width; other bytes are kept exactly.
+std::string half_width_punctuation(std::string_view code) {
+  std::string out;
+  out.reserve(code.size());
+  for (std::size_t pos = 0; pos < code.size();) {
+    const std::size_t start = pos;
+    const char replacement = full_width_replacement(next_char(code, pos));
+    if (replacement != 0) {
+      out.push_back(replacement);
+    } else {
+      out.append(code.substr(start, pos - start));
+    }
+  }
+  return out;
+}
+
+struct EntryKey {
+  std::string_view text;
+  std::string_view code;
+
+  friend bool operator==(const EntryKey&, const EntryKey&) = default;
+};
+
+struct EntryKeyHash {
+  std::size_t operator()(const EntryKey& key) const noexcept {
+    const std::size_t text_hash = std::hash<std::string_view>{}(key.text);
+    return text_hash ^ (std::hash<std::string_view>{}(key.code) + 0x9E3779B97F4A7C15ULL +
+                        (text_hash << 6) + (text_hash >> 2));
+  }
+};
+
+std::string code_change(std::string_view old_code, std::string_view new_code) {
+  std::string summary(CODE_PREFIX);
+  summary.append(old_code).append(CODE_ARROW).append(new_code);
+  return summary;
+}
+
+class LineRepairer {
+ public:
+  LineRepairer(TableFormat format, const CodeStats& stats, RepairResult& result,
+               std::size_t line_count)
+      : format_(format), stats_(stats), result_(result) {
+    first_line_of_.reserve(line_count);
+  }
+
+  void repair(std::string_view line, std::uint64_t number);
+
+ private:
+  void change(std::string summary, std::string_view basis, std::uint64_t number) {
+    result_.changes.push_back({std::move(summary), std::string(basis), number});
+  }
+  void keep(std::string summary, std::string_view reason, std::uint64_t number) {
+    result_.kept.push_back({std::move(summary), std::string(reason), number});
+  }
+  void emit_entry(std::string_view text, std::string_view code, std::string_view further);
+  // Rules D to F; returns false when the entry is to be left out.
+  bool mend_code(std::string_view text, std::string_view& code, std::uint64_t number);
+  std::string_view store(std::string code) { return mended_codes_.emplace_back(std::move(code)); }
+
+  TableFormat format_;
+  const CodeStats& stats_;
+  RepairResult& result_;
+  std::unordered_map<EntryKey, std::uint64_t, EntryKeyHash> first_line_of_;
+  // Owns the codes the rules rewrote, so that duplicate keys can point at them.
+  std::deque<std::string> mended_codes_;
+};
+
+void LineRepairer::emit_entry(std::string_view text, std::string_view code,
+                              std::string_view further) {
+  std::string& out = result_.text;
+  if (format_ == TableFormat::Bingling) {
+    out.append(code).push_back('\t');
+    out.append(text);
+  } else {
+    out.append(text).push_back('\t');
+    out.append(code);
+  }
+  out.append(further).push_back('\n');
+}
+
+bool LineRepairer::mend_code(std::string_view text, std::string_view& code, std::uint64_t number) {
+  if (has_non_ascii(code)) {
+    std::string half_width = half_width_punctuation(code);
+    if (half_width != code) {
+      change(code_change(code, half_width), FULL_WIDTH_BASIS, number);
+      code = store(std::move(half_width));
+    }
+  }
+  if (std::any_of(code.begin(), code.end(), [](char c) { return c >= 'A' && c <= 'Z'; })) {
+    std::string lower = ascii_lower(code);
+    change(code_change(code, lower), CAPITALS_BASIS, number);
+    code = store(std::move(lower));
+  }
+  std::string_view letters = code;
+  std::string_view pinned_mark;
+  if (format_ == TableFormat::Bingling && letters.size() > 1 && letters.back() == PINNED_MARK) {
+    letters.remove_suffix(1);
+    pinned_mark = code.substr(letters.size());
+  }
+  if (all_code_characters(letters)) {
+    return true;
+  }
+  std::optional<InferredCode> inferred = infer_code(stats_, text, letters);
+  if (!inferred) {
+    std::string summary(CODE_PREFIX);
+    summary.append(code).append(ENTRY_OPEN).append(text).append(ENTRY_CLOSE).append(CODE_EXCLUDED);
+    keep(std::move(summary), CODE_EXCLUDED_REASON, number);
+    return false;
+  }
+  inferred->code.append(pinned_mark);
+  std::string summary = code_change(code, inferred->code);
+  summary.append(ENTRY_OPEN).append(text).append(ENTRY_CLOSE);
+  change(std::move(summary), inferred->basis, number);
+  code = store(std::move(inferred->code));
+  return true;
+}
+
+void LineRepairer::repair(std::string_view line, std::uint64_t number) {
+  // A: blank and comment lines pass as they are.
+  const std::string_view trimmed = trim(line);
+  if (trimmed.empty() || trimmed.front() == '#') {
+    result_.text.append(line).push_back('\n');
+    return;
+  }
+
+  // B: two pieces split by spaces become two tab-separated columns when one of them is clearly
+  // the code and the other clearly a word.
+  std::optional<EntryLine> entry = parse_entry_line(line, format_);
+  std::string_view further;
+  if (entry) {
+    further = further_columns(line);
+  } else {
+    const std::vector<std::string_view> pieces = white_space_pieces(trimmed, 3);
+    if (pieces.size() == 2 && all_code_characters(pieces[1]) && has_non_ascii(pieces[0])) {
+      entry = EntryLine{pieces[0], pieces[1]};
+    } else if (pieces.size() == 2 && all_code_characters(pieces[0]) && has_non_ascii(pieces[1])) {
+      entry = EntryLine{pieces[1], pieces[0]};
+    }
+    if (!entry) {
+      std::string summary(NOT_TWO_COLUMNS);
+      summary.append(clip_line(line));
+      keep(std::move(summary), NOT_TWO_COLUMNS_REASON, number);
+      result_.text.append(line).push_back('\n');
+      return;
+    }
+    std::string rebuilt;
+    if (format_ == TableFormat::Bingling) {
+      rebuilt.append(entry->code).append("\t").append(entry->text);
+    } else {
+      rebuilt.append(entry->text).append("\t").append(entry->code);
+    }
+    std::string summary(SEPARATOR_CHANGED);
+    summary.append(clip_line(rebuilt));
+    change(std::move(summary), SEPARATOR_CHANGED_BASIS, number);
+  }
+
+  // C: a record missing either column means nothing.
+  if (entry->text.empty() || entry->code.empty()) {
+    change(std::string(EMPTY_COLUMN_DROPPED), EMPTY_COLUMN_DROPPED_BASIS, number);
+    return;
+  }
+
+  // D to F: the code's characters.
+  std::string_view code = entry->code;
+  if (!mend_code(entry->text, code, number)) {
+    return;
+  }
+
+  // G: exact duplicates; the next copy names this line, not the first one.
+  const auto [slot, inserted] = first_line_of_.try_emplace(EntryKey{entry->text, code}, number);
+  if (!inserted) {
+    std::string summary(DUPLICATE_OPEN);
+    summary.append(std::to_string(slot->second))
+        .append(DUPLICATE_MIDDLE)
+        .append(entry->text)
+        .append(DUPLICATE_CLOSE)
+        .append(code);
+    change(std::move(summary), DUPLICATE_BASIS, number);
+    slot->second = number;
+    return;
+  }
+  emit_entry(entry->text, code, further);
+}
+
+}  // namespace
+
+bool is_code_character(char32_t c) {
+  return (c >= U'a' && c <= U'z') || c == U' ' || c == U',' || c == U'.' || c == U'/' || c == U';';
+}
+
+std::optional<EntryLine> parse_entry_line(std::string_view line, TableFormat format) {
+  line = without_trailing_crs(line);
+  const std::size_t first_tab = line.find('\t');
+  if (first_tab == std::string_view::npos) {
+    return std::nullopt;
+  }
+  const std::string_view rest = line.substr(first_tab + 1);
+  const std::string_view first = trim(line.substr(0, first_tab));
+  const std::string_view second = trim(rest.substr(0, rest.find('\t')));
+  if (format == TableFormat::Bingling) {
+    return EntryLine{second, first};
+  }
+  return EntryLine{first, second};
+}
+
+std::string clip_line(std::string_view line) {
+  const std::string_view trimmed = trim(line);
+  const std::string_view head = first_chars(trimmed, CLIP_CHARACTERS);
+  std::string clipped(head);
+  if (head.size() < trimmed.size()) {
+    clipped.append(CLIP_MARK);
+  }
+  return clipped;
+}
+
+RepairResult repair_text(std::string_view text, TableFormat format, std::string_view base_name) {
+  RepairResult result;
+  const std::vector<std::string_view> lines = split_lines(text);
+  std::size_t header_lines = 0;
+  std::uint64_t number_offset = 0;
+  result.text.reserve(text.size() + text.size() / 16 + 64);
+
+  if (format == TableFormat::Rime) {
+    const RimeHeaderEnd header = find_rime_header_end(std::span(lines));
+    if (header.found) {
+      header_lines = header.line_count;
+    } else {
+      result.text.append(ADDED_RIME_HEADER_PREFIX)
+          .append(base_name)
+          .append(ADDED_RIME_HEADER_SUFFIX);
+      number_offset = ADDED_RIME_HEADER_LINES;
+      result.changes.push_back({std::string(HEADER_ADDED), std::string(HEADER_ADDED_BASIS), 0});
+    }
+  }
+  for (std::size_t index = 0; index < header_lines; ++index) {
+    result.text.append(lines[index]).push_back('\n');
+  }
+
+  const std::span<const std::string_view> body = std::span(lines).subspan(header_lines);
+  const CodeStats stats = collect_code_stats(body, format);
+  LineRepairer repairer(format, stats, result, body.size());
+  for (std::size_t index = header_lines; index < lines.size(); ++index) {
+    repairer.repair(lines[index], index + 1 + number_offset);
+  }
+  if (result.text.empty()) {
+    result.text.push_back('\n');
+  }
+  return result;
+}
+
+}  // namespace qovira

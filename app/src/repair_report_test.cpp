@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "qovira/app/repair.h"
+
+namespace qovira {
+namespace {
+
+std::string read_golden(const std::string& name) {
+  const char* source_dir = std::getenv("QOVIRA_SOURCE_DIR");
+  const std::string root = source_dir != nullptr ? source_dir : ".";
+  std::ifstream in(root + "/app/testdata/repair/" + name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Diagnosis recheck_of(std::uint64_t entries, bool importable, std::vector<Issue> issues) {
+  Diagnosis diagnosis;
+  diagnosis.imported_entries = entries;
+  diagnosis.importable = importable;
+  diagnosis.issues = std::move(issues);
+  return diagnosis;
+}
+
+TEST(RepairReport, ListsEveryChangeAndKeptLine) {
+  const RepairResult result = repair_text("工 aaaa\n人\tWWWW\n工\taaaa\n工具\ta1xx\nabc def\n",
+                                          TableFormat::Rime, "wubi86");
+  const Diagnosis recheck =
+      recheck_of(2, true, {Issue{"与第 3 行完全重复", "", 3, Severity::Info}});
+  const std::string golden = read_golden("report.txt");
+  ASSERT_FALSE(golden.empty()) << "golden file missing";
+  EXPECT_EQ(
+      build_repair_report("/tmp/wubi86.dict.yaml", "/tmp/wubi86.repaired.yaml", result, recheck),
+      golden);
+}
+
+TEST(RepairReport, WithoutItemsGoesStraightToTheRecheck) {
+  const Diagnosis recheck = recheck_of(
+      0, false,
+      {Issue{"导入失败：甲", "", 0, Severity::Fatal}, Issue{"乙", "丙", 4, Severity::Warning},
+       Issue{"生成 .mb 失败：丁", "", 0, Severity::Fatal}});
+  EXPECT_EQ(build_repair_report("a", "b", RepairResult{}, recheck),
+            "自动修复结果\n============\n\n原文件：a\n（原文件一个字节都没有改动）\n"
+            "修复后另存为：b\n\n自动改动 0 处，保留待人工判断 0 处\n\n"
+            "修复后复检\n----------\n词条 0，仍然导入不进去，见下\n"
+            "[致命] 导入失败：甲\n[致命] 生成 .mb 失败：丁\n");
+}
+
+TEST(RepairReport, NothingIsFolded) {
+  RepairResult result;
+  for (std::uint64_t line = 1; line <= 40; ++line) {
+    result.kept.push_back({"留着", "看不准", line});
+  }
+  const std::string report = build_repair_report("a", "b", result, recheck_of(1, true, {}));
+  EXPECT_NE(report.find("第 40 行：留着\n        原因：看不准\n\n修复后复检"), std::string::npos);
+  EXPECT_EQ(report.find("改了什么"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qovira
