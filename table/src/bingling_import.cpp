@@ -1,0 +1,302 @@
+// 冰凌 text code tables: an INI-like [CODETABLEHEADER] of key=value settings and a [CODETABLE] of
+// tab-separated code, text and weight lines.
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <expected>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "import_common.h"
+#include "qovira/table/import.h"
+#include "qovira/table/text.h"
+
+namespace qovira {
+namespace {
+
+constexpr std::string_view BAD_CODE_REASON = "只支持小写 ASCII 编码";
+constexpr std::string_view DESCRIPTION_PREFIX = "冰凌码表：";
+constexpr std::string_view UNNAMED_TABLE = "未命名冰凌码表";
+constexpr std::string_view CODE_LENGTH_NOT_INTEGER = " 不是整数";
+constexpr std::string_view CODE_LENGTH_OUT_OF_RANGE = " 超出 1 到 16";
+constexpr std::string_view CODE_LENGTH_LABEL = "CodeLength=";
+
+constexpr std::string_view BODY_SECTION = "[CODETABLE]";
+constexpr std::string_view HEADER_SECTION = "[CODETABLEHEADER]";
+constexpr std::string_view DEFAULT_ALPHABET = "abcdefghijklmnopqrstuvwxyz/";
+constexpr std::uint64_t MAX_CODE_LENGTH = 16;
+// A trailing "[abc]" of up to this many letters is an annotation, not part of the text.
+constexpr std::size_t MAX_TEXT_TAG_LETTERS = 8;
+
+enum class Section : std::uint8_t { None, Header, Body, Other };
+
+using HeaderMap = std::map<std::string, std::string_view, std::less<>>;
+
+bool is_ascii_letter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+char ascii_lower_char(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The first three tab-separated pieces of a body line, each trimmed.
+std::array<std::optional<std::string_view>, 3> first_pieces(std::string_view line) {
+  std::array<std::optional<std::string_view>, 3> pieces;
+  std::size_t start = 0;
+  for (auto& piece : pieces) {
+    const std::size_t end = line.find('\t', start);
+    piece = trim(line.substr(start, end == std::string_view::npos ? end : end - start));
+    if (end == std::string_view::npos) {
+      break;
+    }
+    start = end + 1;
+  }
+  return pieces;
+}
+
+// Cuts a trailing tag such as "[abc]" off a text; other bracketed endings stay.
+std::string_view strip_text_tag(std::string_view text) {
+  if (!text.ends_with(']')) {
+    return text;
+  }
+  const std::size_t open = text.rfind('[');
+  if (open == std::string_view::npos) {
+    return text;
+  }
+  const std::string_view tag = text.substr(open + 1, text.size() - open - 2);
+  if (tag.empty() || tag.size() > MAX_TEXT_TAG_LETTERS ||
+      !std::ranges::all_of(tag, is_ascii_letter)) {
+    return text;
+  }
+  return trim_end(text.substr(0, open));
+}
+
+std::optional<std::string_view> header_value(const HeaderMap& header, std::string_view key) {
+  const auto found = header.find(key);
+  if (found == header.end()) {
+    return std::nullopt;
+  }
+  return found->second;
+}
+
+std::optional<std::string> non_empty(std::optional<std::string_view> value) {
+  if (!value || value->empty()) {
+    return std::nullopt;
+  }
+  return std::string(*value);
+}
+
+bool is_phrase_rule_piece(std::string_view piece) {
+  return piece.starts_with('p') && std::ranges::all_of(piece, [](char c) {
+           return c == 'p' || (c >= '0' && c <= '9') || c == '(' || c == ')' || c == '*' ||
+                  c == '+' || c == '-';
+         });
+}
+
+std::vector<std::string> phrase_rules_from(std::optional<std::string_view> value) {
+  std::vector<std::string> rules;
+  if (value) {
+    std::size_t start = 0;
+    while (true) {
+      const std::size_t end = value->find('/', start);
+      const std::string_view piece =
+          trim(value->substr(start, end == std::string_view::npos ? end : end - start));
+      if (is_phrase_rule_piece(piece)) {
+        rules.emplace_back(piece);
+      }
+      if (end == std::string_view::npos) {
+        break;
+      }
+      start = end + 1;
+    }
+  }
+  if (rules.empty()) {
+    rules.emplace_back(DEFAULT_PHRASE_RULE);
+  }
+  return rules;
+}
+
+std::expected<std::optional<std::uint64_t>, TableError> code_length_from(
+    std::optional<std::string_view> value) {
+  if (!value) {
+    return std::nullopt;
+  }
+  const auto length = parse_unsigned(*value);
+  if (!length) {
+    return std::unexpected(TableError::invalid_metadata(std::string(CODE_LENGTH_LABEL) +
+                                                        std::string(*value) +
+                                                        std::string(CODE_LENGTH_NOT_INTEGER)));
+  }
+  if (*length < 1 || *length > MAX_CODE_LENGTH) {
+    return std::unexpected(TableError::invalid_metadata(std::string(CODE_LENGTH_LABEL) +
+                                                        std::to_string(*length) +
+                                                        std::string(CODE_LENGTH_OUT_OF_RANGE)));
+  }
+  return *length;
+}
+
+// A formula such as "r11+r12+w21": groups of r/R/w/W, a digit 1-9 and a digit 0-9.
+bool is_length_formula(std::string_view value) {
+  std::string compact;
+  for (std::size_t pos = 0; pos < value.size();) {
+    const std::size_t start = pos;
+    const char32_t c = next_char(value, pos);
+    if (c != '+' && !is_white_space(c)) {
+      compact.append(value.substr(start, pos - start));
+    }
+  }
+  if (compact.empty() || compact.size() % 3 != 0) {
+    return false;
+  }
+  for (std::size_t i = 0; i < compact.size(); i += 3) {
+    const char kind = ascii_lower_char(compact[i]);
+    const char first = compact[i + 1];
+    const char second = compact[i + 2];
+    if ((kind != 'r' && kind != 'w') || first < '1' || first > '9' || second < '0' ||
+        second > '9') {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Keys "pa{N}" (exactly N characters) and "pe{N}" (N or more) hold per-length phrase formulas.
+std::vector<std::string> length_rules_from(const HeaderMap& header) {
+  std::vector<import_detail::LengthRule> equal_rules;
+  std::vector<import_detail::LengthRule> range_rules;
+  for (const auto& [key, value] : header) {
+    if (key.size() < 2 || key[0] != 'p' || (key[1] != 'a' && key[1] != 'e')) {
+      continue;
+    }
+    const auto length = parse_unsigned(std::string_view(key).substr(2));
+    if (!length || !is_length_formula(value)) {
+      continue;
+    }
+    std::string formula(value);
+    std::erase(formula, '+');
+    (key[1] == 'a' ? equal_rules : range_rules).push_back({*length, std::move(formula)});
+  }
+  return import_detail::render_length_rules(std::move(equal_rules), std::move(range_rules));
+}
+
+class BinglingReader {
+ public:
+  void read_line(std::string_view raw_line) {
+    if (failure_) {
+      return;
+    }
+    const std::string_view line = trim(raw_line);
+    if (line.empty() || line.starts_with('#') || line.starts_with(';')) {
+      return;
+    }
+    if (line.starts_with('[') && line.ends_with(']')) {
+      enter_section(line);
+      return;
+    }
+    if (section_ == Section::Header) {
+      read_header_line(line);
+    } else if (section_ == Section::Body) {
+      read_body_line(line);
+    }
+  }
+
+  std::expected<BinglingImport, TableError> finish() && {
+    if (failure_) {
+      return std::unexpected(std::move(*failure_));
+    }
+    if (!header_seen_ || !body_seen_) {
+      return std::unexpected(TableError::not_bingling_table());
+    }
+    auto code_length = code_length_from(header_value(header_, "codelength"));
+    if (!code_length) {
+      return std::unexpected(std::move(code_length.error()));
+    }
+    const std::optional<std::string_view> phrase_rule = header_value(header_, "phraserule");
+    std::string description(DESCRIPTION_PREFIX);
+    description += header_value(header_, "name").value_or(UNNAMED_TABLE);
+    auto table = finish_table(std::move(description), std::move(records_),
+                              header_value(header_, "codecharacters").value_or(DEFAULT_ALPHABET),
+                              phrase_rules_from(phrase_rule), true);
+    if (!table) {
+      return std::unexpected(std::move(table.error()));
+    }
+    BinglingImport result;
+    result.code_table = std::move(*table);
+    result.length_rules = length_rules_from(header_);
+    result.code_length = *code_length;
+    result.wildcard = non_empty(header_value(header_, "wildchar"));
+    result.special_prefix = non_empty(header_value(header_, "specialprefix"));
+    result.phrase_rule_text = non_empty(phrase_rule);
+    return result;
+  }
+
+ private:
+  void enter_section(std::string_view line) {
+    if (equals_ignoring_ascii_case(line, BODY_SECTION)) {
+      section_ = Section::Body;
+      body_seen_ = true;
+    } else if (equals_ignoring_ascii_case(line, HEADER_SECTION)) {
+      section_ = Section::Header;
+      header_seen_ = true;
+    } else {
+      section_ = Section::Other;
+    }
+  }
+
+  void read_header_line(std::string_view line) {
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) {
+      return;
+    }
+    header_.insert_or_assign(ascii_lower(trim(line.substr(0, equals))),
+                             trim(line.substr(equals + 1)));
+  }
+
+  void read_body_line(std::string_view line) {
+    const auto [raw_code, raw_text, raw_weight] = first_pieces(line);
+    if (!raw_code || raw_code->empty() || !raw_text || raw_text->empty()) {
+      return;
+    }
+    const std::string_view text = strip_text_tag(*raw_text);
+    if (text.empty() || text.starts_with('$')) {
+      return;
+    }
+    std::string code(*raw_code);
+    for (char& c : code) {
+      c = ascii_lower_char(c);
+    }
+    const bool pinned = code.ends_with('*');
+    if (pinned) {
+      code.pop_back();
+    }
+    if (!std::ranges::all_of(code, [](char c) { return (c >= 'a' && c <= 'z') || c == '/'; })) {
+      failure_ = TableError::invalid_entry(std::string(*raw_code), std::string(BAD_CODE_REASON));
+      return;
+    }
+    const std::uint64_t weight = raw_weight ? import_detail::parse_weight(*raw_weight) : 0;
+    records_.push_back({std::move(code), std::string(text), weight, pinned});
+  }
+
+  Section section_ = Section::None;
+  bool header_seen_ = false;
+  bool body_seen_ = false;
+  HeaderMap header_;
+  std::vector<ImportRecord> records_;
+  std::optional<TableError> failure_;
+};
+
+}  // namespace
+
+std::expected<BinglingImport, TableError> import_bingling(std::string_view text) {
+  BinglingReader reader;
+  for_each_line(text, [&reader](std::string_view line) { reader.read_line(line); });
+  return std::move(reader).finish();
+}
+
+}  // namespace qovira
