@@ -1,0 +1,168 @@
+// The diagnosis pipeline: decode, detect, scan, import, then prove a trial .mb by reading it back.
+#include "qovira/app/diagnosis.h"
+
+#include <algorithm>
+#include <expected>
+#include <utility>
+
+#include "qovira/app/export.h"
+#include "qovira/table/import.h"
+#include "qovira/table/mb.h"
+#include "qovira/table/text.h"
+
+namespace qovira {
+
+namespace {
+
+constexpr std::string_view UNKNOWN_FORMAT_ERROR =
+    "认不出格式：既不是 Rime 词典（缺少独占一行的 ---），也不是冰凌文本码表或极点 .mb";
+
+constexpr std::string_view BINGLING_BODY_MARKER = "[CODETABLE]";
+constexpr std::size_t RIME_TEXT_COLUMN = 0;
+constexpr std::size_t RIME_CODE_COLUMN = 1;
+constexpr std::size_t BINGLING_CODE_COLUMN = 0;
+constexpr std::size_t BINGLING_TEXT_COLUMN = 1;
+
+// A table, or the error text that replaced it.
+using TableOutcome = std::expected<CodeTable, std::string>;
+
+TableOutcome diagnose_rime(std::string_view text, Diagnosis& result) {
+  {
+    std::vector<std::string_view> lines = split_lines(text);
+    RimeHeaderEnd header = find_rime_header_end(lines);
+    if (header.found) {
+      result.body_rows = scan_body_lines(lines, header.line_count, RIME_CODE_COLUMN,
+                                         RIME_TEXT_COLUMN, result.issues);
+    } else {
+      result.issues.push_back(missing_rime_header());
+    }
+  }
+  auto imported = import_rime(text);
+  if (!imported) {
+    return std::unexpected(imported.error().message());
+  }
+  const SkipLog& skipped = imported->skipped;
+  for (const SkippedSample& sample : skipped.samples) {
+    result.issues.push_back(importer_skipped(sample.line, sample.code_shown, sample.reason));
+  }
+  if (skipped.total > skipped.samples.size()) {
+    result.issues.push_back(importer_skipped_summary(skipped.total, skipped.samples.size()));
+  }
+  return std::move(imported->code_table);
+}
+
+TableOutcome diagnose_bingling(std::string_view text, Diagnosis& result) {
+  {
+    std::vector<std::string_view> lines = split_lines(text);
+    auto marker = std::ranges::find_if(
+        lines, [](std::string_view line) { return trim(line) == BINGLING_BODY_MARKER; });
+    const std::uint64_t skip =
+        marker == lines.end() ? 0 : static_cast<std::uint64_t>(marker - lines.begin()) + 1;
+    result.body_rows =
+        scan_body_lines(lines, skip, BINGLING_CODE_COLUMN, BINGLING_TEXT_COLUMN, result.issues);
+  }
+  auto imported = import_bingling(text);
+  if (!imported) {
+    return std::unexpected(imported.error().message());
+  }
+  return std::move(imported->code_table);
+}
+
+TableOutcome read_mb_table(ByteView bytes) {
+  auto table = read_mb(bytes);
+  if (!table) {
+    return std::unexpected(table.error().message());
+  }
+  return std::move(*table);
+}
+
+TableOutcome import_text(std::string_view text, Diagnosis& result) {
+  switch (result.format) {
+    case TableFormat::Rime:
+      return diagnose_rime(text, result);
+    case TableFormat::Bingling:
+      return diagnose_bingling(text, result);
+    case TableFormat::Mb:
+    case TableFormat::Unknown:
+      break;
+  }
+  return std::unexpected(std::string(UNKNOWN_FORMAT_ERROR));
+}
+
+// Builds the .mb an export would write and checks that it reads back as the same table.
+void prove_trial_mb(const CodeTable& table, std::vector<Issue>& issues) {
+  auto built = build_mb(table, DEFAULT_MB_CONTAINER);
+  if (!built) {
+    issues.push_back(mb_build_failed(built.error().message()));
+    return;
+  }
+  auto read_back = read_mb(*built);
+  if (!read_back) {
+    issues.push_back(mb_unreadable(read_back.error().message()));
+    return;
+  }
+  if (auto difference = compare_readback(table, *read_back)) {
+    issues.push_back(mb_mismatch(*difference));
+  }
+}
+
+void finish(Diagnosis& result) {
+  result.importable = std::ranges::none_of(
+      result.issues, [](const Issue& issue) { return issue.severity == Severity::Fatal; });
+  sort_issues(result.issues);
+}
+
+}  // namespace
+
+Diagnosis diagnose(ByteView bytes) {
+  Diagnosis result;
+  TableOutcome outcome;
+  // A .mb is never decoded: only its reader looks at it.
+  if (has_mb_magic(bytes)) {
+    result.format = detect_format(bytes, {});
+    outcome = read_mb_table(bytes);
+  } else {
+    auto text = decode_text(bytes);
+    if (!text) {
+      std::string error = text.error().message();
+      result.issues.push_back(unreadable_text(error));
+      result.failure = std::move(error);
+      finish(result);
+      return result;
+    }
+    result.format = detect_format(bytes, *text);
+    outcome = import_text(*text, result);
+  }
+
+  if (!outcome) {
+    result.issues.push_back(import_failed(outcome.error()));
+    result.failure = std::move(outcome.error());
+  } else {
+    prove_trial_mb(*outcome, result.issues);
+    result.alphabet = outcome->alphabet;
+    result.imported_entries = outcome->entries.size();
+    result.table = std::move(*outcome);
+  }
+  finish(result);
+  return result;
+}
+
+IssueCounts count_issues(const std::vector<Issue>& issues) {
+  IssueCounts counts;
+  for (const Issue& issue : issues) {
+    switch (issue.severity) {
+      case Severity::Warning:
+        ++counts.warnings;
+        break;
+      case Severity::Info:
+        ++counts.infos;
+        break;
+      default:
+        ++counts.fatal;
+        break;
+    }
+  }
+  return counts;
+}
+
+}  // namespace qovira

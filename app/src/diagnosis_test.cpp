@@ -1,0 +1,187 @@
+#include "qovira/app/diagnosis.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "../../table/src/test_data.h"
+#include "qovira/table/mb.h"
+#include "qovira/table/text.h"
+
+namespace qovira {
+namespace {
+
+ByteView bytes_of(std::string_view text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+std::filesystem::path testdata_dir() {
+  const char* root = std::getenv("QOVIRA_SOURCE_DIR");
+  return std::filesystem::path(root != nullptr ? root : ".") / "app" / "testdata" / "diagnosis";
+}
+
+std::string read_testdata(std::string_view name) {
+  return test_data::read_file_bytes(testdata_dir() / name);
+}
+
+bool has_fatal(const Diagnosis& diagnosis) {
+  return std::ranges::any_of(diagnosis.issues,
+                             [](const Issue& issue) { return issue.severity == Severity::Fatal; });
+}
+
+// The invariants every diagnosis keeps, whatever the input.
+void expect_consistent(const Diagnosis& diagnosis) {
+  EXPECT_EQ(diagnosis.importable, !has_fatal(diagnosis));
+  if (diagnosis.importable) {
+    EXPECT_TRUE(diagnosis.table.has_value());
+  }
+  if (diagnosis.table) {
+    EXPECT_EQ(diagnosis.imported_entries, diagnosis.table->entries.size());
+    EXPECT_EQ(diagnosis.alphabet, diagnosis.table->alphabet);
+  } else {
+    EXPECT_EQ(diagnosis.imported_entries, 0u);
+    EXPECT_TRUE(diagnosis.alphabet.empty());
+    EXPECT_TRUE(diagnosis.failure.has_value());
+  }
+}
+
+class GoldenReportTest : public testing::TestWithParam<std::string_view> {};
+
+TEST_P(GoldenReportTest, MatchesExpectedReport) {
+  const std::string_view name = GetParam();
+  const std::string input = read_testdata(name);
+  ASSERT_FALSE(input.empty()) << "missing test data " << name;
+  const Diagnosis diagnosis = diagnose(bytes_of(input));
+  expect_consistent(diagnosis);
+  EXPECT_EQ(render_report(name, diagnosis), read_testdata(std::string(name) + ".report.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Diagnosis, GoldenReportTest,
+    testing::Values("clean.dict.yaml", "hand-edited.dict.yaml", "bingling.txt",
+                    "no-header-end.dict.yaml", "spaces.dict.yaml", "unknown.txt", "gbk.dict.yaml"),
+    [](const testing::TestParamInfo<std::string_view>& info) {
+      std::string name(info.param);
+      std::ranges::replace_if(
+          name, [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+      return name;
+    });
+
+TEST(DiagnoseTest, MbFileIsReadNotScanned) {
+  const Diagnosis source = diagnose(bytes_of(read_testdata("clean.dict.yaml")));
+  ASSERT_TRUE(source.table);
+  auto mb = build_mb(*source.table, DEFAULT_MB_CONTAINER);
+  ASSERT_TRUE(mb);
+  const Diagnosis diagnosis = diagnose(*mb);
+  expect_consistent(diagnosis);
+  EXPECT_EQ(diagnosis.format, TableFormat::Mb);
+  EXPECT_EQ(diagnosis.body_rows, 0u);
+  EXPECT_TRUE(diagnosis.importable);
+  EXPECT_EQ(render_report("clean.mb", diagnosis), read_testdata("clean.mb.report.txt"));
+}
+
+TEST(DiagnoseTest, DamagedMbIsAnImportFailureNeverText) {
+  const Diagnosis diagnosis = diagnose(bytes_of("Freeime Dictionary\xFF\xFE"));
+  expect_consistent(diagnosis);
+  EXPECT_EQ(diagnosis.format, TableFormat::Mb);
+  ASSERT_EQ(diagnosis.issues.size(), 1u);
+  const std::string error = read_mb(bytes_of("Freeime Dictionary\xFF\xFE")).error().message();
+  EXPECT_EQ(diagnosis.issues[0], import_failed(error));
+  EXPECT_EQ(diagnosis.failure, error);
+}
+
+TEST(DiagnoseTest, Utf16IsDiagnosedLikeItsUtf8Twin) {
+  const std::string utf8 = read_testdata("hand-edited.dict.yaml");
+  std::string utf16le = "\xFF\xFE";
+  for (char16_t unit : to_utf16(utf8)) {
+    utf16le.push_back(static_cast<char>(unit & 0xFF));
+    utf16le.push_back(static_cast<char>(unit >> 8));
+  }
+  const Diagnosis from_utf8 = diagnose(bytes_of(utf8));
+  const Diagnosis from_utf16 = diagnose(bytes_of(utf16le));
+  EXPECT_EQ(from_utf16.issues, from_utf8.issues);
+  EXPECT_EQ(from_utf16.table, from_utf8.table);
+  EXPECT_EQ(from_utf16.body_rows, from_utf8.body_rows);
+  EXPECT_EQ(from_utf16.format, TableFormat::Rime);
+}
+
+TEST(DiagnoseTest, UndecodableBytesGiveOneIssue) {
+  const Diagnosis diagnosis = diagnose(bytes_of("\xFF\xFE\x41"));
+  expect_consistent(diagnosis);
+  EXPECT_EQ(diagnosis.format, TableFormat::Unknown);
+  ASSERT_EQ(diagnosis.issues.size(), 1u);
+  EXPECT_EQ(diagnosis.issues[0].message, "文件读不出文本：文本编码无法读取：UTF-16 字节数不是偶数");
+  EXPECT_EQ(diagnosis.failure, "文本编码无法读取：UTF-16 字节数不是偶数");
+}
+
+TEST(DiagnoseTest, EmptyFileIsUnknown) {
+  const Diagnosis diagnosis = diagnose({});
+  expect_consistent(diagnosis);
+  EXPECT_EQ(diagnosis.format, TableFormat::Unknown);
+  ASSERT_EQ(diagnosis.issues.size(), 1u);
+  EXPECT_EQ(
+      diagnosis.issues[0].message,
+      "导入失败：认不出格式：既不是 Rime 词典（缺少独占一行的 ---），也不是冰凌文本码表或极点 "
+      ".mb");
+}
+
+TEST(DiagnoseTest, SkippedRowsAreSampledThenSummed) {
+  const Diagnosis diagnosis =
+      diagnose(bytes_of("---\nname: x\n...\n工\ta\n甲\tA\n乙\tB1\n丙\tC\n丁\tD\n戊\tE\n"));
+  expect_consistent(diagnosis);
+  EXPECT_TRUE(diagnosis.importable);
+  const std::string reason = "只支持小写字母、空格分隔的音节和 , . ; /";
+  std::vector<Issue> importer_issues;
+  std::ranges::copy_if(diagnosis.issues, std::back_inserter(importer_issues),
+                       [](const Issue& issue) { return issue.message.starts_with("导入器"); });
+  // The summary is a whole-file info, so it follows every warning.
+  const std::vector<Issue> expected = {
+      importer_skipped(5, "A", reason),
+      importer_skipped(6, "B1", reason),
+      importer_skipped(7, "C", reason),
+      importer_skipped_summary(5, 3),
+  };
+  EXPECT_EQ(importer_issues, expected);
+}
+
+TEST(DiagnoseTest, TableThatFailsTheTrialBuildIsKeptButNotImportable) {
+  // The 冰凌 reader takes any text length; the .mb holds at most 127 UTF-16 units.
+  std::string long_text;
+  for (int i = 0; i < 128; ++i) {
+    long_text += "字";
+  }
+  const std::string table = "[CODETABLEHEADER]\nName=x\n[CODETABLE]\na\t工\nb\t" + long_text + "\n";
+  const Diagnosis diagnosis = diagnose(bytes_of(table));
+  expect_consistent(diagnosis);
+  EXPECT_FALSE(diagnosis.importable);
+  ASSERT_TRUE(diagnosis.table);
+  EXPECT_EQ(diagnosis.imported_entries, 2u);
+  ASSERT_EQ(diagnosis.issues.size(), 1u);
+  EXPECT_EQ(diagnosis.issues[0],
+            mb_build_failed("编码 b 无法导入：词条 UTF-16 长度必须为 1–255 字节"));
+  EXPECT_FALSE(diagnosis.failure.has_value());
+}
+
+TEST(DiagnoseTest, RealWubiDictionaryIsImportable) {
+  auto path = test_data::wubi86_dict_path();
+  if (!path) {
+    GTEST_SKIP() << "rime-data-wubi could not be fetched";
+  }
+  const std::string bytes = test_data::read_file_bytes(*path);
+  const Diagnosis diagnosis = diagnose(bytes_of(bytes));
+  expect_consistent(diagnosis);
+  EXPECT_EQ(diagnosis.format, TableFormat::Rime);
+  EXPECT_TRUE(diagnosis.importable) << render_report(path->string(), diagnosis);
+  EXPECT_GT(diagnosis.imported_entries, 100'000u);
+  EXPECT_GE(diagnosis.body_rows, diagnosis.imported_entries);
+}
+
+}  // namespace
+}  // namespace qovira
