@@ -25,7 +25,7 @@ inline constexpr std::size_t MB_ALPHABET_LENGTH_OFFSET = 287;
 inline constexpr std::size_t MB_ALPHABET_OFFSET = 288;
 inline constexpr std::size_t MB_ALPHABET_UNITS = 44;
 inline constexpr std::size_t MB_PHRASE_RULES_OFFSET = 376;
-inline constexpr std::size_t MB_PHRASE_RULES_UNITS = 33;     // room in the header field
+inline constexpr std::size_t MB_PHRASE_RULES_UNITS = 33;       // room in the header field
 inline constexpr std::size_t MB_PHRASE_RULES_READ_UNITS = 32;  // the reader reads at most this
 
 // The header-and-index image every written .mb starts from (112,162 bytes).
@@ -51,5 +51,17 @@ std::expected<CodeTable, MbReadError> read_mb(ByteView bytes);
 
 // Builds a whole .mb file on the given container (magic and version text come from it).
 std::expected<Bytes, TableError> build_mb(const CodeTable& table, ByteView container);
+
+namespace detail {
+// Record offsets are 32 bits and 0xFFFFFFFF marks an empty index slot, so no record may start
+// beyond this offset.
+inline constexpr std::uint64_t MB_MAX_RECORD_OFFSET = 0xFFFF'FFFEu;
+
+// build_mb with a lower limit for the record offsets, so that the limit can be tested without
+// gigabytes of entries.
+std::expected<Bytes, TableError> build_mb_with_offset_limit(const CodeTable& table,
+                                                            ByteView container,
+                                                            std::uint64_t max_record_offset);
+}  // namespace detail
 
 }  // namespace qovira

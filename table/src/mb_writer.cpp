@@ -1,0 +1,282 @@
+// Writes a CodeTable as a .mb file on a container: the header is rewritten from the table, the
+// prefix index built fresh, and the records appended in alphabet-position order.
+#include <algorithm>
+#include <array>
+#include <compare>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "byte_io.h"
+#include "qovira/table/mb.h"
+#include "qovira/table/text.h"
+
+namespace qovira {
+namespace {
+
+constexpr std::string_view DESCRIPTION_LABEL = "码表说明";
+constexpr std::string_view ALPHABET_LABEL = "字母表";
+constexpr std::string_view PHRASE_RULES_LABEL = "词组编码规则";
+constexpr std::string_view CODE_LENGTH_REASON = "编码长度必须为 1–255";
+constexpr std::string_view CODE_CHARACTER_REASON = "包含字母表外的字符";
+constexpr std::string_view TEXT_LENGTH_REASON = "词条 UTF-16 长度必须为 1–255 字节";
+constexpr std::string_view OFFSET_LIMIT_REASON = "记录总量超出 .mb 的 32 位偏移上限（4 GiB）";
+
+constexpr std::uint32_t NO_RECORD = 0xFFFF'FFFF;
+constexpr std::size_t MAX_CODE_BYTES = 255;
+constexpr std::size_t MAX_TEXT_UNITS = 127;
+constexpr std::size_t RECORD_HEAD_BYTES = 3;
+constexpr std::size_t INDEX_LEVELS = 3;
+constexpr std::uint8_t NOT_IN_ALPHABET = 0xFF;
+constexpr std::size_t HEAD_CHARACTERS = 8;  // code characters packed into a sort key
+
+// Alphabet byte -> its 0-based position; NOT_IN_ALPHABET for every other byte.
+using PositionMap = std::array<std::uint8_t, 256>;
+
+PositionMap map_positions(std::string_view alphabet) {
+  PositionMap positions;
+  positions.fill(NOT_IN_ALPHABET);
+  for (std::size_t i = 0; i < alphabet.size(); ++i) {
+    positions[static_cast<std::uint8_t>(alphabet[i])] = static_cast<std::uint8_t>(i);
+  }
+  return positions;
+}
+
+// Sort rank of a code byte: 1 + its position, and one rank after every alphabet character for
+// bytes outside the alphabet (such codes fail later; they only need a fixed place). 0 is left for
+// "no character", so that a code sorts before the longer codes it begins.
+std::uint8_t rank_of(const PositionMap& positions, char byte) {
+  const std::uint8_t position = positions[static_cast<std::uint8_t>(byte)];
+  return position == NOT_IN_ALPHABET ? MB_INDEX_FANOUT + 1 : position + 1;
+}
+
+struct SortItem {
+  std::uint64_t head;  // ranks of the first HEAD_CHARACTERS code bytes, big-endian, zero-padded
+  std::size_t index;   // position in `entries`
+};
+
+std::vector<SortItem> sort_entries(const std::vector<TableEntry>& entries,
+                                   const PositionMap& positions) {
+  std::vector<SortItem> order;
+  order.reserve(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::string& code = entries[i].code;
+    std::uint64_t head = 0;
+    for (std::size_t k = 0; k < HEAD_CHARACTERS; ++k) {
+      head = (head << 8) | (k < code.size() ? rank_of(positions, code[k]) : 0);
+    }
+    order.push_back({head, i});
+  }
+  if (order.size() < 2) {
+    return order;
+  }
+  // Equal heads mean equal codes up to HEAD_CHARACTERS, or two longer codes that differ later.
+  const auto tail_order = [&](std::string_view a, std::string_view b) {
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t k = HEAD_CHARACTERS; k < common; ++k) {
+      const std::uint8_t rank_a = rank_of(positions, a[k]);
+      const std::uint8_t rank_b = rank_of(positions, b[k]);
+      if (rank_a != rank_b) {
+        return rank_a <=> rank_b;
+      }
+    }
+    return a.size() <=> b.size();
+  };
+  std::ranges::sort(order, [&](const SortItem& a, const SortItem& b) {
+    if (a.head != b.head) {
+      return a.head < b.head;
+    }
+    const auto tails = tail_order(entries[a.index].code, entries[b.index].code);
+    return tails != 0 ? tails < 0 : a.index < b.index;
+  });
+  return order;
+}
+
+// One UTF-16 unit per character of the Basic Multilingual Plane, a surrogate pair for the others.
+// next_char yields only scalar values (U+FFFD for malformed bytes), so the units are well-formed.
+template <typename Visit>
+void for_each_utf16_unit(std::string_view text, Visit&& visit) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const char32_t c = next_char(text, pos);
+    if (c >= 0x10000) {
+      visit(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+      visit(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      visit(static_cast<char16_t>(c));
+    }
+  }
+}
+
+// The text's UTF-16 length as for_each_utf16_unit writes it, counted no further than one unit
+// past the record limit.
+std::size_t bounded_utf16_length(std::string_view text) {
+  std::size_t units = 0;
+  std::size_t pos = 0;
+  while (pos < text.size() && units <= MAX_TEXT_UNITS) {
+    units += next_char(text, pos) >= 0x10000 ? 2 : 1;
+  }
+  return units;
+}
+
+using Header = std::array<std::uint8_t, MB_HEADER_SIZE>;
+
+// Zero-fills the field and stores the text as UTF-16LE; one zero unit must remain after it so
+// readers find the end.
+std::expected<void, TableError> write_header_text(Header& header, std::size_t offset,
+                                                  std::size_t room_units, std::string_view text,
+                                                  std::string_view label) {
+  const std::u16string units = to_utf16(text);
+  if (units.size() >= room_units) {
+    return std::unexpected(TableError::header_field_too_long(std::string(label)));
+  }
+  std::fill_n(header.begin() + offset, 2 * room_units, std::uint8_t{0});
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    store_u16le(header.data() + offset + 2 * i, units[i]);
+  }
+  return {};
+}
+
+std::expected<Header, TableError> write_header(const CodeTable& table, ByteView container,
+                                               std::string_view phrase_rules) {
+  Header header;
+  std::copy_n(container.begin(), MB_HEADER_SIZE, header.begin());
+  auto written = write_header_text(header, MB_DESCRIPTION_OFFSET, MB_DESCRIPTION_UNITS,
+                                   table.description, DESCRIPTION_LABEL);
+  if (!written) {
+    return std::unexpected(written.error());
+  }
+  header[MB_ALPHABET_LENGTH_OFFSET] = static_cast<std::uint8_t>(table.alphabet.size());
+  written = write_header_text(header, MB_ALPHABET_OFFSET, MB_ALPHABET_UNITS, table.alphabet,
+                              ALPHABET_LABEL);
+  if (!written) {
+    return std::unexpected(written.error());
+  }
+  written = write_header_text(header, MB_PHRASE_RULES_OFFSET, MB_PHRASE_RULES_UNITS, phrase_rules,
+                              PHRASE_RULES_LABEL);
+  if (!written) {
+    return std::unexpected(written.error());
+  }
+  return header;
+}
+
+std::string join_phrase_rules(const std::vector<std::string>& rules) {
+  std::string joined;
+  for (std::size_t i = 0; i < rules.size(); ++i) {
+    if (i > 0) {
+      joined += '/';
+    }
+    joined += rules[i];
+  }
+  return joined;
+}
+
+// The index slot of the code's first `level` characters (level 1 to 3).
+std::size_t index_slot(std::string_view code, std::size_t level, const PositionMap& positions) {
+  const auto p = [&](std::size_t k) -> std::size_t {
+    return positions[static_cast<std::uint8_t>(code[k])];
+  };
+  constexpr std::size_t F = MB_INDEX_FANOUT;
+  switch (level) {
+    case 1:
+      return p(0);
+    case 2:
+      return F + F * p(0) + p(1);
+    default:
+      return F + F * F + F * F * p(0) + F * p(1) + p(2);
+  }
+}
+
+}  // namespace
+
+namespace detail {
+
+std::expected<Bytes, TableError> build_mb_with_offset_limit(const CodeTable& table,
+                                                            ByteView container,
+                                                            std::uint64_t max_record_offset) {
+  if (container.size() < MB_RECORDS_OFFSET || !has_mb_magic(container)) {
+    return std::unexpected(TableError::invalid_container());
+  }
+  if (auto valid = validate_alphabet(table.alphabet); !valid) {
+    return std::unexpected(valid.error());
+  }
+  if (table.entries.empty()) {
+    return std::unexpected(TableError::empty_table());
+  }
+  const std::string phrase_rules = join_phrase_rules(table.phrase_rules);
+  if (utf16_length(phrase_rules) > MB_PHRASE_RULES_READ_UNITS) {
+    return std::unexpected(TableError::header_field_too_long(std::string(PHRASE_RULES_LABEL)));
+  }
+  const PositionMap positions = map_positions(table.alphabet);
+  const std::vector<SortItem> order = sort_entries(table.entries, positions);
+  const auto header = write_header(table, container, phrase_rules);
+  if (!header) {
+    return std::unexpected(header.error());
+  }
+
+  // First pass: check every record and place it, so that the file is allocated once and nothing
+  // is written for a table that fails.
+  std::vector<std::uint32_t> index(MB_INDEX_SLOTS, NO_RECORD);
+  std::uint64_t records_size = 0;
+  for (const SortItem& item : order) {
+    const TableEntry& entry = table.entries[item.index];
+    const std::string& code = entry.code;
+    if (code.empty() || code.size() > MAX_CODE_BYTES) {
+      return std::unexpected(TableError::invalid_entry(code, std::string(CODE_LENGTH_REASON)));
+    }
+    if (std::ranges::any_of(code, [&](char c) {
+          return positions[static_cast<std::uint8_t>(c)] == NOT_IN_ALPHABET;
+        })) {
+      return std::unexpected(TableError::invalid_entry(code, std::string(CODE_CHARACTER_REASON)));
+    }
+    const std::size_t text_units = bounded_utf16_length(entry.text);
+    if (text_units == 0 || text_units > MAX_TEXT_UNITS) {
+      return std::unexpected(TableError::invalid_entry(code, std::string(TEXT_LENGTH_REASON)));
+    }
+    const std::uint64_t offset = MB_RECORDS_OFFSET + records_size;
+    if (offset > max_record_offset) {
+      return std::unexpected(TableError::invalid_entry(code, std::string(OFFSET_LIMIT_REASON)));
+    }
+    // Records sharing a prefix are contiguous, so the first one to reach a slot is its target.
+    for (std::size_t level = 1; level <= std::min(code.size(), INDEX_LEVELS); ++level) {
+      std::uint32_t& slot = index[index_slot(code, level, positions)];
+      if (slot == NO_RECORD) {
+        slot = static_cast<std::uint32_t>(offset);
+      }
+    }
+    records_size += RECORD_HEAD_BYTES + code.size() + 2 * text_units;
+  }
+
+  Bytes bytes(MB_RECORDS_OFFSET + records_size);
+  std::ranges::copy(*header, bytes.begin());
+  for (std::size_t slot = 0; slot < MB_INDEX_SLOTS; ++slot) {
+    store_u32le(bytes.data() + MB_HEADER_SIZE + 4 * slot, index[slot]);
+  }
+  std::uint8_t* out = bytes.data() + MB_RECORDS_OFFSET;
+  for (const SortItem& item : order) {
+    const TableEntry& entry = table.entries[item.index];
+    std::uint8_t* record = out;
+    out += RECORD_HEAD_BYTES;
+    std::memcpy(out, entry.code.data(), entry.code.size());
+    out += entry.code.size();
+    std::size_t text_units = 0;
+    for_each_utf16_unit(entry.text, [&](char16_t unit) {
+      store_u16le(out, unit);
+      out += 2;
+      ++text_units;
+    });
+    record[0] = static_cast<std::uint8_t>(entry.code.size());
+    record[1] = static_cast<std::uint8_t>(2 * text_units);
+    record[2] = entry.priority;
+  }
+  return bytes;
+}
+
+}  // namespace detail
+
+std::expected<Bytes, TableError> build_mb(const CodeTable& table, ByteView container) {
+  return detail::build_mb_with_offset_limit(table, container, detail::MB_MAX_RECORD_OFFSET);
+}
+
+}  // namespace qovira
