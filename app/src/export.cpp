@@ -1,0 +1,146 @@
+// Export of a table as .mb bytes, proven by reading the very bytes back, and the comparison the
+// diagnosis applies to its trial build.
+#include "qovira/app/export.h"
+
+#include <algorithm>
+#include <initializer_list>
+#include <numeric>
+#include <vector>
+
+#include "qovira/table/mb.h"
+#include "qovira/table/text.h"
+
+namespace qovira {
+namespace {
+
+// Every "{}" is filled in order.
+constexpr std::string_view VERDICT_READ_FAILED = "回读失败：{}";
+constexpr std::string_view VERDICT_MISMATCH = "回读对不上：导入 {} 条 / 回读 {} 条";
+constexpr std::string_view VERDICT_VERIFIED = "已回读校验：{} 条词条、{} 个码元，与导入结果一致";
+
+constexpr std::string_view DIFFERENT_ALPHABET = "字母表不同";
+constexpr std::string_view DIFFERENT_COUNT = "条数不同（导入 {}，回读 {}）";
+constexpr std::string_view CODE_MISSING = "编码 {} 回读后不存在";
+constexpr std::string_view CANDIDATES_CHANGED = "编码 {} 下的候选次序或内容变了";
+
+constexpr std::string_view SUMMARY_TITLE = "导出 .mb\n========\n\n";
+constexpr std::string_view SUMMARY_SOURCE = "来源：{}\n";
+constexpr std::string_view SUMMARY_OUTPUT = "输出：{}\n";
+constexpr std::string_view SUMMARY_SIZE = "大小：{} 字节，词条 {}\n";
+constexpr std::string_view SUMMARY_VERDICT = "校验：{}\n\n";
+constexpr std::string_view SUMMARY_VERIFIED_CLOSING =
+    "这份 .mb 是运行时格式，把它交给用户在 App 里「从本机文件导入」即可，\n"
+    "不必等新版本。生成它用的是与 App 内部完全相同的写盘函数。\n";
+constexpr std::string_view SUMMARY_UNVERIFIED_CLOSING =
+    "回读没通过，**不要**把这份文件发出去，请把这段报告交给开发。\n";
+
+std::string fill(std::string_view pattern, std::initializer_list<std::string_view> values) {
+  std::string out;
+  auto value = values.begin();
+  std::size_t start = 0;
+  for (std::size_t hole = pattern.find("{}");
+       hole != std::string_view::npos && value != values.end(); hole = pattern.find("{}", start)) {
+    out += pattern.substr(start, hole - start);
+    out += *value++;
+    start = hole + 2;
+  }
+  out += pattern.substr(start);
+  return out;
+}
+
+// Entry positions ordered by code byte-wise; entries of one code keep their order.
+std::vector<std::size_t> order_by_code(const std::vector<TableEntry>& entries) {
+  std::vector<std::size_t> order(entries.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::ranges::sort(order, [&](std::size_t a, std::size_t b) {
+    const int by_code = entries[a].code.compare(entries[b].code);
+    return by_code != 0 ? by_code < 0 : a < b;
+  });
+  return order;
+}
+
+// End of the run of entries in `order` from `begin` that share the code of the first.
+std::size_t end_of_code(const std::vector<TableEntry>& entries,
+                        const std::vector<std::size_t>& order, std::size_t begin) {
+  std::size_t end = begin + 1;
+  while (end < order.size() && entries[order[end]].code == entries[order[begin]].code) {
+    ++end;
+  }
+  return end;
+}
+
+}  // namespace
+
+std::expected<ExportResult, std::string> export_mb(const CodeTable& table) {
+  auto bytes = build_mb(table, DEFAULT_MB_CONTAINER);
+  if (!bytes) {
+    return std::unexpected(bytes.error().message());
+  }
+  ExportResult result{.bytes = std::move(*bytes), .verdict = {}, .entries = table.entries.size()};
+  const auto read_back = read_mb(result.bytes);
+  if (!read_back) {
+    result.verdict = fill(VERDICT_READ_FAILED, {read_back.error().message()});
+  } else if (read_back->entries.size() != table.entries.size() ||
+             read_back->alphabet != table.alphabet) {
+    result.verdict = fill(VERDICT_MISMATCH, {std::to_string(table.entries.size()),
+                                             std::to_string(read_back->entries.size())});
+  } else {
+    result.verdict = fill(VERDICT_VERIFIED, {std::to_string(table.entries.size()),
+                                             std::to_string(count_chars(read_back->alphabet))});
+    result.verified = true;
+  }
+  return result;
+}
+
+std::optional<std::string> compare_readback(const CodeTable& imported, const CodeTable& read_back) {
+  if (imported.alphabet != read_back.alphabet) {
+    return std::string(DIFFERENT_ALPHABET);
+  }
+  const std::vector<TableEntry>& ours = imported.entries;
+  const std::vector<TableEntry>& theirs = read_back.entries;
+  if (ours.size() != theirs.size()) {
+    return fill(DIFFERENT_COUNT, {std::to_string(ours.size()), std::to_string(theirs.size())});
+  }
+  // Both sides sorted by code and walked together, one run of candidates per code.
+  const std::vector<std::size_t> our_order = order_by_code(ours);
+  const std::vector<std::size_t> their_order = order_by_code(theirs);
+  std::size_t theirs_at = 0;
+  for (std::size_t ours_at = 0; ours_at < our_order.size();) {
+    const std::size_t ours_end = end_of_code(ours, our_order, ours_at);
+    const std::string& code = ours[our_order[ours_at]].code;
+    while (theirs_at < their_order.size() && theirs[their_order[theirs_at]].code < code) {
+      ++theirs_at;
+    }
+    if (theirs_at == their_order.size() || theirs[their_order[theirs_at]].code != code) {
+      return fill(CODE_MISSING, {code});
+    }
+    const std::size_t theirs_end = end_of_code(theirs, their_order, theirs_at);
+    const bool same_candidates =
+        ours_end - ours_at == theirs_end - theirs_at &&
+        std::equal(our_order.begin() + ours_at, our_order.begin() + ours_end,
+                   their_order.begin() + theirs_at, [&](std::size_t a, std::size_t b) {
+                     return ours[a].text == theirs[b].text &&
+                            ours[a].priority == theirs[b].priority;
+                   });
+    if (!same_candidates) {
+      return fill(CANDIDATES_CHANGED, {code});
+    }
+    ours_at = ours_end;
+    theirs_at = theirs_end;
+  }
+  return std::nullopt;
+}
+
+std::string export_summary(std::string_view source_path, std::string_view output_path,
+                           const ExportResult& result) {
+  std::string summary(SUMMARY_TITLE);
+  summary += fill(SUMMARY_SOURCE, {source_path});
+  summary += fill(SUMMARY_OUTPUT, {output_path});
+  summary +=
+      fill(SUMMARY_SIZE, {std::to_string(result.bytes.size()), std::to_string(result.entries)});
+  summary += fill(SUMMARY_VERDICT, {result.verdict});
+  summary += result.verified ? SUMMARY_VERIFIED_CLOSING : SUMMARY_UNVERIFIED_CLOSING;
+  return summary;
+}
+
+}  // namespace qovira
