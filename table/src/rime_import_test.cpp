@@ -157,15 +157,6 @@ TEST(RimeImport, AcceptsLimitLengths) {
   EXPECT_EQ(result.code_table.entries.size(), 2u);
 }
 
-TEST(RimeImport, KeepsFirstThreeSamplesAndCountsAll) {
-  const RimeImport result =
-      import_ok(std::string(MINIMAL_HEADER) + "a\tA\nb\tB\r\nok\tok\nc\tC\nd\tD\n");
-  EXPECT_EQ(result.skipped.total, 4u);
-  ASSERT_EQ(result.skipped.samples.size(), 3u);
-  EXPECT_EQ(result.skipped.samples[1].code_shown, "B");
-  EXPECT_EQ(result.skipped.samples[2].line, 7u);
-}
-
 // A dictionary of `good` rows with distinct codes followed by `bad` rows with upper-case codes.
 std::string rows(std::size_t good, std::size_t bad) {
   std::string text(MINIMAL_HEADER);
@@ -259,10 +250,6 @@ TEST(RimeImport, UnindentedLineEndsEncoderBlock) {
       "...\n"
       "字\ta\n");
   EXPECT_TRUE(result.length_rules.empty());
-}
-
-TEST(RimeImport, EmptyBodyIsEmptyTable) {
-  EXPECT_EQ(import_rime(MINIMAL_HEADER).error(), TableError::empty_table());
 }
 
 TEST(RimeImport, RealWubi86Dictionary) {
