@@ -1,5 +1,6 @@
 // Guessing illegal code letters from the table's own entries: entries of the same shape that put
 // the same character at the same code position usually use the same letter there.
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,17 +53,13 @@ CodeStats collect_code_stats(std::span<const std::string_view> lines, TableForma
   CodeStats stats;
   for (const std::string_view line : lines) {
     const std::optional<EntryLine> entry = parse_entry_line(line, format);
-    if (!entry || entry->text.empty() || entry->code.empty()) {
+    if (!entry || entry->text.empty() || entry->code.empty() ||
+        !std::all_of(entry->code.begin(), entry->code.end(), [](char byte) {
+          return is_code_character(static_cast<unsigned char>(byte));
+        })) {
       continue;
     }
     const std::string_view code = entry->code;
-    bool valid = true;
-    for (const char byte : code) {
-      valid = valid && is_code_character(static_cast<unsigned char>(byte));
-    }
-    if (!valid) {
-      continue;
-    }
     const std::uint64_t code_length = code.size();
     const std::uint64_t word_length = count_chars(entry->text);
     char32_t last = 0;

@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "../../table/src/test_data.h"
 #include "qovira/table/import.h"
+#include "qovira/table/text.h"
 
 namespace qovira {
 namespace {
@@ -216,6 +220,107 @@ TEST(RepairRules, WeightedRimeTableKeepsItsPriorities) {
   ASSERT_TRUE(repaired.has_value());
   EXPECT_EQ(repaired->code_table.entries, expected->code_table.entries);
   EXPECT_NE(repaired->code_table.entries.front().priority, 100);
+}
+
+// A real dictionary damaged the way hand edits damage it; the repair must give back every damaged
+// entry with its code and, where the line still had it, its weight.
+class RepairDamagedWubi86 : public testing::Test {
+ protected:
+  using Priorities = std::map<std::pair<std::string, std::string>, std::uint8_t>;
+
+  static Priorities priorities_of(const CodeTable& table) {
+    Priorities priorities;
+    for (const TableEntry& entry : table.entries) {
+      priorities.emplace(std::pair(entry.code, entry.text), entry.priority);
+    }
+    return priorities;
+  }
+
+  // Rebuilds the body with damage; remembers what each kind of damage hit.
+  std::string damage(std::string_view original) {
+    const std::vector<std::string_view> lines = split_lines(original);
+    const std::uint64_t header_lines = find_rime_header_end(std::span(lines)).line_count;
+    std::string damaged;
+    std::uint64_t entry_number = 0;
+    std::uint64_t zhong_number = 0;
+    for (std::size_t index = 0; index < lines.size(); ++index) {
+      std::string line(lines[index]);
+      const auto entry = parse_entry_line(line, TableFormat::Rime);
+      if (index >= header_lines && entry && !entry->code.empty()) {
+        const std::string text(entry->text);
+        std::string code(entry->code);
+        const std::size_t code_end = line.find('\t') + 1 + code.size();
+        const std::string further = line.substr(code_end);
+        ++entry_number;
+        if (text.starts_with("中") && count_chars(text) == 3 && code.size() == 4 &&
+            ++zhong_number % 4 == 0) {
+          code[0] = '7';
+          digit_codes.emplace_back(entry->code, text);
+          line = text + "\t" + code + further;
+        } else if (entry_number % 1000 == 1) {
+          line = text + "\t" + ascii_upper(code) + further;
+          ++capital_codes;
+        } else if (entry_number % 1000 == 501) {
+          line = text + " " + code;
+          space_separated.emplace_back(code, text);
+        } else if (code.ends_with(",")) {
+          line = text + "\t" + code.substr(0, code.size() - 1) + "，" + further;
+          ++full_width_codes;
+        }
+      }
+      damaged.append(line).push_back('\n');
+    }
+    return damaged;
+  }
+
+  static std::string ascii_upper(std::string code) {
+    for (char& c : code) {
+      c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    return code;
+  }
+
+  std::vector<std::pair<std::string, std::string>> digit_codes;  // (code, text)
+  std::vector<std::pair<std::string, std::string>> space_separated;
+  std::size_t capital_codes = 0;
+  std::size_t full_width_codes = 0;
+};
+
+TEST_F(RepairDamagedWubi86, RepairImportsWithTheDamagedEntriesRestored) {
+  const auto path = test_data::wubi86_dict_path();
+  if (!path) {
+    GTEST_SKIP() << "rime-data-wubi could not be fetched";
+  }
+  // Two hand-added entries with punctuation in their codes.
+  const std::string original = test_data::read_file_bytes(*path) + "，\tzz,\t1\n、\tzzz,\t1\n";
+  const std::string damaged = damage(original);
+  ASSERT_GE(digit_codes.size(), 5u);
+  ASSERT_GE(space_separated.size(), 100u);
+  ASSERT_EQ(full_width_codes, 2u);
+
+  const RepairResult result = repair_text(damaged, TableFormat::Rime, "wubi86");
+  EXPECT_TRUE(result.kept.empty());
+  EXPECT_EQ(result.changes.size(),
+            digit_codes.size() + space_separated.size() + capital_codes + full_width_codes);
+  const auto expected = import_rime(original);
+  const auto repaired = import_rime(result.text);
+  ASSERT_TRUE(expected.has_value());
+  ASSERT_TRUE(repaired.has_value()) << repaired.error().message();
+  EXPECT_EQ(repaired->skipped.total, expected->skipped.total);
+
+  // Lines retyped with spaces lost their weight; every other entry keeps its priority too.
+  Priorities want = priorities_of(expected->code_table);
+  Priorities got = priorities_of(repaired->code_table);
+  for (const auto& entry : space_separated) {
+    ASSERT_TRUE(got.contains(entry)) << entry.second;
+    want.erase(entry);
+    got.erase(entry);
+  }
+  for (const auto& entry : digit_codes) {
+    EXPECT_TRUE(got.contains(entry)) << entry.second;
+  }
+  EXPECT_EQ(got.size(), want.size());
+  EXPECT_TRUE(got == want);
 }
 
 }  // namespace
