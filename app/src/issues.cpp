@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <functional>
 #include <initializer_list>
-#include <unordered_map>
 #include <utility>
 
 #include "qovira/table/text.h"
@@ -141,14 +140,77 @@ bool pick_columns(std::string_view line, std::size_t code_column, std::size_t te
   }
 }
 
-using TextAndCode = std::pair<std::string_view, std::string_view>;
-
-struct TextAndCodeHash {
-  std::size_t operator()(const TextAndCode& pair) const noexcept {
-    std::size_t seed = std::hash<std::string_view>{}(pair.first);
-    return seed ^ (std::hash<std::string_view>{}(pair.second) + 0x9e3779b97f4a7c15ULL +
-                   (seed << 6) + (seed >> 2));
+// Finds lines whose (text, code) pair stood on an earlier line. Sorting hashes keeps the work
+// sequential; only lines that share a hash are compared, so a million unique lines stay cheap.
+class DuplicateCheck {
+ public:
+  explicit DuplicateCheck(std::size_t most_lines) {
+    lines_.reserve(most_lines);
+    keys_.reserve(most_lines);
   }
+
+  void add(std::string_view text, std::string_view code, std::uint64_t line) {
+    keys_.push_back(Key{hash_of(text, code), lines_.size()});
+    lines_.push_back(Line{text, code, line});
+  }
+
+  // Appends one DuplicateLine per repeat, in line order, naming the previous line of its pair.
+  void raise(std::vector<Issue>& issues) {
+    std::ranges::sort(keys_, [](const Key& a, const Key& b) {
+      return a.hash != b.hash ? a.hash < b.hash : a.index < b.index;
+    });
+    std::vector<std::pair<std::size_t, std::size_t>> repeats;  // (index, earlier index)
+    std::vector<std::size_t> latest;  // per distinct pair of one hash: its last index so far
+    for (std::size_t start = 0, end = 0; start < keys_.size(); start = end) {
+      end = start + 1;
+      while (end < keys_.size() && keys_[end].hash == keys_[start].hash) {
+        ++end;
+      }
+      if (end - start == 1) {
+        continue;
+      }
+      latest.clear();
+      for (std::size_t k = start; k < end; ++k) {
+        const std::size_t index = keys_[k].index;
+        auto same = std::ranges::find_if(latest, [&](std::size_t other) {
+          return lines_[other].text == lines_[index].text &&
+                 lines_[other].code == lines_[index].code;
+        });
+        if (same == latest.end()) {
+          latest.push_back(index);
+        } else {
+          repeats.emplace_back(index, std::exchange(*same, index));
+        }
+      }
+    }
+    std::ranges::sort(repeats);
+    for (const auto& [index, earlier] : repeats) {
+      const Line& repeat = lines_[index];
+      issues.push_back(
+          duplicate_line(repeat.number, lines_[earlier].number, repeat.text, repeat.code));
+    }
+  }
+
+ private:
+  struct Line {
+    std::string_view text;
+    std::string_view code;
+    std::uint64_t number;
+  };
+
+  struct Key {
+    std::size_t hash;
+    std::size_t index;  // into lines_, so also the line order
+  };
+
+  static std::size_t hash_of(std::string_view text, std::string_view code) {
+    const std::size_t seed = std::hash<std::string_view>{}(text);
+    return seed ^ (std::hash<std::string_view>{}(code) + 0x9e3779b97f4a7c15ULL + (seed << 6) +
+                   (seed >> 2));
+  }
+
+  std::vector<Line> lines_;
+  std::vector<Key> keys_;
 };
 
 }  // namespace
@@ -275,9 +337,7 @@ std::uint64_t scan_body_lines(std::span<const std::string_view> lines, std::uint
     return 0;
   }
   std::uint64_t rows = 0;
-  // Only the line stored last under a pair matters, so the map need not be ordered.
-  std::unordered_map<TextAndCode, std::uint64_t, TextAndCodeHash> seen;
-  seen.reserve(lines.size() - skip);
+  DuplicateCheck duplicates(lines.size() - skip);
   for (std::size_t index = skip; index < lines.size(); ++index) {
     const std::uint64_t number = index + 1;
     std::string_view line = lines[index];
@@ -306,12 +366,9 @@ std::uint64_t scan_body_lines(std::span<const std::string_view> lines, std::uint
       issues.push_back(bad_code_characters(number, code, text, offending));
       continue;
     }
-    auto [stored, inserted] = seen.try_emplace(TextAndCode{text, code}, number);
-    if (!inserted) {
-      issues.push_back(duplicate_line(number, stored->second, text, code));
-      stored->second = number;
-    }
+    duplicates.add(text, code, number);
   }
+  duplicates.raise(issues);
   return rows;
 }
 

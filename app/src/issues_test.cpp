@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "qovira/table/text.h"
@@ -84,6 +86,7 @@ TEST(IssueCatalogueTest, BadCodeAdviceOrder) {
   EXPECT_EQ(bad_code_characters(1, "a1", "x", "1").advice, STRAY_ADVICE);
 }
 
+// The scan reports repeated lines after its warnings, each group in line order.
 TEST(LineScanTest, HandEditedRimeBody) {
   const std::string_view text =
       "---\n"                   // 1
@@ -114,10 +117,10 @@ TEST(LineScanTest, HandEditedRimeBody) {
       bad_code_characters(12, "DD，", "大", "DD，"),
       bad_code_characters(13, "dd，", "大", "，"),
       bad_code_characters(14, "d-d-", "大", "--"),
-      duplicate_line(15, 4, "工", "aaaa"),
-      duplicate_line(17, 15, "工", "aaaa"),
       missing_columns(18, "甲乙丙丁戊己庚辛壬癸甲乙丙丁戊己庚辛壬癸甲乙丙丁戊己庚辛壬癸"),
       missing_columns(19, "甲乙丙丁戊己庚辛壬癸甲乙丙丁戊己庚辛壬癸甲乙丙丁戊己庚辛壬癸…"),
+      duplicate_line(15, 4, "工", "aaaa"),
+      duplicate_line(17, 15, "工", "aaaa"),
   };
   EXPECT_EQ(issues, expected);
   // Lines 4, 6, 7, 11, 12, 13, 14, 15, 16, 17 have two columns.
@@ -134,10 +137,32 @@ TEST(LineScanTest, BinglingColumnsAndNoMarker) {
   std::vector<Issue> issues = scan(text, 0, 0, 1);
   const std::vector<Issue> expected = {
       missing_columns(1, "Name=五笔"),
-      duplicate_line(3, 2, "工", "a"),
       bad_code_characters(4, "工", "a", "工"),
+      duplicate_line(3, 2, "工", "a"),
   };
   EXPECT_EQ(issues, expected);
+}
+
+TEST(LineScanTest, RepeatsNameThePreviousLineOfTheirPair) {
+  // Few texts and codes, so most pairs repeat many times, interleaved with other pairs.
+  const std::string_view texts[] = {"工", "式", "戈"};
+  const std::string_view codes[] = {"a", "aa", "aaa", "b"};
+  std::string text;
+  std::map<std::pair<std::string_view, std::string_view>, std::uint64_t> last_line;
+  std::vector<Issue> expected;
+  std::uint32_t state = 12345;
+  for (std::uint64_t line = 1; line <= 2000; ++line) {
+    state = state * 1103515245 + 12345;
+    std::string_view word = texts[(state >> 8) % 3];
+    std::string_view code = codes[(state >> 16) % 4];
+    text.append(word).append("\t").append(code).append("\n");
+    auto [stored, inserted] = last_line.try_emplace({word, code}, line);
+    if (!inserted) {
+      expected.push_back(duplicate_line(line, stored->second, word, code));
+      stored->second = line;
+    }
+  }
+  EXPECT_EQ(scan(text, 0), expected);
 }
 
 TEST(LineScanTest, SkipCoveringEveryLineScansNothing) {
