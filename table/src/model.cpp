@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <numeric>
 
 #include "qovira/table/text.h"
 
@@ -204,18 +203,27 @@ std::expected<CodeTable, TableError> finish_table(std::string description,
     }
   }
 
-  // Grouping by sorting record positions by (code, text, input position): equal pairs end up side
-  // by side in first-seen order, and each code's candidates in first-seen order of their text.
-  std::vector<std::uint32_t> order(records.size());
-  std::iota(order.begin(), order.end(), 0u);
-  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-    const ImportRecord& ra = records[a];
-    const ImportRecord& rb = records[b];
-    if (int c = ra.code.compare(rb.code); c != 0) {
+  // Grouping by sorting (code, input position) pairs: each code's records end up together in
+  // first-seen order.
+  struct Keyed {
+    std::string_view code;
+    std::uint32_t record;
+  };
+  std::vector<Keyed> keyed(records.size());
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    keyed[i] = {records[i].code, static_cast<std::uint32_t>(i)};
+  }
+  std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+    if (int c = a.code.compare(b.code); c != 0) {
       return c < 0;
     }
-    return a < b;
+    return a.record < b.record;
   });
+  std::vector<std::uint32_t> order(records.size());
+  for (std::size_t i = 0; i < keyed.size(); ++i) {
+    order[i] = keyed[i].record;
+  }
+  keyed = {};
 
   // Within one code: merge equal texts (the first occurrence keeps its place; a strictly heavier
   // later record replaces weight and pin when weighted).
