@@ -3,6 +3,7 @@
 #include "qovira/app/export.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <initializer_list>
 #include <numeric>
 #include <vector>
@@ -48,14 +49,42 @@ std::string fill(std::string_view pattern, std::initializer_list<std::string_vie
   return out;
 }
 
-// Entry positions ordered by code byte-wise; entries of one code keep their order.
+// Entry positions ordered by code byte-wise; entries of one code keep their order. Imported
+// tables usually come in that order already; otherwise the first eight code bytes, packed into
+// one integer, decide most comparisons without touching the strings.
 std::vector<std::size_t> order_by_code(const std::vector<TableEntry>& entries) {
   std::vector<std::size_t> order(entries.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
-  std::ranges::sort(order, [&](std::size_t a, std::size_t b) {
-    const int by_code = entries[a].code.compare(entries[b].code);
-    return by_code != 0 ? by_code < 0 : a < b;
+  const auto by_code = [](const TableEntry& a, const TableEntry& b) { return a.code < b.code; };
+  if (std::ranges::is_sorted(entries, by_code)) {
+    return order;
+  }
+  struct Item {
+    std::uint64_t head;  // first eight code bytes, big-endian, zero-padded
+    std::size_t length;
+    std::size_t index;
+  };
+  std::vector<Item> items;
+  items.reserve(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::string& code = entries[i].code;
+    std::uint64_t head = 0;
+    for (std::size_t k = 0; k < sizeof head; ++k) {
+      head = (head << 8) | (k < code.size() ? static_cast<std::uint8_t>(code[k]) : 0);
+    }
+    items.push_back({head, code.size(), i});
+  }
+  std::ranges::sort(items, [&](const Item& a, const Item& b) {
+    if (a.head != b.head) {
+      return a.head < b.head;
+    }
+    // Equal heads of short codes differ at most in trailing zero bytes, that is in length.
+    const bool short_codes = a.length <= sizeof a.head && b.length <= sizeof b.head;
+    const int codes = short_codes ? (a.length < b.length ? -1 : a.length > b.length)
+                                  : entries[a.index].code.compare(entries[b.index].code);
+    return codes != 0 ? codes < 0 : a.index < b.index;
   });
+  std::ranges::transform(items, order.begin(), &Item::index);
   return order;
 }
 

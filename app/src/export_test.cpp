@@ -98,6 +98,17 @@ TEST(CompareReadback, CodesComparedByteWise) {
   EXPECT_EQ(compare_readback(imported, read_back), "编码 / 回读后不存在");
 }
 
+TEST(CompareReadback, CodesWithZeroBytes) {
+  // A .mb alphabet may hold U+0000, so a code may end in a zero byte.
+  using namespace std::string_literals;
+  const CodeTable imported = make_table({{"a\0"s, "甲", 0}, {"a", "乙", 0}, {"a\0"s, "丙", 0}});
+  CodeTable read_back = imported;
+  std::swap(read_back.entries[0], read_back.entries[1]);
+  EXPECT_EQ(compare_readback(imported, read_back), std::nullopt);
+  std::swap(read_back.entries[1], read_back.entries[2]);
+  EXPECT_EQ(compare_readback(imported, read_back), "编码 a\0"s + " 下的候选次序或内容变了");
+}
+
 // Random tables of every shape the writer accepts come back exactly as they went in.
 TEST(ExportMb, RandomTablesSurviveTheRoundTrip) {
   std::mt19937 random(1234567);

@@ -53,6 +53,7 @@ std::uint8_t rank_of(const PositionMap& positions, char byte) {
 
 struct SortItem {
   std::uint64_t head;  // ranks of the first HEAD_CHARACTERS code bytes, big-endian, zero-padded
+  std::size_t length;  // of the code
   std::size_t index;   // position in `entries`
 };
 
@@ -66,12 +67,13 @@ std::vector<SortItem> sort_entries(const std::vector<TableEntry>& entries,
     for (std::size_t k = 0; k < HEAD_CHARACTERS; ++k) {
       head = (head << 8) | (k < code.size() ? rank_of(positions, code[k]) : 0);
     }
-    order.push_back({head, i});
+    order.push_back({head, code.size(), i});
   }
   if (order.size() < 2) {
     return order;
   }
-  // Equal heads mean equal codes up to HEAD_CHARACTERS, or two longer codes that differ later.
+  // Ranks are never 0, so equal heads mean equal codes of up to HEAD_CHARACTERS, or two longer
+  // codes that may differ later.
   const auto tail_order = [&](std::string_view a, std::string_view b) {
     const std::size_t common = std::min(a.size(), b.size());
     for (std::size_t k = HEAD_CHARACTERS; k < common; ++k) {
@@ -87,8 +89,13 @@ std::vector<SortItem> sort_entries(const std::vector<TableEntry>& entries,
     if (a.head != b.head) {
       return a.head < b.head;
     }
-    const auto tails = tail_order(entries[a.index].code, entries[b.index].code);
-    return tails != 0 ? tails < 0 : a.index < b.index;
+    if (std::max(a.length, b.length) > HEAD_CHARACTERS) {
+      const auto tails = tail_order(entries[a.index].code, entries[b.index].code);
+      if (tails != 0) {
+        return tails < 0;
+      }
+    }
+    return a.index < b.index;
   });
   return order;
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <string>
@@ -104,6 +105,31 @@ TEST(MbWriter, OrdersByAlphabetPositionNotBytes) {
   }
   EXPECT_EQ(texts,
             (std::vector<std::string>{"庚", "辛", "己", "壬", "戊", "丁", "丙", "甲", "乙", "斜"}));
+}
+
+// Against a plain reference: codes as sequences of alphabet positions, ties in table order.
+TEST(MbWriter, OrderMatchesReference) {
+  const std::string alphabet = "/ab";
+  std::mt19937 random(99);
+  std::vector<TableEntry> entries;
+  for (int i = 0; i < 2000; ++i) {
+    std::string code(6 + random() % 6, 'a');
+    for (char& c : code) {
+      c = alphabet[random() % 2 + (random() % 8 == 0 ? 1 : 0)];
+    }
+    entries.push_back({code, std::to_string(i), 0});
+  }
+  const auto read_back = read_mb(build(make_table(entries, alphabet)));
+  ASSERT_TRUE(read_back.has_value());
+  const auto positions = [&](const TableEntry& entry) {
+    std::vector<std::size_t> sequence;
+    for (const char c : entry.code) {
+      sequence.push_back(alphabet.find(c));
+    }
+    return std::pair(sequence, std::stoi(entry.text));
+  };
+  std::ranges::stable_sort(entries, {}, positions);
+  EXPECT_EQ(read_back->entries, entries);
 }
 
 // Each slot holds the offset of the first record with its prefix, or NO_RECORD.
