@@ -1,0 +1,365 @@
+#!/usr/bin/env bash
+# Cross-builds QoviraTableTool.exe with mingw-w64 and tests it under Wine on a headless X server:
+# the batch mode against the Linux build on the same inputs, and the window driven from outside
+# through the Win32 API (tests/wine/window_driver.cpp).
+#
+#   tests/wine/run.sh
+#
+# Needs: g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool imagemagick fonts-wqy-microhei
+# fonts-wine, cmake, ninja and the Linux build's requirements. Exits 77 when a tool is missing,
+# 1 when a test failed. Environment (all optional):
+#   QOVIRA_WIN_BUILD_DIR   cross build directory (default: build-win)
+#   QOVIRA_LINUX_TOOL      the Linux QoviraTableTool to compare with (default: built in
+#                          QOVIRA_HOST_BUILD_DIR, default build-wincmd)
+#   QOVIRA_WINE_ARTIFACTS  where screenshots and logs are kept (default: <cross build>/wine-test)
+set -uo pipefail
+
+REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+WIN_BUILD=${QOVIRA_WIN_BUILD_DIR:-$REPO/build-win}
+HOST_BUILD=${QOVIRA_HOST_BUILD_DIR:-$REPO/build-wincmd}
+ARTIFACTS=${QOVIRA_WINE_ARTIFACTS:-$WIN_BUILD/wine-test}
+
+for tool in x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump wine wineboot wineserver \
+  winepath Xvfb xdotool import convert identify cmake ninja; do
+  if ! command -v "$tool" > /dev/null; then
+    echo "skipped: $tool is not installed"
+    exit 77
+  fi
+done
+
+# ---------------------------------------------------------------------------------------------
+# Build
+
+echo "== cross build ($WIN_BUILD)"
+cmake -S "$REPO" -B "$WIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQOVIRA_WERROR=ON \
+  -DCMAKE_TOOLCHAIN_FILE="$REPO/cmake/mingw-w64-x86_64.cmake" > /dev/null || exit 1
+ninja -C "$WIN_BUILD" -j2 QoviraTableTool qovira_window_driver || exit 1
+EXE=$WIN_BUILD/src/QoviraTableTool.exe
+DRIVER_EXE=$WIN_BUILD/src/qovira_window_driver.exe
+
+if [[ -n ${QOVIRA_LINUX_TOOL:-} ]]; then
+  LINUX_TOOL=$QOVIRA_LINUX_TOOL
+else
+  echo "== Linux build ($HOST_BUILD)"
+  cmake -S "$REPO" -B "$HOST_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release > /dev/null || exit 1
+  ninja -C "$HOST_BUILD" -j2 QoviraTableTool || exit 1
+  LINUX_TOOL=$HOST_BUILD/src/QoviraTableTool
+fi
+
+# ---------------------------------------------------------------------------------------------
+# Bookkeeping
+
+passed=0
+failed=0
+skipped=0
+pass() {
+  passed=$((passed + 1))
+  echo "PASS  $1"
+}
+fail() {
+  failed=$((failed + 1))
+  echo "FAIL  $1"
+  shift
+  [[ $# -gt 0 ]] && printf '      %s\n' "$@"
+}
+# expect NAME EXPECTED ACTUAL
+expect() {
+  if [[ "$2" == "$3" ]]; then
+    pass "$1"
+  else
+    fail "$1" "expected: $2" "actual:   $3"
+  fi
+}
+# expect_files NAME FILE_A FILE_B: byte-identical
+expect_files() {
+  if cmp -s "$2" "$3"; then
+    pass "$1"
+  else
+    fail "$1" "$2 and $3 differ"
+  fi
+}
+
+# ---------------------------------------------------------------------------------------------
+# Wine prefix and X server, thrown away at the end
+
+rm -rf "$ARTIFACTS"
+mkdir -p "$ARTIFACTS"
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/qovira-wine.XXXXXX")
+XVFB_PID=
+APP_PID=
+cleanup() {
+  [[ -n $APP_PID ]] && kill "$APP_PID" 2> /dev/null
+  wineserver -k 2> /dev/null
+  [[ -n $XVFB_PID ]] && kill "$XVFB_PID" 2> /dev/null
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+export LANG=C.UTF-8 LC_ALL=C.UTF-8 # Wine converts arguments with the Unix locale
+export HOME=$WORK/home             # the prefix links Documents and Desktop into HOME
+export WINEPREFIX=$WORK/prefix WINEARCH=win64 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+mkdir -p "$HOME"
+
+exec 3> "$WORK/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp > "$ARTIFACTS/xvfb.log" 2>&1 &
+XVFB_PID=$!
+exec 3>&-
+for _ in $(seq 100); do
+  [[ -s $WORK/display ]] && break
+  sleep 0.1
+done
+export DISPLAY=":$(cat "$WORK/display")"
+
+echo "== Wine prefix"
+timeout 180 wineboot -i > "$ARTIFACTS/wineboot.log" 2>&1
+# Keep one server up so that wine calls inside $(...) do not wait for it to exit.
+wineserver -p < /dev/null > /dev/null 2>&1
+timeout 60 wine wineboot -u < /dev/null > /dev/null 2>&1
+
+# Windows fonts the program asks for, mapped to the CJK font of the machine; no crash dialogs.
+cat > "$WORK/test.reg" << 'EOF'
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]
+"Microsoft YaHei UI"="WenQuanYi Micro Hei"
+"Consolas"="WenQuanYi Micro Hei Mono"
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]
+"Debugger"=-
+EOF
+timeout 60 wine regedit /S "$(winepath -w "$WORK/test.reg")"
+for face in Tahoma "Microsoft Sans Serif" "MS Shell Dlg" "MS Shell Dlg 2"; do
+  timeout 60 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+    /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f > /dev/null
+done
+if [[ -f /usr/share/wine/fonts/marlett.ttf ]]; then
+  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+fi
+
+win() { timeout 120 wine "$EXE" "$@"; }
+driver() { timeout 60 wine "$DRIVER_EXE" "$@"; }
+winpath() { winepath -w "$1"; }
+# The text of a control, and a message box as "caption|text", with LF line ends.
+text() { driver gettext "$1" | tr -d '\r'; }
+message_box() { driver msgbox 20000 | tr -d '\r' | paste -sd '|'; }
+status_after() { driver waittext 1011 "$1" 20000 | tr -d '\r'; }
+
+# ---------------------------------------------------------------------------------------------
+# Test tables
+
+DATA=$WORK/data
+mkdir -p "$DATA"
+printf -- '---\nname: 测试\nversion: "1.0"\nsort: original\n...\n工\tAAAA\n了 b\n你好\twqvb\n在\td\n' \
+  > "$DATA/测试码表.dict.yaml"
+printf '[CODETABLEHEADER]\nName=冰凌测试\nCodeLength=4\n[CODETABLE]\naaaa\t工\nwqvb\t你好\nb\t了\n' \
+  > "$DATA/冰凌码表.txt"
+printf '这不是码表\n' > "$DATA/坏表.txt"
+"$LINUX_TOOL" --export-mb "$DATA/冰凌码表.txt" --out "$WORK" > /dev/null
+cp "$WORK/冰凌码表.mb" "$DATA/二进制码表.mb"
+
+# A real table from Debian, when it can be fetched.
+if (cd "$WORK" && timeout 120 apt-get download rime-data-wubi > /dev/null 2>&1); then
+  dpkg-deb -x "$WORK"/rime-data-wubi_*.deb "$WORK/rime"
+  found=$(find "$WORK/rime" -name 'wubi86.dict.yaml' | head -1)
+  [[ -n $found ]] && cp "$found" "$DATA/"
+fi
+
+# ---------------------------------------------------------------------------------------------
+# The .exe itself
+
+echo "== executable"
+headers=$(x86_64-w64-mingw32-objdump -p "$EXE")
+expect "windowed subsystem" "1" "$(grep -c 'Subsystem.*(Windows GUI)' <<< "$headers")"
+foreign_dlls=$(grep 'DLL Name:' <<< "$headers" | awk '{print tolower($3)}' |
+  grep -vxE 'kernel32\.dll|user32\.dll|gdi32\.dll|shell32\.dll|comdlg32\.dll|msvcrt\.dll|advapi32\.dll' |
+  tr '\n' ' ')
+expect "only system DLLs imported" "" "$foreign_dlls"
+
+# ---------------------------------------------------------------------------------------------
+# Batch mode: the same output and the same files as the Linux build
+
+echo "== batch mode"
+win --help > "$WORK/usage-win.txt"
+code=$?
+"$LINUX_TOOL" --help > "$WORK/usage-linux.txt"
+expect "usage exit code" "2" "$code"
+expect_files "usage text" "$WORK/usage-linux.txt" "$WORK/usage-win.txt"
+
+# Both run in copies of the data with relative names; only the path separator may differ.
+mapfile -t tables < <(cd "$DATA" && ls)
+for mode in check report fix export-mb rescue; do
+  for side in linux win; do
+    rm -rf "$WORK/$side"
+    cp -r "$DATA" "$WORK/$side"
+    mkdir "$WORK/$side/out"
+  done
+  (cd "$WORK/linux" && "$LINUX_TOOL" "--$mode" "${tables[@]}" --out out > ../linux.txt)
+  linux_code=$?
+  (cd "$WORK/win" && win "--$mode" "${tables[@]}" --out out > ../win.txt)
+  win_code=$?
+  expect "--$mode exit code" "$linux_code" "$win_code"
+  expect "--$mode output" "$(cat "$WORK/linux.txt")" "$(tr '\\' '/' < "$WORK/win.txt")"
+  if diff -r "$WORK/linux" "$WORK/win" > "$WORK/diff.txt"; then
+    pass "--$mode files"
+  else
+    fail "--$mode files" "$(head -5 "$WORK/diff.txt")"
+  fi
+done
+if [[ ! -f $DATA/wubi86.dict.yaml ]]; then
+  skipped=$((skipped + 1))
+  echo "SKIP  rime-data-wubi could not be fetched; compared on the small tables only"
+fi
+
+# Absolute Windows paths with Chinese names, written to the current directory's tables.
+(cd "$WORK" && win --check "$(winpath "$DATA/测试码表.dict.yaml")" > "$WORK/absolute.txt")
+expect "absolute Chinese path" "1" "$(grep -c '^测试码表.dict.yaml ' "$WORK/absolute.txt")"
+
+# ---------------------------------------------------------------------------------------------
+# The window
+
+echo "== window"
+GUI=$WORK/gui
+mkdir -p "$GUI"
+cp "$DATA"/测试码表.dict.yaml "$DATA"/冰凌码表.txt "$DATA"/坏表.txt "$GUI/"
+SOURCE=$GUI/测试码表.dict.yaml
+
+# Without a file: the first texts, and the commands that need a table say so.
+wine "$EXE" > "$ARTIFACTS/window-empty.log" 2>&1 &
+APP_PID=$!
+if driver wait 30000 > /dev/null; then
+  pass "window appears without a file"
+  expect "first status text" \
+    "打开或把文件拖进来：支持 Rime .dict.yaml、冰凌文本码表、极点 .mb　｜　命令行批量：--help" "$(text 1011)"
+  expect "empty report area" "" "$(text 1010)"
+  driver press 1004
+  expect "save report before a load" "岚栖输入法编码导入器|还没有可保存的报告。" "$(message_box)"
+  driver press 1005
+  expect "rescue before a load" "岚栖输入法编码导入器|先打开一份码表。" "$(message_box)"
+  driver close
+else
+  fail "window appears without a file"
+  kill "$APP_PID"
+fi
+wait "$APP_PID"
+APP_PID=
+
+wine "$EXE" "$(winpath "$SOURCE")" > "$ARTIFACTS/window.log" 2>&1 &
+APP_PID=$!
+if ! driver wait 30000 > /dev/null; then
+  fail "window appears"
+  echo "$passed passed, $failed failed, $skipped skipped"
+  exit 1
+fi
+pass "window appears"
+
+
+expect "title" "岚栖输入法编码导入器 —— 诊断 / 修复 / 转 .mb" "$(driver title | tr -d '\r')"
+expect "controls in creation order" "$(printf '%s\t%s\n' 1001 Button 1002 Button 1003 Button \
+  1005 Button 1004 Button 1010 Edit 1011 Static)" "$(driver list | tr -d '\r')"
+expect "button texts" "打开码表…|自动修复并另存|导出 .mb|一键救急（修复→.mb）|保存报告" \
+  "$(text 1001)|$(text 1002)|$(text 1003)|$(text 1005)|$(text 1004)"
+expect "accepts dropped files" "10" "$(printf '%x' $((0x$(driver exstyle | tr -d '\r') & 0x10)))"
+
+# The report of the table named on the command line is the batch report of the same path.
+win --report "$(winpath "$SOURCE")" > "$WORK/report.txt"
+expect "report of the table on the command line" "$(cat "$WORK/report.txt")" "$(text 1010)"
+check_line=$("$LINUX_TOOL" --check "$SOURCE" | head -1)
+read -r entries fatal warnings infos < <(sed -E 's/.*词条 +([0-9]+) +致命([0-9]+) 警告([0-9]+) 提示([0-9]+).*/\1 \2 \3 \4/' <<< "$check_line")
+verdict=$([[ $check_line == *可导入 ]] && echo 可以导入 || echo 导入不进去)
+expect "status line" \
+  "测试码表.dict.yaml · Rime 词典（.dict.yaml） · 词条 $entries · 致命 $fatal 警告 $warnings 提示 $infos · $verdict" \
+  "$(text 1011)"
+
+# A screenshot with the report in it: far more than the few colours of an empty window.
+geometry=$(xdotool search --name '岚栖输入法编码导入器' getwindowgeometry --shell 2> /dev/null | head -5)
+eval "$(grep -E '^(X|Y|WIDTH|HEIGHT)=' <<< "$geometry")"
+import -window root "$ARTIFACTS/window.png"
+convert "$ARTIFACTS/window.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$ARTIFACTS/client.png"
+convert "$ARTIFACTS/client.png" -crop 900x300+20+60 +repage "$ARTIFACTS/report-area.png"
+window_colours=$(identify -format '%k' "$ARTIFACTS/client.png")
+report_colours=$(identify -format '%k' "$ARTIFACTS/report-area.png")
+if ((window_colours > 16 && report_colours > 4)); then
+  pass "screenshot shows the window with text ($window_colours colours, report $report_colours)"
+else
+  fail "screenshot shows the window with text" "colours: window $window_colours, report $report_colours"
+fi
+
+# Layout: from the client size, and its minimum in a tiny window.
+read -r width height < <(driver client | tr -d '\r')
+expect "report area layout" "12 52 $((width - 24)) $((height - 90))" "$(driver rect 1010 | tr -d '\r')"
+expect "status bar layout" "12 $((height - 26)) $((width - 24)) 22" "$(driver rect 1011 | tr -d '\r')"
+driver resize 160 140
+read -r _ small_height < <(driver client | tr -d '\r')
+expect "report area at least 80 x 80" "12 52 80 80" "$(driver rect 1010 | tr -d '\r')"
+expect "status bar in a tiny window" "12 $((small_height - 26)) 80 22" "$(driver rect 1011 | tr -d '\r')"
+driver resize 1000 720
+
+# Export .mb: the same bytes as the Linux build's --export-mb.
+"$LINUX_TOOL" --export-mb "$SOURCE" --out "$WORK" > /dev/null
+driver press 1003 filedialog "$(winpath "$GUI/界面导出.mb")" 20000
+expect "export status" "已导出 $entries 条 → 界面导出.mb" "$(status_after 已导出)"
+expect_files "export writes the .mb of the Linux build" "$WORK/测试码表.mb" "$GUI/界面导出.mb"
+expect "export summary names the output" "1" "$(text 1010 | grep -c '界面导出.mb')"
+
+# Save report: byte-order mark, then the report area's text with CR LF.
+driver press 1004 filedialog "$(winpath "$GUI/报告.txt")" 20000
+status_after "报告已保存到" > /dev/null
+{
+  printf '\xEF\xBB\xBF'
+  driver gettext 1010
+} > "$WORK/expected-report.txt"
+expect_files "saved report" "$WORK/expected-report.txt" "$GUI/报告.txt"
+
+# Repair and save: the Linux build's --fix output; the window switches to the repaired file.
+"$LINUX_TOOL" --fix "$SOURCE" --out "$WORK" > /dev/null
+driver press 1002 filedialog "$(winpath "$GUI/界面修复.yaml")" 20000
+expect "repair status ends with the switch" "1" \
+  "$(status_after '界面修复.yaml（当前已切换到修复后的文件）' | grep -c '^已修复 [0-9]* 处 → ')"
+expect_files "repair writes the --fix text" "$WORK/测试码表.repaired.yaml" "$GUI/界面修复.yaml"
+
+# Load through the open dialog; a cancelled dialog changes nothing.
+driver press 1001 filedialog "$(winpath "$GUI/冰凌码表.txt")" 20000
+expect "open dialog loads" "1" "$(status_after '冰凌码表.txt · 冰凌文本码表 · ' | wc -l)"
+driver press 1001 canceldialog 20000
+expect "cancelled open dialog" "1" "$(text 1011 | grep -c '^冰凌码表.txt · ')"
+
+# The source is never overwritten, even when the user confirms the overwrite question.
+cp "$GUI/冰凌码表.txt" "$WORK/bingling-before.txt"
+driver press 1002 filedialog "$(winpath "$GUI/冰凌码表.txt")" 20000
+driver msgbox 20000 > /dev/null # the dialog's overwrite question: yes
+expect "saving over the source is refused" \
+  "岚栖输入法编码导入器|不能存到原文件上：原文件在任何情况下都不会被改动。请换一个文件名另存。" "$(message_box)"
+expect_files "source unchanged" "$WORK/bingling-before.txt" "$GUI/冰凌码表.txt"
+
+# Dropping two files loads the first; a table that does not parse has nothing to export.
+driver drop 2 "$(winpath "$GUI/坏表.txt")" "$(winpath "$SOURCE")"
+expect "drop loads the first file" "1" "$(status_after '坏表.txt · ' | grep -c '导入不进去$')"
+driver press 1003
+expect "export without a parsed table" \
+  "岚栖输入法编码导入器|这份码表连解析都没通过，没有可导出的内容。先看报告里的[致命]条目，或者先做一次自动修复。" \
+  "$(message_box)"
+
+# Rescue: repair, then export the repaired table, as --rescue does.
+rm -rf "$WORK/rescue" && mkdir "$WORK/rescue"
+"$LINUX_TOOL" --rescue "$SOURCE" --out "$WORK/rescue" > /dev/null
+driver drop 1 "$(winpath "$SOURCE")"
+status_after '测试码表.dict.yaml · ' > /dev/null
+driver press 1005 filedialog "$(winpath "$GUI/救急.yaml")" 20000 filedialog "$(winpath "$GUI/救急.mb")" 20000
+expect "rescue status" "1" "$(status_after '→ 救急.mb' | grep -c '^已导出 ')"
+expect_files "rescue repaired text" "$WORK/rescue/测试码表.repaired.yaml" "$GUI/救急.yaml"
+expect_files "rescue .mb" "$WORK/rescue/测试码表.mb" "$GUI/救急.mb"
+expect_files "source of the window tests unchanged" "$DATA/测试码表.dict.yaml" "$SOURCE"
+
+import -window root "$ARTIFACTS/after-rescue.png"
+driver close
+wait "$APP_PID"
+code=$?
+APP_PID=
+expect "closing the window ends with 0" "0" "$code"
+
+echo "$passed passed, $failed failed, $skipped skipped (screenshots in $ARTIFACTS)"
+((failed == 0))

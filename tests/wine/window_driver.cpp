@@ -1,0 +1,352 @@
+// Drives the running QoviraTableTool window from outside, as a person would, through ordinary
+// user32 messages that the system passes between processes. A console program for the Wine tests.
+//
+//   qovira_window_driver COMMAND [ARGS] [COMMAND [ARGS]]...
+//     wait MS               until the main window is visible
+//     title                 print the window title
+//     gettext ID            print the text of a control (line ends as the control holds them)
+//     waittext ID TEXT MS   until the control's text contains TEXT, then print it
+//     click ID              BM_CLICK and wait for the command to end (commands without dialogs)
+//     press ID              BM_CLICK without waiting (commands that open a dialog)
+//     filedialog PATH MS    wait for a file dialog, enter PATH and confirm it (an overwrite
+//                           question is left for msgbox)
+//     canceldialog MS       wait for a file dialog and cancel it
+//     msgbox MS             wait for a message box, print its caption and text, answer it
+//                           with OK or Yes
+//     rect ID               print a control's x y width height in client coordinates
+//     client                print the client width and height
+//     resize W H            give the window this outer size
+//     exstyle               print the extended window style in hex
+//     drop N PATH...        drop N files on the window
+//     close                 close the window
+//     list                  print every control in creation order: id, class
+// Exit code 0 when every command succeeded; otherwise 1 with the reason on standard error.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr wchar_t MAIN_CLASS[] = L"QoviraTableToolWindow";
+constexpr wchar_t DIALOG_CLASS[] = L"#32770";
+constexpr UINT SEND_TIMEOUT_MS = 5000;
+constexpr DWORD POLL_MS = 50;
+// The file name box of a file dialog: a combo box (cmb13) or an edit (edt1).
+constexpr int FILE_NAME_COMBO = 0x47C;
+constexpr int FILE_NAME_EDIT = 0x480;
+
+void write_out(HANDLE handle, std::wstring_view text) {
+  DWORD mode = 0;
+  DWORD written = 0;
+  if (GetConsoleMode(handle, &mode)) {
+    WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    return;
+  }
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                        nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), bytes,
+                      nullptr, nullptr);
+  WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+}
+
+void print(std::wstring_view text) { write_out(GetStdHandle(STD_OUTPUT_HANDLE), text); }
+
+[[noreturn]] void fail(std::wstring_view reason) {
+  write_out(GetStdHandle(STD_ERROR_HANDLE), std::wstring(L"window_driver: ") + std::wstring(reason) + L"\n");
+  ExitProcess(1);
+}
+
+bool send(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* result = nullptr) {
+  return SendMessageTimeoutW(window, message, wparam, lparam, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS,
+                             result) != 0;
+}
+
+std::wstring text_of(HWND window) {
+  DWORD_PTR length = 0;
+  if (!send(window, WM_GETTEXTLENGTH, 0, 0, &length)) {
+    fail(L"WM_GETTEXTLENGTH timed out");
+  }
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  if (!send(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), &copied)) {
+    fail(L"WM_GETTEXT timed out");
+  }
+  text.resize(copied);
+  return text;
+}
+
+std::wstring class_of(HWND window) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  return name;
+}
+
+HWND main_window() {
+  HWND window = FindWindowW(MAIN_CLASS, nullptr);
+  return window != nullptr && IsWindowVisible(window) ? window : nullptr;
+}
+
+HWND require_main_window() {
+  HWND window = main_window();
+  if (window == nullptr) {
+    fail(L"the main window is not there");
+  }
+  return window;
+}
+
+HWND control(int id) {
+  HWND item = GetDlgItem(require_main_window(), id);
+  if (item == nullptr) {
+    fail(L"no control " + std::to_wstring(id));
+  }
+  return item;
+}
+
+// A visible dialog of the program's process: a file dialog when `file_dialog`, else a message box.
+struct DialogSearch {
+  DWORD process = 0;
+  bool file_dialog = false;
+  HWND found = nullptr;
+};
+
+HWND file_name_box(HWND dialog) {
+  if (HWND combo = GetDlgItem(dialog, FILE_NAME_COMBO)) {
+    return combo;
+  }
+  return GetDlgItem(dialog, FILE_NAME_EDIT);
+}
+
+BOOL CALLBACK match_dialog(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<DialogSearch*>(context);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  if (process != search->process || !IsWindowVisible(window) || class_of(window) != DIALOG_CLASS) {
+    return TRUE;
+  }
+  if ((file_name_box(window) != nullptr) == search->file_dialog) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// A dialog search over the program's windows that returns at once.
+HWND find_dialog(bool file_dialog) {
+  DialogSearch search;
+  GetWindowThreadProcessId(require_main_window(), &search.process);
+  search.file_dialog = file_dialog;
+  EnumWindows(match_dialog, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND wait_for_dialog(bool file_dialog, DWORD timeout_ms) {
+  for (DWORD waited = 0;; waited += POLL_MS) {
+    if (HWND found = find_dialog(file_dialog)) {
+      return found;
+    }
+    if (waited >= timeout_ms) {
+      fail(file_dialog ? L"no file dialog appeared" : L"no message box appeared");
+    }
+    Sleep(POLL_MS);
+  }
+}
+
+// Until `window` has closed, or a message box (an overwrite question) stands in front of it.
+void wait_until_gone(HWND window, DWORD timeout_ms, std::wstring_view what, bool box_ends_wait) {
+  for (DWORD waited = 0; IsWindow(window) && IsWindowVisible(window); waited += POLL_MS) {
+    if (box_ends_wait && find_dialog(false) != nullptr) {
+      return;
+    }
+    if (waited >= timeout_ms) {
+      fail(std::wstring(what) + L" did not close");
+    }
+    Sleep(POLL_MS);
+  }
+}
+
+void click_posted(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+
+BOOL CALLBACK collect_static_text(HWND child, LPARAM context) {
+  if (_wcsicmp(class_of(child).c_str(), L"Static") == 0) {
+    const std::wstring text = text_of(child);
+    if (!text.empty()) {
+      *reinterpret_cast<std::wstring*>(context) += text + L"\n";
+    }
+  }
+  return TRUE;
+}
+
+// OK, else Yes (the answer to an overwrite question), else the first button.
+HWND answer_button(HWND box) {
+  for (int id : {IDOK, IDYES}) {
+    if (HWND button = GetDlgItem(box, id)) {
+      return button;
+    }
+  }
+  HWND first = nullptr;
+  EnumChildWindows(
+      box,
+      [](HWND child, LPARAM context) -> BOOL {
+        if (_wcsicmp(class_of(child).c_str(), L"Button") == 0) {
+          *reinterpret_cast<HWND*>(context) = child;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&first));
+  return first;
+}
+
+BOOL CALLBACK list_child(HWND child, LPARAM) {
+  print(std::to_wstring(GetDlgCtrlID(child)) + L"\t" + class_of(child) + L"\n");
+  return TRUE;
+}
+
+void drop_files(const std::vector<std::wstring>& paths) {
+  HWND window = require_main_window();
+  // DROPFILES, then the wide paths, each NUL-terminated, and a closing NUL.
+  std::vector<wchar_t> names;
+  for (const std::wstring& path : paths) {
+    names.insert(names.end(), path.begin(), path.end());
+    names.push_back(L'\0');
+  }
+  names.push_back(L'\0');
+  DROPFILES header{};
+  header.pFiles = sizeof(DROPFILES);
+  header.fWide = TRUE;
+  std::vector<char> block(sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+  std::memcpy(block.data(), &header, sizeof(header));
+  std::memcpy(block.data() + sizeof(header), names.data(), names.size() * sizeof(wchar_t));
+
+  // The handle must be valid inside the program, so the block is placed in its memory.
+  DWORD process_id = 0;
+  GetWindowThreadProcessId(window, &process_id);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, process_id);
+  if (process == nullptr) {
+    fail(L"cannot open the program's process");
+  }
+  void* remote =
+      VirtualAllocEx(process, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (remote == nullptr ||
+      !WriteProcessMemory(process, remote, block.data(), block.size(), nullptr)) {
+    fail(L"cannot place the drop in the program's memory");
+  }
+  CloseHandle(process);
+  if (!send(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0)) {
+    fail(L"WM_DROPFILES timed out");
+  }
+}
+
+DWORD number(const wchar_t* text) { return static_cast<DWORD>(std::wcstoul(text, nullptr, 10)); }
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  int i = 1;
+  auto next = [&]() -> const wchar_t* {
+    if (i >= argc) {
+      fail(L"missing argument");
+    }
+    return argv[i++];
+  };
+  while (i < argc) {
+    const std::wstring_view command = next();
+    if (command == L"wait") {
+      const DWORD timeout = number(next());
+      for (DWORD waited = 0; main_window() == nullptr; waited += POLL_MS) {
+        if (waited >= timeout) {
+          fail(L"the main window did not appear");
+        }
+        Sleep(POLL_MS);
+      }
+    } else if (command == L"title") {
+      print(text_of(require_main_window()) + L"\n");
+    } else if (command == L"gettext") {
+      print(text_of(control(static_cast<int>(number(next())))));
+    } else if (command == L"waittext") {
+      const HWND item = control(static_cast<int>(number(next())));
+      const std::wstring wanted = next();
+      const DWORD timeout = number(next());
+      std::wstring text = text_of(item);
+      for (DWORD waited = 0; text.find(wanted) == std::wstring::npos; waited += POLL_MS) {
+        if (waited >= timeout) {
+          fail(L"the text never contained \"" + wanted + L"\"; it is \"" + text + L"\"");
+        }
+        Sleep(POLL_MS);
+        text = text_of(item);
+      }
+      print(text + L"\n");
+    } else if (command == L"click") {
+      if (!send(control(static_cast<int>(number(next()))), BM_CLICK, 0, 0)) {
+        fail(L"BM_CLICK timed out");
+      }
+    } else if (command == L"press") {
+      click_posted(control(static_cast<int>(number(next()))));
+    } else if (command == L"filedialog" || command == L"canceldialog") {
+      const bool confirm = command == L"filedialog";
+      const wchar_t* path = confirm ? next() : nullptr;
+      const DWORD timeout = number(next());
+      const HWND dialog = wait_for_dialog(true, timeout);
+      if (confirm && !send(file_name_box(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path))) {
+        fail(L"cannot enter the file name");
+      }
+      click_posted(GetDlgItem(dialog, confirm ? IDOK : IDCANCEL));
+      wait_until_gone(dialog, timeout, L"the file dialog", true);
+    } else if (command == L"msgbox") {
+      const DWORD timeout = number(next());
+      const HWND box = wait_for_dialog(false, timeout);
+      std::wstring text = text_of(box) + L"\n";
+      EnumChildWindows(box, collect_static_text, reinterpret_cast<LPARAM>(&text));
+      print(text);
+      const HWND button = answer_button(box);
+      if (button == nullptr) {
+        fail(L"the message box has no button");
+      }
+      click_posted(button);
+      wait_until_gone(box, timeout, L"the message box", false);
+    } else if (command == L"rect") {
+      const HWND item = control(static_cast<int>(number(next())));
+      RECT rect{};
+      GetWindowRect(item, &rect);
+      MapWindowPoints(nullptr, require_main_window(), reinterpret_cast<POINT*>(&rect), 2);
+      print(std::to_wstring(rect.left) + L" " + std::to_wstring(rect.top) + L" " +
+            std::to_wstring(rect.right - rect.left) + L" " +
+            std::to_wstring(rect.bottom - rect.top) + L"\n");
+    } else if (command == L"client") {
+      RECT rect{};
+      GetClientRect(require_main_window(), &rect);
+      print(std::to_wstring(rect.right) + L" " + std::to_wstring(rect.bottom) + L"\n");
+    } else if (command == L"resize") {
+      const int width = static_cast<int>(number(next()));
+      const int height = static_cast<int>(number(next()));
+      SetWindowPos(require_main_window(), nullptr, 0, 0, width, height,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    } else if (command == L"exstyle") {
+      wchar_t hex[16] = {};
+      std::swprintf(hex, 16, L"%lx\n",
+                    static_cast<unsigned long>(GetWindowLongPtrW(require_main_window(), GWL_EXSTYLE)));
+      print(hex);
+    } else if (command == L"drop") {
+      const DWORD count = number(next());
+      std::vector<std::wstring> paths;
+      for (DWORD n = 0; n < count; ++n) {
+        paths.emplace_back(next());
+      }
+      drop_files(paths);
+    } else if (command == L"close") {
+      PostMessageW(require_main_window(), WM_CLOSE, 0, 0);
+    } else if (command == L"list") {
+      EnumChildWindows(require_main_window(), list_child, 0);
+    } else {
+      fail(L"unknown command " + std::wstring(command));
+    }
+  }
+  return 0;
+}
