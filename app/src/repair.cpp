@@ -45,7 +45,8 @@ constexpr std::string_view DUPLICATE_BASIS = "同一个词在同一个编码下�
 constexpr std::string_view CLIP_MARK = "…";
 constexpr std::size_t CLIP_CHARACTERS = 30;
 
-// A 冰凌 code ending in "*" marks a pinned entry; the importer takes the mark off itself.
+// A 冰凌 code ending in "*" marks a pinned entry. The importer takes the mark off itself, so it
+// is no illegal character and must survive the repair.
 constexpr char PINNED_MARK = '*';
 
 std::string_view without_trailing_crs(std::string_view line) {

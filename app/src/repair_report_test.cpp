@@ -59,5 +59,17 @@ TEST(RepairReport, NothingIsFolded) {
   EXPECT_EQ(report.find("改了什么"), std::string::npos);
 }
 
+TEST(RepairReport, RecheckOfARepairedTableImports) {
+  const std::string damaged = "工 aaaa\n人\tWWWW\n工\taaaa\n";
+  const auto bytes_of = [](std::string_view text) {
+    return ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+  };
+  ASSERT_FALSE(diagnose(bytes_of(damaged)).importable);
+  const RepairResult result = repair_text(damaged, TableFormat::Rime, "t");
+  const Diagnosis recheck = diagnose(bytes_of(result.text));
+  const std::string report = build_repair_report("t.txt", "t.repaired.txt", result, recheck);
+  EXPECT_TRUE(report.ends_with("修复后复检\n----------\n词条 2，现在可以导入了\n")) << report;
+}
+
 }  // namespace
 }  // namespace qovira
