@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# A rescue of Debian's real wubi86 dictionary must end importable with a verified .mb, and the
+# exported .mb must check clean. Skips (77) when the package cannot be fetched.
+# Usage: real_wubi86_test.sh PROGRAM SOURCE_DIR
+set -uo pipefail
+
+program=$(realpath "$1")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+
+dict=/tmp/qovira-test-data/rime-data-wubi/usr/share/rime-data/wubi86.dict.yaml
+if [[ ! -f $dict ]]; then
+  if ! (apt-get download rime-data-wubi >/dev/null 2>&1 && dpkg-deb -x rime-data-wubi_*.deb pkg); then
+    echo "rime-data-wubi cannot be fetched here: skipped"
+    exit 77
+  fi
+  dict=$work/pkg/usr/share/rime-data/wubi86.dict.yaml
+fi
+cp "$dict" wubi86.dict.yaml
+
+failed=0
+expect() {
+  local what=$1
+  shift
+  if ! "$@"; then
+    echo "FAIL: $what"
+    failed=$((failed + 1))
+  fi
+}
+
+"$program" --rescue wubi86.dict.yaml >rescue.out
+code=$?
+cat rescue.out
+expect "rescue exits 0" test "$code" == 0
+expect "the re-check says importable" grep -q '^     修复后复检：词条 [0-9]*，可导入$' rescue.out
+expect "the .mb is verified" grep -q '^     导出 [0-9]* 条 → wubi86.mb（已回读校验：' rescue.out
+
+"$program" --check wubi86.mb >check.out
+code=$?
+cat check.out
+expect "the exported .mb checks importable" test "$code" == 0
+
+echo "$((failed == 0 ? 1 : 0)) passed, $failed failed"
+[[ $failed == 0 ]]
