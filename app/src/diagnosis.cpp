@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <expected>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "qovira/app/export.h"
 #include "qovira/table/import.h"
@@ -26,6 +28,7 @@ constexpr std::size_t BINGLING_TEXT_COLUMN = 1;
 // A table, or the error text that replaced it.
 using TableOutcome = std::expected<CodeTable, std::string>;
 
+// The line list lives only for the scan, so that it is gone before the importer's copy exists.
 TableOutcome diagnose_rime(std::string_view text, Diagnosis& result) {
   {
     std::vector<std::string_view> lines = split_lines(text);
