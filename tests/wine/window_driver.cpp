@@ -21,8 +21,8 @@
 //     close                 close the window
 //     list                  print every control in creation order: id, class
 // Exit code 0 when every command succeeded; otherwise 1 with the reason on standard error.
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -56,10 +56,13 @@ void write_out(HANDLE handle, std::wstring_view text) {
   WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
 }
 
-void print(std::wstring_view text) { write_out(GetStdHandle(STD_OUTPUT_HANDLE), text); }
+void print(std::wstring_view text) {
+  write_out(GetStdHandle(STD_OUTPUT_HANDLE), text);
+}
 
 [[noreturn]] void fail(std::wstring_view reason) {
-  write_out(GetStdHandle(STD_ERROR_HANDLE), std::wstring(L"window_driver: ") + std::wstring(reason) + L"\n");
+  write_out(GetStdHandle(STD_ERROR_HANDLE),
+            std::wstring(L"window_driver: ") + std::wstring(reason) + L"\n");
   ExitProcess(1);
 }
 
@@ -171,7 +174,9 @@ void wait_until_gone(HWND window, DWORD timeout_ms, std::wstring_view what, bool
   }
 }
 
-void click_posted(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+void click_posted(HWND button) {
+  PostMessageW(button, BM_CLICK, 0, 0);
+}
 
 BOOL CALLBACK collect_static_text(HWND child, LPARAM context) {
   if (_wcsicmp(class_of(child).c_str(), L"Static") == 0) {
@@ -244,7 +249,9 @@ void drop_files(const std::vector<std::wstring>& paths) {
   }
 }
 
-DWORD number(const wchar_t* text) { return static_cast<DWORD>(std::wcstoul(text, nullptr, 10)); }
+DWORD number(const wchar_t* text) {
+  return static_cast<DWORD>(std::wcstoul(text, nullptr, 10));
+}
 
 }  // namespace
 
@@ -330,8 +337,9 @@ int wmain(int argc, wchar_t** argv) {
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     } else if (command == L"exstyle") {
       wchar_t hex[16] = {};
-      std::swprintf(hex, 16, L"%lx\n",
-                    static_cast<unsigned long>(GetWindowLongPtrW(require_main_window(), GWL_EXSTYLE)));
+      std::swprintf(
+          hex, 16, L"%lx\n",
+          static_cast<unsigned long>(GetWindowLongPtrW(require_main_window(), GWL_EXSTYLE)));
       print(hex);
     } else if (command == L"drop") {
       const DWORD count = number(next());

@@ -1,0 +1,261 @@
+#include "qovira/app/window_commands.h"
+
+#include <string>
+#include <utility>
+
+#include "qovira/app/cli.h"
+#include "qovira/app/export.h"
+#include "qovira/app/files.h"
+#include "qovira/app/format.h"
+#include "qovira/app/repair.h"
+#include "qovira/table/text.h"
+
+namespace qovira {
+
+const std::string_view OPEN_TABLE_FILTER =
+    "码表文件|*.yaml;*.yml;*.txt;*.mb;*.dict|Rime 词典 (*.dict.yaml)|*.yaml;*.yml|冰凌文本 "
+    "(*.txt)|*.txt|极点码表 (*.mb)|*.mb|所有文件|*.*";
+const std::string_view OPEN_TABLE_DEFAULT_EXTENSION = "yaml";
+
+namespace {
+
+constexpr std::string_view CANNOT_READ_FILE = "读不出这个文件：";
+constexpr std::string_view STATUS_SEPARATOR = " · ";
+constexpr std::string_view STATUS_ENTRIES = "词条 ";
+constexpr std::string_view STATUS_FATAL = "致命 ";
+constexpr std::string_view STATUS_WARNINGS = " 警告 ";
+constexpr std::string_view STATUS_INFOS = " 提示 ";
+constexpr std::string_view VERDICT_IMPORTABLE = "可以导入";
+constexpr std::string_view VERDICT_NOT_IMPORTABLE = "导入不进去";
+
+constexpr std::string_view OPEN_A_TABLE_FIRST = "先打开一份码表。";
+constexpr std::string_view MB_HAS_NO_SOURCE_TEXT =
+    "极点 .mb 是运行时格式，没有可修的源文本。要改内容请回到原始的 yaml 或文本码表。";
+constexpr std::string_view CANNOT_DECODE_TEXT = "读不出文本：";
+constexpr std::string_view CANNOT_WRITE = "写不进去：";
+constexpr std::string_view REPAIRED_FILTER_HEAD = "修复后的码表|*.";
+constexpr std::string_view REPAIRED_FILTER_TAIL = "|所有文件|*.*";
+constexpr std::string_view REPAIRED_STATUS_HEAD = "已修复 ";
+constexpr std::string_view REPAIRED_STATUS_MIDDLE = " 处 → ";
+constexpr std::string_view REPAIRED_STATUS_TAIL = "（当前已切换到修复后的文件）";
+constexpr std::string_view WOULD_OVERWRITE_SOURCE =
+    "不能存到原文件上：原文件在任何情况下都不会被改动。请换一个文件名另存。";
+
+constexpr std::string_view NOTHING_TO_EXPORT =
+    "这份码表连解析都没通过，没有可导出的内容。先看报告里的[致命]条目，或者先做一次自动修复。";
+constexpr std::string_view EXPORT_FAILED = "导出失败：";
+constexpr std::string_view MB_FILTER = "极点码表|*.mb|所有文件|*.*";
+constexpr std::string_view MB_EXTENSION = "mb";
+constexpr std::string_view EXPORTED_STATUS_HEAD = "已导出 ";
+constexpr std::string_view EXPORTED_STATUS_MIDDLE = " 条 → ";
+
+constexpr std::string_view NO_REPORT_YET = "还没有可保存的报告。";
+constexpr std::string_view REPORT_NAME_TAIL = "-诊断报告.txt";
+constexpr std::string_view REPORT_STEM_WITHOUT_TABLE = "码表";
+constexpr std::string_view REPORT_FILTER = "文本文件|*.txt|所有文件|*.*";
+constexpr std::string_view REPORT_EXTENSION = "txt";
+constexpr std::string_view REPORT_SAVED = "报告已保存到 ";
+
+constexpr std::string_view UTF8_BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+
+template <typename... Parts>
+std::string concat(const Parts&... parts) {
+  std::string text;
+  (text.append(parts), ...);
+  return text;
+}
+
+ByteView bytes_of(std::string_view text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+std::string status_line(std::string_view path, const Diagnosis& diagnosis) {
+  const IssueCounts counts = count_issues(diagnosis.issues);
+  return concat(file_name_of(path), STATUS_SEPARATOR, format_display_name(diagnosis.format),
+                STATUS_SEPARATOR, STATUS_ENTRIES, std::to_string(diagnosis.imported_entries),
+                STATUS_SEPARATOR, STATUS_FATAL, std::to_string(counts.fatal), STATUS_WARNINGS,
+                std::to_string(counts.warnings), STATUS_INFOS, std::to_string(counts.infos),
+                STATUS_SEPARATOR,
+                diagnosis.importable ? VERDICT_IMPORTABLE : VERDICT_NOT_IMPORTABLE);
+}
+
+// The last component without its last extension, as the saved report's name uses it.
+std::string file_stem(std::string_view path) {
+  return path_to_utf8(path_from_utf8(path).filename().stem());
+}
+
+bool is_blank(std::string_view text) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    if (!is_white_space(next_char(text, pos))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string to_crlf(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r') {
+      if (i + 1 < text.size() && text[i + 1] == '\n') {
+        ++i;
+      }
+      out += "\r\n";
+    } else if (c == '\n') {
+      out += "\r\n";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+void WindowCommands::open_table() {
+  if (const auto path = ui_.open_dialog(OPEN_TABLE_FILTER, OPEN_TABLE_DEFAULT_EXTENSION)) {
+    load(*path);
+  }
+}
+
+void WindowCommands::load(const std::string& path) {
+  auto bytes = read_file(path_from_utf8(path));
+  if (!bytes) {
+    ui_.message(concat(CANNOT_READ_FILE, bytes.error()));
+    return;
+  }
+  Diagnosis diagnosis = diagnose(*bytes);
+  ui_.set_report(render_report(path, diagnosis));
+  ui_.set_status(status_line(path, diagnosis));
+  bytes_ = std::move(*bytes);
+  path_ = path;
+  diagnosis_ = std::move(diagnosis);
+}
+
+bool WindowCommands::has_table() {
+  if (!path_ || !diagnosis_) {
+    ui_.message(OPEN_A_TABLE_FIRST);
+    return false;
+  }
+  return true;
+}
+
+bool WindowCommands::overwrites_source(const std::string& chosen,
+                                       const std::optional<std::string>& also_protected) {
+  const auto names = [&](const std::optional<std::string>& source) {
+    return source &&
+           (*source == chosen || same_file(path_from_utf8(*source), path_from_utf8(chosen)));
+  };
+  if (names(path_) || names(also_protected)) {
+    ui_.message(WOULD_OVERWRITE_SOURCE);
+    return true;
+  }
+  return false;
+}
+
+void WindowCommands::repair_and_save() {
+  if (!has_table()) {
+    return;
+  }
+  if (diagnosis_->format == TableFormat::Mb) {
+    ui_.message(MB_HAS_NO_SOURCE_TEXT);
+    return;
+  }
+  const auto text = decode_text(bytes_);
+  if (!text) {
+    ui_.message(concat(CANNOT_DECODE_TEXT, text.error().message()));
+    return;
+  }
+  RepairResult repaired = repair_text(*text, diagnosis_->format, output_stem(*path_));
+
+  const std::string extension = output_extension(*path_);
+  const auto chosen =
+      ui_.save_dialog(repaired_file_name(*path_),
+                      concat(REPAIRED_FILTER_HEAD, extension, REPAIRED_FILTER_TAIL), extension);
+  if (!chosen || overwrites_source(*chosen, std::nullopt)) {
+    return;
+  }
+  const ByteView repaired_bytes = bytes_of(repaired.text);
+  if (auto written = write_file_atomically(path_from_utf8(*chosen), repaired_bytes); !written) {
+    ui_.message(concat(CANNOT_WRITE, written.error()));
+    return;
+  }
+  Diagnosis recheck = diagnose(repaired_bytes);
+  ui_.set_report(build_repair_report(*path_, *chosen, repaired, recheck));
+  ui_.set_status(concat(REPAIRED_STATUS_HEAD, std::to_string(repaired.changes.size()),
+                        REPAIRED_STATUS_MIDDLE, file_name_of(*chosen), REPAIRED_STATUS_TAIL));
+  bytes_.assign(repaired_bytes.begin(), repaired_bytes.end());
+  path_ = *chosen;
+  diagnosis_ = std::move(recheck);
+}
+
+void WindowCommands::export_mb() {
+  if (has_table()) {
+    export_current(std::nullopt);
+  }
+}
+
+void WindowCommands::export_current(const std::optional<std::string>& also_protected) {
+  if (!diagnosis_->table) {
+    ui_.message(NOTHING_TO_EXPORT);
+    return;
+  }
+  // A failed read-back does not stop the export: the summary says not to ship the file.
+  const auto exported = qovira::export_mb(*diagnosis_->table);
+  if (!exported) {
+    ui_.message(concat(EXPORT_FAILED, exported.error()));
+    return;
+  }
+  const auto chosen = ui_.save_dialog(mb_file_name(*path_), MB_FILTER, MB_EXTENSION);
+  if (!chosen || overwrites_source(*chosen, also_protected)) {
+    return;
+  }
+  if (auto written = write_file_atomically(path_from_utf8(*chosen), exported->bytes); !written) {
+    ui_.message(concat(CANNOT_WRITE, written.error()));
+    return;
+  }
+  ui_.set_report(export_summary(*path_, *chosen, *exported));
+  ui_.set_status(concat(EXPORTED_STATUS_HEAD, std::to_string(exported->entries),
+                        EXPORTED_STATUS_MIDDLE, file_name_of(*chosen)));
+}
+
+void WindowCommands::save_report() {
+  const std::string report = ui_.report_text();
+  if (is_blank(report)) {
+    ui_.message(NO_REPORT_YET);
+    return;
+  }
+  std::string stem = path_ ? file_stem(*path_) : std::string();
+  if (stem.empty()) {
+    stem = REPORT_STEM_WITHOUT_TABLE;
+  }
+  const auto chosen =
+      ui_.save_dialog(concat(stem, REPORT_NAME_TAIL), REPORT_FILTER, REPORT_EXTENSION);
+  if (!chosen || overwrites_source(*chosen, std::nullopt)) {
+    return;
+  }
+  const std::string contents = concat(UTF8_BYTE_ORDER_MARK, report);
+  if (auto written = write_file_atomically(path_from_utf8(*chosen), bytes_of(contents)); !written) {
+    ui_.message(concat(CANNOT_WRITE, written.error()));
+    return;
+  }
+  ui_.set_status(concat(REPORT_SAVED, *chosen));
+}
+
+void WindowCommands::rescue() {
+  if (!has_table()) {
+    return;
+  }
+  const std::string original = *path_;
+  repair_and_save();
+  if (*path_ == original) {
+    return;
+  }
+  // The export dialog must not land on the original source either.
+  export_current(original);
+}
+
+}  // namespace qovira
