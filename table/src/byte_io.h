@@ -1,11 +1,9 @@
 // Little-endian integers in byte buffers, independent of the host's byte order. The `load_` and
-// `store_` functions do no bounds checking: callers check with `has_bytes` first. The `read_`
-// functions check and return nothing when the bytes run out.
+// `store_` functions do no bounds checking: callers check with `has_bytes` first.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 
 #include "qovira/table/model.h"
 
@@ -23,20 +21,6 @@ inline std::uint16_t load_u16le(const std::uint8_t* p) {
 inline std::uint32_t load_u32le(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-inline std::optional<std::uint16_t> read_u16le(ByteView bytes, std::size_t offset) {
-  if (!has_bytes(bytes, offset, 2)) {
-    return std::nullopt;
-  }
-  return load_u16le(bytes.data() + offset);
-}
-
-inline std::optional<std::uint32_t> read_u32le(ByteView bytes, std::size_t offset) {
-  if (!has_bytes(bytes, offset, 4)) {
-    return std::nullopt;
-  }
-  return load_u32le(bytes.data() + offset);
 }
 
 inline void store_u16le(std::uint8_t* p, std::uint16_t value) {

@@ -81,31 +81,36 @@ std::vector<std::string> read_phrase_rules(ByteView bytes) {
   return rules;
 }
 
-// Appends the UTF-8 form of strict UTF-16LE text; false when a surrogate is unpaired.
-bool append_utf16le_strict(const std::uint8_t* units, std::size_t count, std::string& out) {
+bool is_strict_utf16le(const std::uint8_t* units, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
-    char32_t c = load_u16le(units + 2 * i);
-    if (is_high_surrogate(c)) {
-      if (i + 1 == count) {
+    const char32_t unit = load_u16le(units + 2 * i);
+    if (is_high_surrogate(unit)) {
+      if (i + 1 == count || !is_low_surrogate(load_u16le(units + 2 * (i + 1)))) {
         return false;
       }
-      const char32_t low = load_u16le(units + 2 * (i + 1));
-      if (!is_low_surrogate(low)) {
-        return false;
-      }
-      c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
       ++i;
-    } else if (is_low_surrogate(c)) {
+    } else if (is_low_surrogate(unit)) {
       return false;
     }
-    append_utf8(out, c);
   }
   return true;
 }
 
-// The size of the record at `pos` as its length bytes give it, or 0 when they are impossible
-// (zero or odd lengths, or a record running past the end).
-std::size_t frame_size(ByteView bytes, std::size_t pos) {
+// Appends the UTF-8 form of UTF-16LE text that passed is_strict_utf16le.
+void append_utf16le(const std::uint8_t* units, std::size_t count, std::string& out) {
+  for (std::size_t i = 0; i < count; ++i) {
+    char32_t c = load_u16le(units + 2 * i);
+    if (is_high_surrogate(c)) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (load_u16le(units + 2 * (i + 1)) - 0xDC00);
+      ++i;
+    }
+    append_utf8(out, c);
+  }
+}
+
+// The size of the record at `pos`, or 0 when it is bad: lengths zero, odd or running past the
+// end, a code byte outside the alphabet, or an unpaired surrogate in the text.
+std::size_t good_record_size(ByteView bytes, std::size_t pos, const Alphabet& alphabet) {
   if (!has_bytes(bytes, pos, RECORD_HEAD_BYTES)) {
     return 0;
   }
@@ -116,45 +121,24 @@ std::size_t frame_size(ByteView bytes, std::size_t pos) {
       !has_bytes(bytes, pos, size)) {
     return 0;
   }
-  return size;
-}
-
-// The number of records the length bytes describe before they break off. It bounds the entries
-// read, so the entry list is allocated once and never beyond what the bytes can hold.
-std::size_t count_record_frames(ByteView bytes) {
-  std::size_t frames = 0;
-  std::size_t pos = MB_RECORDS_OFFSET;
-  while (const std::size_t size = frame_size(bytes, pos)) {
-    ++frames;
-    pos += size;
-  }
-  return frames;
-}
-
-// Decodes the record at `pos` into a new last entry; on a bad record nothing is appended.
-// Returns the record's size, or 0 for a bad record.
-std::size_t read_record(ByteView bytes, std::size_t pos, const Alphabet& alphabet,
-                        std::vector<TableEntry>& entries) {
-  const std::size_t size = frame_size(bytes, pos);
-  if (size == 0) {
-    return 0;
-  }
-  const std::size_t code_length = bytes[pos];
-  const std::size_t text_length = bytes[pos + 1];
   const ByteView code = bytes.subspan(pos + RECORD_HEAD_BYTES, code_length);
-  if (!std::ranges::all_of(code, [&](std::uint8_t b) { return alphabet.has_byte[b]; })) {
+  if (!std::ranges::all_of(code, [&](std::uint8_t b) { return alphabet.has_byte[b]; }) ||
+      !is_strict_utf16le(code.data() + code_length, text_length / 2)) {
     return 0;
   }
-  TableEntry& entry = entries.emplace_back();
-  for (const std::uint8_t b : code) {
-    append_utf8(entry.code, b);
-  }
-  if (!append_utf16le_strict(code.data() + code_length, text_length / 2, entry.text)) {
-    entries.pop_back();
-    return 0;
-  }
-  entry.priority = bytes[pos + 2];
   return size;
+}
+
+// Decodes a record that passed good_record_size.
+TableEntry decode_record(ByteView bytes, std::size_t pos) {
+  const std::size_t code_length = bytes[pos];
+  const std::uint8_t* code = bytes.data() + pos + RECORD_HEAD_BYTES;
+  TableEntry entry{.code = {}, .text = {}, .priority = bytes[pos + 2]};
+  for (std::size_t i = 0; i < code_length; ++i) {
+    append_utf8(entry.code, code[i]);
+  }
+  append_utf16le(code + code_length, bytes[pos + 1] / 2, entry.text);
+  return entry;
 }
 
 }  // namespace
@@ -195,27 +179,37 @@ std::expected<CodeTable, MbReadError> read_mb(ByteView bytes) {
   if (alphabet_length == 0) {
     return std::unexpected(MbReadError{.kind = MbReadErrorKind::EmptyAlphabet});
   }
-  // The whole header and index are present, so the header reads below need no checks.
+  // The whole header and index are present, so the header reads need no checks.
   Alphabet alphabet = read_alphabet(bytes, alphabet_length);
+
+  // Check every record before decoding any, so that a file that loses sync costs no entries and
+  // the entry list is allocated once, at its final size.
+  std::size_t good_records = 0;
+  std::size_t pos = MB_RECORDS_OFFSET;
+  while (pos < bytes.size()) {
+    const std::size_t size = good_record_size(bytes, pos, alphabet);
+    if (size == 0) {
+      if (bytes.size() - pos <= IGNORED_TAIL_BYTES) {
+        break;
+      }
+      return std::unexpected(MbReadError{
+          .kind = MbReadErrorKind::LostSync, .offset = pos, .records_read = good_records});
+    }
+    ++good_records;
+    pos += size;
+  }
+
   CodeTable table{
       .description = read_header_text(bytes, MB_DESCRIPTION_OFFSET, MB_DESCRIPTION_UNITS),
       .alphabet = std::move(alphabet.text),
       .phrase_rules = read_phrase_rules(bytes),
       .entries = {},
   };
-
-  table.entries.reserve(count_record_frames(bytes));
-  std::size_t pos = MB_RECORDS_OFFSET;
-  while (pos < bytes.size()) {
-    const std::size_t size = read_record(bytes, pos, alphabet, table.entries);
-    if (size == 0) {
-      if (bytes.size() - pos <= IGNORED_TAIL_BYTES) {
-        break;
-      }
-      return std::unexpected(MbReadError{
-          .kind = MbReadErrorKind::LostSync, .offset = pos, .records_read = table.entries.size()});
-    }
-    pos += size;
+  table.entries.reserve(good_records);
+  pos = MB_RECORDS_OFFSET;
+  for (std::size_t i = 0; i < good_records; ++i) {
+    table.entries.push_back(decode_record(bytes, pos));
+    pos += RECORD_HEAD_BYTES + bytes[pos] + bytes[pos + 1];
   }
   return table;
 }

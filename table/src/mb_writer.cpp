@@ -48,7 +48,8 @@ PositionMap map_positions(std::string_view alphabet) {
 // "no character", so that a code sorts before the longer codes it begins.
 std::uint8_t rank_of(const PositionMap& positions, char byte) {
   const std::uint8_t position = positions[static_cast<std::uint8_t>(byte)];
-  return position == NOT_IN_ALPHABET ? MB_INDEX_FANOUT + 1 : position + 1;
+  return static_cast<std::uint8_t>(position == NOT_IN_ALPHABET ? MB_INDEX_FANOUT + 1
+                                                               : position + 1);
 }
 
 struct SortItem {
