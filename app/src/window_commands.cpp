@@ -84,6 +84,11 @@ std::string file_stem(std::string_view path) {
   return path_to_utf8(path_from_utf8(path).filename().stem());
 }
 
+std::filesystem::path absolute_path(std::string_view path) {
+  std::error_code ignored;
+  return std::filesystem::absolute(path_from_utf8(path), ignored).lexically_normal();
+}
+
 bool is_blank(std::string_view text) {
   std::size_t pos = 0;
   while (pos < text.size()) {
@@ -132,6 +137,7 @@ void WindowCommands::load(const std::string& path) {
   ui_.set_status(status_line(path, diagnosis));
   bytes_ = std::move(*bytes);
   path_ = path;
+  source_file_ = absolute_path(path);
   diagnosis_ = std::move(diagnosis);
 }
 
@@ -144,12 +150,12 @@ bool WindowCommands::has_table() {
 }
 
 bool WindowCommands::overwrites_source(const std::string& chosen,
-                                       const std::optional<std::string>& also_protected) {
-  const auto names = [&](const std::optional<std::string>& source) {
-    return source &&
-           (*source == chosen || same_file(path_from_utf8(*source), path_from_utf8(chosen)));
+                                       const std::filesystem::path& also_protected) {
+  const std::filesystem::path target = absolute_path(chosen);
+  const auto names = [&](const std::filesystem::path& source) {
+    return !source.empty() && (source == target || same_file(source, target));
   };
-  if (names(path_) || names(also_protected)) {
+  if (names(source_file_) || names(also_protected)) {
     ui_.message(WOULD_OVERWRITE_SOURCE);
     return true;
   }
@@ -175,7 +181,7 @@ void WindowCommands::repair_and_save() {
   const auto chosen =
       ui_.save_dialog(repaired_file_name(*path_),
                       concat(REPAIRED_FILTER_HEAD, extension, REPAIRED_FILTER_TAIL), extension);
-  if (!chosen || overwrites_source(*chosen, std::nullopt)) {
+  if (!chosen || overwrites_source(*chosen, {})) {
     return;
   }
   const ByteView repaired_bytes = bytes_of(repaired.text);
@@ -189,16 +195,17 @@ void WindowCommands::repair_and_save() {
                         REPAIRED_STATUS_MIDDLE, file_name_of(*chosen), REPAIRED_STATUS_TAIL));
   bytes_.assign(repaired_bytes.begin(), repaired_bytes.end());
   path_ = *chosen;
+  source_file_ = absolute_path(*chosen);
   diagnosis_ = std::move(recheck);
 }
 
 void WindowCommands::export_mb() {
   if (has_table()) {
-    export_current(std::nullopt);
+    export_current({});
   }
 }
 
-void WindowCommands::export_current(const std::optional<std::string>& also_protected) {
+void WindowCommands::export_current(const std::filesystem::path& also_protected) {
   if (!diagnosis_->table) {
     ui_.message(NOTHING_TO_EXPORT);
     return;
@@ -234,7 +241,7 @@ void WindowCommands::save_report() {
   }
   const auto chosen =
       ui_.save_dialog(concat(stem, REPORT_NAME_TAIL), REPORT_FILTER, REPORT_EXTENSION);
-  if (!chosen || overwrites_source(*chosen, std::nullopt)) {
+  if (!chosen || overwrites_source(*chosen, {})) {
     return;
   }
   const std::string contents = concat(UTF8_BYTE_ORDER_MARK, report);
@@ -250,12 +257,13 @@ void WindowCommands::rescue() {
     return;
   }
   const std::string original = *path_;
+  const std::filesystem::path original_file = source_file_;
   repair_and_save();
   if (*path_ == original) {
     return;
   }
   // The export dialog must not land on the original source either.
-  export_current(original);
+  export_current(original_file);
 }
 
 }  // namespace qovira

@@ -258,6 +258,22 @@ TEST_F(WindowCommandsTest, SaveDialogsNeverOverwriteTheSource) {
   EXPECT_EQ(ui_.report, report);
 }
 
+TEST_F(WindowCommandsTest, RelativeSourceStaysProtectedWhenTheWorkingFolderChanges) {
+  const std::string source = write("rel.dict.yaml", BROKEN_TABLE);
+  fs::create_directory(dir_ / "elsewhere");
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir_);
+  commands_.load("rel.dict.yaml");
+  fs::current_path(dir_ / "elsewhere");  // as a file dialog may do
+  ui_.answers = {source};
+  commands_.repair_and_save();
+  fs::current_path(previous);
+
+  EXPECT_EQ(ui_.messages, (std::vector<std::string>{"不能存到原文件上：原文件在任何情况下都不会被"
+                                                    "改动。请换一个文件名另存。"}));
+  EXPECT_EQ(contents(source), BROKEN_TABLE);
+}
+
 TEST_F(WindowCommandsTest, ExportWritesVerifiedMbAndKeepsCurrentTable) {
   const std::string source = write("abc.dict.yaml", GOOD_TABLE);
   commands_.load(source);

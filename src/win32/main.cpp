@@ -1,6 +1,7 @@
 // The Windows entry: the window, or batch runs and the usage text on the starting console.
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <ostream>
 #include <string>

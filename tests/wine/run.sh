@@ -217,6 +217,13 @@ if [[ ! -f $DATA/wubi86.dict.yaml ]]; then
   echo "SKIP  rime-data-wubi could not be fetched; compared on the small tables only"
 fi
 
+# On a terminal Wine gives the program a console, and the text goes through the console API.
+if command -v script > /dev/null; then
+  script -qec "timeout 60 wine '$EXE' --help" /dev/null > "$WORK/console.txt"
+  expect "usage on a console" "$(cat "$WORK/usage-linux.txt")" \
+    "$(tr -d '\r' < "$WORK/console.txt" | sed 's/\x1b\[?25[lh]//g')"
+fi
+
 # Absolute Windows paths with Chinese names, written to the current directory's tables.
 (cd "$WORK" && win --check "$(winpath "$DATA/测试码表.dict.yaml")" > "$WORK/absolute.txt")
 expect "absolute Chinese path" "1" "$(grep -c '^测试码表.dict.yaml ' "$WORK/absolute.txt")"

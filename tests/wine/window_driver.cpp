@@ -21,8 +21,9 @@
 //     close                 close the window
 //     list                  print every control in creation order: id, class
 // Exit code 0 when every command succeeded; otherwise 1 with the reason on standard error.
-#include <shlobj.h>
 #include <windows.h>
+
+#include <shlobj.h>
 
 #include <cstdlib>
 #include <cstring>

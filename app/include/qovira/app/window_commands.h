@@ -3,6 +3,7 @@
 // WindowUi, so all windows behave alike by construction.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,13 +65,15 @@ class WindowCommands {
  private:
   bool has_table();
   // Refuses (with a message) a save path that names the current source or `also_protected`.
-  bool overwrites_source(const std::string& chosen,
-                         const std::optional<std::string>& also_protected);
-  void export_current(const std::optional<std::string>& also_protected);
+  bool overwrites_source(const std::string& chosen, const std::filesystem::path& also_protected);
+  void export_current(const std::filesystem::path& also_protected);
 
   WindowUi& ui_;
   Bytes bytes_;
   std::optional<std::string> path_;
+  // The current path made absolute when it became current: a file dialog may change the working
+  // directory afterwards.
+  std::filesystem::path source_file_;
   std::optional<Diagnosis> diagnosis_;
 };
 
