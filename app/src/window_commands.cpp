@@ -89,16 +89,6 @@ std::filesystem::path absolute_path(std::string_view path) {
   return std::filesystem::absolute(path_from_utf8(path), ignored).lexically_normal();
 }
 
-bool is_blank(std::string_view text) {
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    if (!is_white_space(next_char(text, pos))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string to_crlf(std::string_view text) {
@@ -231,7 +221,7 @@ void WindowCommands::export_current(const std::filesystem::path& also_protected)
 
 void WindowCommands::save_report() {
   const std::string report = ui_.report_text();
-  if (is_blank(report)) {
+  if (trim(report).empty()) {
     ui_.message(NO_REPORT_YET);
     return;
   }

@@ -212,6 +212,14 @@ for mode in check report fix export-mb rescue; do
     fail "--$mode files" "$(head -5 "$WORK/diff.txt")"
   fi
 done
+# Run again over its own outputs: the new files replace the old ones (temporary file, renamed over).
+(cd "$WORK/win" && win --rescue "${tables[@]}" --out out > ../win-again.txt)
+expect "--rescue over existing outputs" "$(cat "$WORK/win.txt")" "$(cat "$WORK/win-again.txt")"
+if diff -r "$WORK/linux" "$WORK/win" > /dev/null && [[ -z $(find "$WORK/win" -name '*.tmp-*') ]]; then
+  pass "--rescue over existing outputs: files replaced, no temporary files"
+else
+  fail "--rescue over existing outputs: files replaced, no temporary files"
+fi
 if [[ ! -f $DATA/wubi86.dict.yaml ]]; then
   skipped=$((skipped + 1))
   echo "SKIP  rime-data-wubi could not be fetched; compared on the small tables only"
