@@ -145,14 +145,14 @@ class BatchRun {
       out_ << MB_REPAIR_SKIPPED << '\n';
       return std::nullopt;
     }
-    auto text = decode_text(bytes);
+    std::string converted;
+    const auto text = decode_text_in_place(bytes, converted);
     if (!text) {
       out_ << REPAIR_FAILED << text.error().message() << '\n';
       return std::nullopt;
     }
     const RepairResult result = repair_text(*text, format, output_stem(path));
-    text->clear();
-    text->shrink_to_fit();
+    converted = std::string();  // a UTF-16 source's text is not needed past the repair
     const std::string target = output_path(path, out_dir_, repaired_file_name(path));
     if (auto written = write_output(source, target, view_of(result.text)); !written) {
       out_ << REPAIR_FAILED << written.error() << '\n';

@@ -125,7 +125,8 @@ Diagnosis diagnose(ByteView bytes) {
     result.format = detect_format(bytes, {});
     outcome = read_mb_table(bytes);
   } else {
-    auto text = decode_text(bytes);
+    std::string converted;
+    auto text = decode_text_in_place(bytes, converted);
     if (!text) {
       std::string error = text.error().message();
       result.issues.push_back(unreadable_text(error));

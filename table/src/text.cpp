@@ -1,6 +1,7 @@
 #include "qovira/table/text.h"
 
 #include <limits>
+#include <utility>
 
 namespace qovira {
 namespace {
@@ -96,12 +97,16 @@ std::expected<std::string, TableError> decode_utf16(ByteView bytes, bool little_
 
 }  // namespace
 
-std::expected<std::string, TableError> decode_text(ByteView bytes) {
-  if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
-    return decode_utf16(bytes.subspan(2), true);
-  }
-  if (bytes.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
-    return decode_utf16(bytes.subspan(2), false);
+std::expected<std::string_view, TableError> decode_text_in_place(ByteView bytes,
+                                                                 std::string& storage) {
+  if (bytes.size() >= 2 &&
+      ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
+    auto decoded = decode_utf16(bytes.subspan(2), bytes[0] == 0xFF);
+    if (!decoded) {
+      return std::unexpected(std::move(decoded.error()));
+    }
+    storage = std::move(*decoded);
+    return std::string_view(storage);
   }
   std::size_t i = 0;
   while (i < bytes.size()) {
@@ -124,7 +129,19 @@ std::expected<std::string, TableError> decode_text(ByteView bytes) {
     }
     i += length;
   }
-  return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  return std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+std::expected<std::string, TableError> decode_text(ByteView bytes) {
+  std::string storage;
+  auto text = decode_text_in_place(bytes, storage);
+  if (!text) {
+    return std::unexpected(std::move(text.error()));
+  }
+  if (text->data() != storage.data()) {
+    storage.assign(*text);
+  }
+  return storage;
 }
 
 std::vector<std::string_view> split_lines(std::string_view text) {

@@ -23,6 +23,25 @@ TEST(DecodeText, Utf8IsTakenUnchangedWithItsMark) {
   EXPECT_EQ(decoded({0xE5, 0xB7, 0xA5}), "工");
 }
 
+TEST(DecodeText, InPlaceViewsUtf8AndConvertsUtf16IntoTheStorage) {
+  const std::vector<std::uint8_t> utf8 = {0xE5, 0xB7, 0xA5, 'a'};
+  std::string storage;
+  auto viewed = decode_text_in_place(utf8, storage);
+  ASSERT_TRUE(viewed);
+  EXPECT_EQ(*viewed, "工a");
+  EXPECT_EQ(static_cast<const void*>(viewed->data()), static_cast<const void*>(utf8.data()));
+  EXPECT_TRUE(storage.empty());
+
+  const std::vector<std::uint8_t> utf16 = {0xFF, 0xFE, 0xE5, 0x5D, 'a', 0};
+  auto converted = decode_text_in_place(utf16, storage);
+  ASSERT_TRUE(converted);
+  EXPECT_EQ(*converted, "工a");
+  EXPECT_EQ(converted->data(), storage.data());
+
+  const std::vector<std::uint8_t> broken = {'a', 0xFF};
+  EXPECT_EQ(decode_text_in_place(broken, storage).error(), decode_text(broken).error());
+}
+
 TEST(DecodeText, InvalidUtf8ReportsTheMaximalSubpartAndItsIndex) {
   EXPECT_EQ(decode_error({0xFF}),
             "文本编码无法读取：invalid utf-8 sequence of 1 bytes from index 0");

@@ -16,6 +16,11 @@ namespace qovira {
 // UTF-16 with a byte-order mark (either order) or UTF-8 (a UTF-8 mark is kept as U+FEFF).
 std::expected<std::string, TableError> decode_text(ByteView bytes);
 
+// decode_text without the copy: UTF-8 bytes are only checked and the result views them; UTF-16 is
+// converted into `storage`, which the result then views.
+std::expected<std::string_view, TableError> decode_text_in_place(ByteView bytes,
+                                                                 std::string& storage);
+
 // Cuts at every LF; one CR right before the LF goes with it; a final piece without LF is a line,
 // an empty piece after a final LF is not. The views point into `text`.
 std::vector<std::string_view> split_lines(std::string_view text);
