@@ -187,6 +187,8 @@ std::vector<std::string> length_rules_from(const HeaderMap& header) {
 
 class BinglingReader {
  public:
+  explicit BinglingReader(std::string_view text) { rows_.reserve_for_lines_of(text); }
+
   void read_line(std::string_view raw_line) {
     if (failure_) {
       return;
@@ -220,9 +222,10 @@ class BinglingReader {
     const std::optional<std::string_view> phrase_rule = header_value(header_, "phraserule");
     std::string description(DESCRIPTION_PREFIX);
     description += header_value(header_, "name").value_or(UNNAMED_TABLE);
-    auto table = finish_table(std::move(description), std::move(records_),
-                              header_value(header_, "codecharacters").value_or(DEFAULT_ALPHABET),
-                              phrase_rules_from(phrase_rule), true);
+    auto table = import_detail::finish_rows(
+        std::move(description), std::move(rows_),
+        header_value(header_, "codecharacters").value_or(DEFAULT_ALPHABET),
+        phrase_rules_from(phrase_rule), true);
     if (!table) {
       return std::unexpected(std::move(table.error()));
     }
@@ -280,21 +283,21 @@ class BinglingReader {
       return;
     }
     const std::uint64_t weight = raw_weight ? import_detail::parse_weight(*raw_weight) : 0;
-    records_.push_back({std::move(code), std::string(text), weight, pinned});
+    rows_.add(std::move(code), std::string(text), weight, pinned);
   }
 
   Section section_ = Section::None;
   bool header_seen_ = false;
   bool body_seen_ = false;
   HeaderMap header_;
-  std::vector<ImportRecord> records_;
+  import_detail::ImportRows rows_;
   std::optional<TableError> failure_;
 };
 
 }  // namespace
 
 std::expected<BinglingImport, TableError> import_bingling(std::string_view text) {
-  BinglingReader reader;
+  BinglingReader reader(text);
   for_each_line(text, [&reader](std::string_view line) { reader.read_line(line); });
   return std::move(reader).finish();
 }

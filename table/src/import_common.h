@@ -1,15 +1,52 @@
-// Pieces both text importers share: weights and the rendering of per-length phrase formulas.
+// Pieces both text importers share: the rows they collect and finish into a table, weights and
+// the rendering of per-length phrase formulas.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <expected>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "qovira/table/model.h"
 #include "qovira/table/text.h"
 
 namespace qovira::import_detail {
+
+struct RowWeight {
+  std::uint64_t weight = 0;
+  bool pinned = false;
+};
+
+// The rows an importer read, already shaped as the table's entries (priority not yet set) with
+// their weights beside them, so that finishing orders them in place instead of copying millions of
+// strings into a second list.
+struct ImportRows {
+  std::vector<TableEntry> entries;
+  std::vector<RowWeight> weights;
+
+  // One row per line at most: reserving that up front avoids the doubling copies of a growing list.
+  void reserve_for_lines_of(std::string_view text) {
+    const auto lines = static_cast<std::size_t>(std::ranges::count(text, '\n')) + 1;
+    entries.reserve(lines);
+    weights.reserve(lines);
+  }
+
+  void add(std::string code, std::string text, std::uint64_t weight, bool pinned) {
+    entries.push_back({std::move(code), std::move(text), 0});
+    weights.push_back({weight, pinned});
+  }
+
+  std::size_t size() const { return entries.size(); }
+};
+
+// finish_table for rows collected as ImportRows: the same checks, merging, order and priorities.
+std::expected<CodeTable, TableError> finish_rows(std::string description, ImportRows rows,
+                                                 std::string_view alphabet,
+                                                 std::vector<std::string> phrase_rules,
+                                                 bool weighted);
 
 // A phrase formula for words of `length` characters (exactly, or that many or more).
 struct LengthRule {

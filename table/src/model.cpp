@@ -2,7 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <limits>
+#include <ranges>
+#include <utility>
+#include <vector>
 
+#include "import_common.h"
 #include "qovira/table/text.h"
 
 namespace qovira {
@@ -54,6 +60,143 @@ std::uint8_t priority_of(std::uint64_t weight, bool pinned, bool weighted,
   }
   const Uint128 scaled = static_cast<Uint128>(weight) * PRIORITY_SPAN / max_weight;
   return static_cast<std::uint8_t>(PRIORITY_BASE + static_cast<std::uint64_t>(scaled));
+}
+
+// A row's place in the order by code: the first HEAD_BYTES code bytes packed big-endian and
+// zero-padded, so that most comparisons are one integer comparison. Codes hold no zero byte (they
+// passed the alphabet), so equal heads of codes no longer than HEAD_BYTES mean equal codes.
+struct CodeKey {
+  std::uint64_t head;
+  std::uint32_t length;  // of the code, capped; only "longer than HEAD_BYTES" matters
+  std::uint32_t row;
+};
+
+constexpr std::size_t HEAD_BYTES = sizeof(std::uint64_t);
+
+CodeKey key_of(const std::string& code, std::uint32_t row) {
+  std::uint64_t head = 0;
+  for (std::size_t k = 0; k < HEAD_BYTES; ++k) {
+    head = (head << 8) | (k < code.size() ? static_cast<std::uint8_t>(code[k]) : 0);
+  }
+  const auto length = static_cast<std::uint32_t>(
+      std::min<std::size_t>(code.size(), std::numeric_limits<std::uint32_t>::max()));
+  return {head, length, row};
+}
+
+// The rows that survive merging, in final order: grouped by code in byte-wise order, each code's
+// rows in first-seen order, or by weight (largest first, stable) when weighted. A repeated
+// (code, text) keeps its first row; when weighted a strictly heavier repeat hands that row its
+// weight and pin.
+std::vector<std::uint32_t> merge_rows(const std::vector<TableEntry>& entries,
+                                      std::vector<import_detail::RowWeight>& weights,
+                                      bool weighted) {
+  std::vector<CodeKey> keys(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    keys[i] = key_of(entries[i].code, static_cast<std::uint32_t>(i));
+  }
+  const auto long_codes = [](const CodeKey& a, const CodeKey& b) {
+    return std::max(a.length, b.length) > HEAD_BYTES;
+  };
+  const auto by_code_then_row = [&](const CodeKey& a, const CodeKey& b) {
+    if (a.head != b.head) {
+      return a.head < b.head;
+    }
+    if (long_codes(a, b)) {
+      if (const int c = entries[a.row].code.compare(entries[b.row].code); c != 0) {
+        return c < 0;
+      }
+    }
+    return a.row < b.row;
+  };
+  const auto same_code = [&](const CodeKey& a, const CodeKey& b) {
+    return a.head == b.head && (!long_codes(a, b) || entries[a.row].code == entries[b.row].code);
+  };
+  // Tables are often written in code order already; checking costs one pass.
+  if (!std::ranges::is_sorted(keys, by_code_then_row)) {
+    std::ranges::sort(keys, by_code_then_row);
+  }
+
+  std::vector<std::uint32_t> order;
+  order.reserve(keys.size());
+  std::vector<std::uint32_t> by_text;
+  for (std::size_t begin = 0; begin < keys.size();) {
+    std::size_t end = begin + 1;
+    while (end < keys.size() && same_code(keys[begin], keys[end])) {
+      ++end;
+    }
+    if (end - begin == 1) {
+      order.push_back(keys[begin].row);
+      begin = end;
+      continue;
+    }
+    // Sorting this code's rows by (text, row) brings repeats together behind their first row.
+    by_text.clear();
+    for (std::size_t k = begin; k < end; ++k) {
+      by_text.push_back(keys[k].row);
+    }
+    std::ranges::sort(by_text, [&](std::uint32_t a, std::uint32_t b) {
+      if (const int c = entries[a].text.compare(entries[b].text); c != 0) {
+        return c < 0;
+      }
+      return a < b;
+    });
+    const std::size_t group_start = order.size();
+    for (std::size_t i = 0; i < by_text.size();) {
+      const std::uint32_t first = by_text[i];
+      std::size_t j = i + 1;
+      for (; j < by_text.size() && entries[by_text[j]].text == entries[first].text; ++j) {
+        const import_detail::RowWeight& later = weights[by_text[j]];
+        if (weighted && later.weight > weights[first].weight) {
+          weights[first] = later;
+        }
+      }
+      order.push_back(first);
+      i = j;
+    }
+    const auto group = std::ranges::subrange(
+        order.begin() + static_cast<std::ptrdiff_t>(group_start), order.end());
+    std::ranges::sort(group);
+    if (weighted) {
+      std::ranges::stable_sort(group, [&](std::uint32_t a, std::uint32_t b) {
+        return weights[a].weight > weights[b].weight;
+      });
+    }
+    begin = end;
+  }
+  return order;
+}
+
+// Moves the rows listed in `order` to the front, in that order, and drops all others; in place,
+// so that no second list of entries is ever held.
+void place_rows(std::vector<TableEntry>& entries, std::vector<std::uint32_t> order) {
+  const std::size_t kept = order.size();
+  std::vector<bool> listed(entries.size());
+  for (const std::uint32_t row : order) {
+    listed[row] = true;
+  }
+  for (std::size_t row = 0; row < entries.size(); ++row) {
+    if (!listed[row]) {
+      order.push_back(static_cast<std::uint32_t>(row));
+    }
+  }
+  listed = {};
+  // order[i] now names the row that belongs at i; follow each cycle of that permutation once.
+  for (std::size_t start = 0; start < order.size(); ++start) {
+    if (order[start] == start) {
+      continue;
+    }
+    TableEntry carried = std::move(entries[start]);
+    std::size_t at = start;
+    while (order[at] != start) {
+      const std::size_t from = order[at];
+      entries[at] = std::move(entries[from]);
+      order[at] = static_cast<std::uint32_t>(at);
+      at = from;
+    }
+    entries[at] = std::move(carried);
+    order[at] = static_cast<std::uint32_t>(at);
+  }
+  entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(kept), entries.end());
 }
 
 }  // namespace
@@ -187,6 +330,23 @@ std::expected<CodeTable, TableError> finish_table(std::string description,
                                                   std::string_view alphabet,
                                                   std::vector<std::string> phrase_rules,
                                                   bool weighted) {
+  import_detail::ImportRows rows;
+  rows.entries.reserve(records.size());
+  rows.weights.reserve(records.size());
+  for (ImportRecord& record : records) {
+    rows.add(std::move(record.code), std::move(record.text), record.weight, record.pinned);
+  }
+  records = {};
+  return import_detail::finish_rows(std::move(description), std::move(rows), alphabet,
+                                    std::move(phrase_rules), weighted);
+}
+
+namespace import_detail {
+
+std::expected<CodeTable, TableError> finish_rows(std::string description, ImportRows rows,
+                                                 std::string_view alphabet,
+                                                 std::vector<std::string> phrase_rules,
+                                                 bool weighted) {
   if (auto valid = validate_alphabet(alphabet); !valid) {
     return std::unexpected(valid.error());
   }
@@ -194,117 +354,38 @@ std::expected<CodeTable, TableError> finish_table(std::string description,
   for (char c : alphabet) {
     in_alphabet[static_cast<unsigned char>(c)] = true;
   }
-  for (const ImportRecord& record : records) {
-    for (char c : record.code) {
+  for (const TableEntry& row : rows.entries) {
+    for (char c : row.code) {
       if (!in_alphabet[static_cast<unsigned char>(c)]) {
         return std::unexpected(
-            TableError::invalid_entry(record.code, std::string(REASON_CODE_OUTSIDE_ALPHABET)));
+            TableError::invalid_entry(row.code, std::string(REASON_CODE_OUTSIDE_ALPHABET)));
       }
     }
   }
 
-  // Grouping by sorting (code, input position) pairs: each code's records end up together in
-  // first-seen order.
-  struct Keyed {
-    std::string_view code;
-    std::uint32_t record;
-  };
-  std::vector<Keyed> keyed(records.size());
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    keyed[i] = {records[i].code, static_cast<std::uint32_t>(i)};
-  }
-  std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-    if (int c = a.code.compare(b.code); c != 0) {
-      return c < 0;
-    }
-    return a.record < b.record;
-  });
-  std::vector<std::uint32_t> order(records.size());
-  for (std::size_t i = 0; i < keyed.size(); ++i) {
-    order[i] = keyed[i].record;
-  }
-  keyed = {};
-
-  // Within one code: merge equal texts (the first occurrence keeps its place; a strictly heavier
-  // later record replaces weight and pin when weighted).
-  struct Kept {
-    std::uint32_t record;
-    std::uint64_t weight;
-    bool pinned;
-  };
-  std::vector<Kept> kept;
-  kept.reserve(records.size());
-  std::vector<std::size_t> group_starts;
-  std::uint64_t max_weight = 0;
-  std::vector<std::uint32_t> by_text;
-  for (std::size_t begin = 0; begin < order.size();) {
-    const std::string& code = records[order[begin]].code;
-    std::size_t end = begin + 1;
-    while (end < order.size() && records[order[end]].code == code) {
-      ++end;
-    }
-    group_starts.push_back(kept.size());
-    if (end - begin == 1) {
-      const ImportRecord& r = records[order[begin]];
-      kept.push_back({order[begin], r.weight, r.pinned});
-    } else {
-      // Sort this code's records by (text, position) to find duplicates, then restore first-seen
-      // order of the survivors.
-      by_text.assign(order.begin() + static_cast<std::ptrdiff_t>(begin),
-                     order.begin() + static_cast<std::ptrdiff_t>(end));
-      std::sort(by_text.begin(), by_text.end(), [&](std::uint32_t a, std::uint32_t b) {
-        if (int c = records[a].text.compare(records[b].text); c != 0) {
-          return c < 0;
-        }
-        return a < b;
-      });
-      const std::size_t group_start = kept.size();
-      for (std::size_t i = 0; i < by_text.size();) {
-        const ImportRecord& first = records[by_text[i]];
-        Kept survivor{by_text[i], first.weight, first.pinned};
-        std::size_t j = i + 1;
-        for (; j < by_text.size() && records[by_text[j]].text == first.text; ++j) {
-          const ImportRecord& later = records[by_text[j]];
-          if (weighted && later.weight > survivor.weight) {
-            survivor.weight = later.weight;
-            survivor.pinned = later.pinned;
-          }
-        }
-        kept.push_back(survivor);
-        i = j;
-      }
-      std::sort(kept.begin() + static_cast<std::ptrdiff_t>(group_start), kept.end(),
-                [](const Kept& a, const Kept& b) { return a.record < b.record; });
-    }
-    begin = end;
-  }
-  for (const Kept& k : kept) {
-    max_weight = std::max(max_weight, k.weight);
-  }
-  if (kept.empty()) {
+  std::vector<std::uint32_t> order = merge_rows(rows.entries, rows.weights, weighted);
+  if (order.empty()) {
     return std::unexpected(TableError::empty_table());
   }
+  std::uint64_t max_weight = 0;
+  for (const std::uint32_t row : order) {
+    max_weight = std::max(max_weight, rows.weights[row].weight);
+  }
+  for (const std::uint32_t row : order) {
+    const RowWeight& weight = rows.weights[row];
+    rows.entries[row].priority = priority_of(weight.weight, weight.pinned, weighted, max_weight);
+  }
+  rows.weights = {};
+  place_rows(rows.entries, std::move(order));
 
   CodeTable table;
   table.description = std::move(description);
   table.alphabet = std::string(alphabet);
   table.phrase_rules = std::move(phrase_rules);
-  table.entries.reserve(kept.size());
-  group_starts.push_back(kept.size());
-  for (std::size_t g = 0; g + 1 < group_starts.size(); ++g) {
-    auto first = kept.begin() + static_cast<std::ptrdiff_t>(group_starts[g]);
-    auto last = kept.begin() + static_cast<std::ptrdiff_t>(group_starts[g + 1]);
-    if (weighted && last - first > 1) {
-      std::stable_sort(first, last,
-                       [](const Kept& a, const Kept& b) { return a.weight > b.weight; });
-    }
-    for (auto it = first; it != last; ++it) {
-      ImportRecord& record = records[it->record];
-      table.entries.push_back({std::move(record.code), std::move(record.text),
-                               priority_of(it->weight, it->pinned, weighted, max_weight)});
-    }
-  }
+  table.entries = std::move(rows.entries);
   return table;
 }
+
+}  // namespace import_detail
 
 }  // namespace qovira

@@ -81,6 +81,35 @@ TEST(FinishTable, DuplicateMergesKeepTheFirstPlaceAmongOtherCandidates) {
   EXPECT_EQ(codes_and_texts(table), (std::vector<std::string>{"a/甲/100", "a/乙/100"}));
 }
 
+TEST(FinishTable, LongCodesSharingTheirFirstEightLettersStillSortAndMergeByWholeCode) {
+  const auto table =
+      finish({rec("abcdefghj", "五", 1), rec("abcdefgh", "四", 1), rec("abcdefghia", "三", 1),
+              rec("abcdefghi", "二", 1), rec("abcdefghj", "五", 1), rec("abcdefghi", "一", 1),
+              rec("abcdefghia", "三", 1)},
+             false);
+  EXPECT_EQ(codes_and_texts(table),
+            (std::vector<std::string>{"abcdefgh/四/100", "abcdefghi/二/100", "abcdefghi/一/100",
+                                      "abcdefghia/三/100", "abcdefghj/五/100"}));
+}
+
+TEST(FinishTable, RowsMoveIntoPlaceAroundDroppedRepeatsWithoutLosingAny) {
+  // Many codes in reverse order with repeats between them: every survivor must land exactly once.
+  std::vector<ImportRecord> records;
+  std::vector<std::string> expected;
+  for (char c = 'z'; c >= 'a'; --c) {
+    records.push_back(rec(std::string(2, c), std::string(1, c), 1));
+    records.push_back(rec("a", std::string(1, c), 1));
+    records.push_back(rec(std::string(2, c), std::string(1, c), 1));
+  }
+  for (char c = 'z'; c >= 'a'; --c) {
+    expected.push_back("a/" + std::string(1, c) + "/253");
+  }
+  for (char c = 'a'; c <= 'z'; ++c) {
+    expected.push_back(std::string(2, c) + "/" + std::string(1, c) + "/253");
+  }
+  EXPECT_EQ(codes_and_texts(finish(std::move(records), true)), expected);
+}
+
 TEST(FinishTable, FailsOnEmptyInputAndOnCodesOutsideTheAlphabet) {
   auto empty = finish_table("", {}, "abc", {}, true);
   ASSERT_FALSE(empty.has_value());

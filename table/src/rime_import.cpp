@@ -143,6 +143,8 @@ std::uint64_t saturating_multiply(std::uint64_t a, std::uint64_t b) {
 
 class RimeReader {
  public:
+  explicit RimeReader(std::string_view text) { rows_.reserve_for_lines_of(text); }
+
   void read_line(std::string_view line) {
     ++line_number_;
     switch (phase_) {
@@ -169,7 +171,7 @@ class RimeReader {
       return std::unexpected(TableError::not_rime_dict());
     }
     const std::uint64_t invalid = skipped_.total;
-    const std::uint64_t valid = records_.size();
+    const std::uint64_t valid = rows_.size();
     if (invalid > TOLERATED_INVALID_ROWS &&
         saturating_multiply(invalid, VALID_ROWS_PER_INVALID) > std::max<std::uint64_t>(valid, 1)) {
       return std::unexpected(TableError::too_many_invalid_records(valid, invalid));
@@ -192,8 +194,8 @@ class RimeReader {
       description += TABLE_ONLY_MARKER_LINE;
     }
 
-    auto table = finish_table(std::move(description), std::move(records_), alphabet,
-                              {std::string(DEFAULT_PHRASE_RULE)}, weighted_);
+    auto table = import_detail::finish_rows(std::move(description), std::move(rows_), alphabet,
+                                            {std::string(DEFAULT_PHRASE_RULE)}, weighted_);
     if (!table) {
       return std::unexpected(std::move(table.error()));
     }
@@ -353,7 +355,7 @@ class RimeReader {
     for (std::size_t slot = 0; slot < punctuation.size(); ++slot) {
       punctuation_used_[slot] = punctuation_used_[slot] || punctuation[slot];
     }
-    records_.push_back({std::move(code), std::string(*fields.text), weight, false});
+    rows_.add(std::move(code), std::string(*fields.text), weight, false);
   }
 
   Phase phase_ = Phase::BeforeHeader;
@@ -372,14 +374,14 @@ class RimeReader {
 
   ColumnLayout layout_;
   SkipLog skipped_;
-  std::vector<ImportRecord> records_;
+  import_detail::ImportRows rows_;
   std::array<bool, CODE_PUNCTUATION.size()> punctuation_used_{};
 };
 
 }  // namespace
 
 std::expected<RimeImport, TableError> import_rime(std::string_view text) {
-  RimeReader reader;
+  RimeReader reader(text);
   for_each_line(text, [&reader](std::string_view line) { reader.read_line(line); });
   return std::move(reader).finish();
 }
