@@ -99,13 +99,11 @@ void prove_trial_mb(const CodeTable& table, std::vector<Issue>& issues) {
     issues.push_back(mb_build_failed(built.error().message()));
     return;
   }
-  auto read_back = read_mb(*built);
-  if (!read_back) {
-    issues.push_back(mb_unreadable(read_back.error().message()));
-    return;
-  }
-  if (auto difference = compare_readback(table, *read_back)) {
-    issues.push_back(mb_mismatch(*difference));
+  const auto difference = compare_built_mb(table, *built);
+  if (!difference) {
+    issues.push_back(mb_unreadable(difference.error().message()));
+  } else if (*difference) {
+    issues.push_back(mb_mismatch(**difference));
   }
 }
 

@@ -140,7 +140,33 @@ TEST(ExportMb, RandomTablesSurviveTheRoundTrip) {
     ASSERT_TRUE(result.has_value()) << result.error();
     ASSERT_TRUE(result->verified) << result->verdict;
     ASSERT_EQ(compare_readback(table, read_back_of(result->bytes)), std::nullopt) << round;
+    const auto built = compare_built_mb(table, result->bytes);
+    ASSERT_TRUE(built.has_value()) << round;
+    ASSERT_EQ(*built, std::nullopt) << round;
   }
+}
+
+TEST(CompareBuiltMb, NamesADifferenceOrAReadFailureAsTheFullReadBackWould) {
+  const CodeTable table = make_table({{"a", "工", 9}, {"a", "戈", 8}, {"b", "子", 7}});
+  Bytes bytes = build_mb(table, DEFAULT_MB_CONTAINER).value();
+  ASSERT_EQ(compare_built_mb(table, bytes).value(), std::nullopt);
+
+  Bytes changed = bytes;
+  changed[MB_RECORDS_OFFSET + 2] = 1;  // the first record's priority
+  EXPECT_EQ(compare_built_mb(table, changed).value(),
+            std::optional<std::string>("编码 a 下的候选次序或内容变了"));
+  EXPECT_EQ(compare_built_mb(table, changed).value(),
+            compare_readback(table, read_back_of(changed)));
+
+  // Another table's file: same count, codes renamed.
+  const CodeTable renamed = make_table({{"c", "工", 9}, {"c", "戈", 8}, {"b", "子", 7}});
+  EXPECT_EQ(compare_built_mb(renamed, bytes).value(),
+            std::optional<std::string>("编码 c 回读后不存在"));
+
+  Bytes broken = bytes;
+  broken[MB_RECORDS_OFFSET] = 0;  // the first record's code length
+  ASSERT_FALSE(read_mb(broken).has_value());
+  EXPECT_EQ(compare_built_mb(table, broken).error(), read_mb(broken).error());
 }
 
 TEST(ExportSummary, VerifiedAndUnverified) {

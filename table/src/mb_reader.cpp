@@ -2,8 +2,11 @@
 // checked strictly, and every length taken from the file is checked against the bytes left first.
 #include <algorithm>
 #include <array>
+#include <expected>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "byte_io.h"
 #include "qovira/table/mb.h"
@@ -129,16 +132,17 @@ std::size_t good_record_size(ByteView bytes, std::size_t pos, const Alphabet& al
   return size;
 }
 
-// Decodes a record that passed good_record_size.
-TableEntry decode_record(ByteView bytes, std::size_t pos) {
+// Decodes a record that passed good_record_size into `entry`, reusing its storage.
+void decode_record(ByteView bytes, std::size_t pos, TableEntry& entry) {
   const std::size_t code_length = bytes[pos];
   const std::uint8_t* code = bytes.data() + pos + RECORD_HEAD_BYTES;
-  TableEntry entry{.code = {}, .text = {}, .priority = bytes[pos + 2]};
+  entry.code.clear();
   for (std::size_t i = 0; i < code_length; ++i) {
     append_utf8(entry.code, code[i]);
   }
+  entry.text.clear();
   append_utf16le(code + code_length, bytes[pos + 1] / 2, entry.text);
-  return entry;
+  entry.priority = bytes[pos + 2];
 }
 
 }  // namespace
@@ -168,7 +172,7 @@ std::string MbReadError::message() const {
   return text;
 }
 
-std::expected<CodeTable, MbReadError> read_mb(ByteView bytes) {
+std::expected<MbRecordReader, MbReadError> MbRecordReader::open(ByteView bytes) {
   if (bytes.size() < MB_RECORDS_OFFSET) {
     return std::unexpected(MbReadError{.kind = MbReadErrorKind::TooSmall});
   }
@@ -183,7 +187,7 @@ std::expected<CodeTable, MbReadError> read_mb(ByteView bytes) {
   Alphabet alphabet = read_alphabet(bytes, alphabet_length);
 
   // Check every record before decoding any, so that a file that loses sync costs no entries and
-  // the entry list is allocated once, at its final size.
+  // a table can be allocated once, at its final size.
   std::size_t good_records = 0;
   std::size_t pos = MB_RECORDS_OFFSET;
   while (pos < bytes.size()) {
@@ -198,18 +202,32 @@ std::expected<CodeTable, MbReadError> read_mb(ByteView bytes) {
     ++good_records;
     pos += size;
   }
+  return MbRecordReader(bytes, std::move(alphabet.text), good_records);
+}
 
+bool MbRecordReader::next(TableEntry& entry) {
+  if (read_ == records_) {
+    return false;
+  }
+  decode_record(bytes_, position_, entry);
+  position_ += RECORD_HEAD_BYTES + bytes_[position_] + bytes_[position_ + 1];
+  ++read_;
+  return true;
+}
+
+std::expected<CodeTable, MbReadError> read_mb(ByteView bytes) {
+  auto records = MbRecordReader::open(bytes);
+  if (!records) {
+    return std::unexpected(records.error());
+  }
   CodeTable table{
       .description = read_header_text(bytes, MB_DESCRIPTION_OFFSET, MB_DESCRIPTION_UNITS),
-      .alphabet = std::move(alphabet.text),
+      .alphabet = records->alphabet(),
       .phrase_rules = read_phrase_rules(bytes),
-      .entries = {},
+      .entries = std::vector<TableEntry>(records->size()),
   };
-  table.entries.reserve(good_records);
-  pos = MB_RECORDS_OFFSET;
-  for (std::size_t i = 0; i < good_records; ++i) {
-    table.entries.push_back(decode_record(bytes, pos));
-    pos += RECORD_HEAD_BYTES + bytes[pos] + bytes[pos + 1];
+  for (TableEntry& entry : table.entries) {
+    records->next(entry);
   }
   return table;
 }

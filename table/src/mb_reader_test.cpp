@@ -92,6 +92,17 @@ TEST(MbReader, ReadsRecordsInFileOrderWithPriorities) {
   const std::vector<TableEntry> expected = {
       {"b", "乙", 7}, {"a/", "\U00020000", 254}, {"b", "乙", 0}};
   EXPECT_EQ(read_table(bytes).entries, expected);
+
+  // Record by record, the same entries; the storage of the entry is reused.
+  auto records = MbRecordReader::open(bytes);
+  ASSERT_TRUE(records.has_value());
+  EXPECT_EQ(records->size(), 3u);
+  EXPECT_EQ(records->alphabet(), "abc/");
+  std::vector<TableEntry> one_by_one;
+  for (TableEntry entry; records->next(entry);) {
+    one_by_one.push_back(entry);
+  }
+  EXPECT_EQ(one_by_one, expected);
 }
 
 TEST(MbReader, CodeBytesAreLatin1Characters) {

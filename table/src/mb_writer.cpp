@@ -53,25 +53,25 @@ std::uint8_t rank_of(const PositionMap& positions, char byte) {
 }
 
 struct SortItem {
-  std::uint64_t head;  // ranks of the first HEAD_CHARACTERS code bytes, big-endian, zero-padded
-  std::size_t length;  // of the code
-  std::size_t index;   // position in `entries`
+  std::uint64_t head;    // ranks of the first HEAD_CHARACTERS code bytes, big-endian, zero-padded
+  std::uint32_t length;  // of the code, capped: only "longer than HEAD_CHARACTERS" matters
+  std::uint32_t index;   // position in `entries`
 };
 
-std::vector<SortItem> sort_entries(const std::vector<TableEntry>& entries,
-                                   const PositionMap& positions) {
-  std::vector<SortItem> order;
-  order.reserve(entries.size());
+// Entry indices in write order.
+std::vector<std::uint32_t> sort_entries(const std::vector<TableEntry>& entries,
+                                        const PositionMap& positions) {
+  std::vector<SortItem> items;
+  items.reserve(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const std::string& code = entries[i].code;
     std::uint64_t head = 0;
     for (std::size_t k = 0; k < HEAD_CHARACTERS; ++k) {
       head = (head << 8) | (k < code.size() ? rank_of(positions, code[k]) : 0);
     }
-    order.push_back({head, code.size(), i});
-  }
-  if (order.size() < 2) {
-    return order;
+    const auto length =
+        static_cast<std::uint32_t>(std::min<std::size_t>(code.size(), HEAD_CHARACTERS + 1));
+    items.push_back({head, length, static_cast<std::uint32_t>(i)});
   }
   // Ranks are never 0, so equal heads mean equal codes of up to HEAD_CHARACTERS, or two longer
   // codes that may differ later.
@@ -86,7 +86,7 @@ std::vector<SortItem> sort_entries(const std::vector<TableEntry>& entries,
     }
     return a.size() <=> b.size();
   };
-  std::ranges::sort(order, [&](const SortItem& a, const SortItem& b) {
+  const auto write_order = [&](const SortItem& a, const SortItem& b) {
     if (a.head != b.head) {
       return a.head < b.head;
     }
@@ -97,7 +97,13 @@ std::vector<SortItem> sort_entries(const std::vector<TableEntry>& entries,
       }
     }
     return a.index < b.index;
-  });
+  };
+  // Imported tables come in byte order, which is write order for most alphabets: one pass tells.
+  if (!std::ranges::is_sorted(items, write_order)) {
+    std::ranges::sort(items, write_order);
+  }
+  std::vector<std::uint32_t> order(items.size());
+  std::ranges::transform(items, order.begin(), &SortItem::index);
   return order;
 }
 
@@ -217,7 +223,7 @@ std::expected<Bytes, TableError> build_mb_with_offset_limit(const CodeTable& tab
     return std::unexpected(TableError::header_field_too_long(std::string(PHRASE_RULES_LABEL)));
   }
   const PositionMap positions = map_positions(table.alphabet);
-  const std::vector<SortItem> order = sort_entries(table.entries, positions);
+  const std::vector<std::uint32_t> order = sort_entries(table.entries, positions);
   const auto header = write_header(table, container, phrase_rules);
   if (!header) {
     return std::unexpected(header.error());
@@ -227,8 +233,8 @@ std::expected<Bytes, TableError> build_mb_with_offset_limit(const CodeTable& tab
   // is written for a table that fails.
   std::vector<std::uint32_t> index(MB_INDEX_SLOTS, NO_RECORD);
   std::uint64_t records_size = 0;
-  for (const SortItem& item : order) {
-    const TableEntry& entry = table.entries[item.index];
+  for (const std::uint32_t position : order) {
+    const TableEntry& entry = table.entries[position];
     const std::string& code = entry.code;
     if (code.empty() || code.size() > MAX_CODE_BYTES) {
       return std::unexpected(TableError::invalid_entry(code, std::string(CODE_LENGTH_REASON)));
@@ -262,8 +268,8 @@ std::expected<Bytes, TableError> build_mb_with_offset_limit(const CodeTable& tab
     store_u32le(bytes.data() + MB_HEADER_SIZE + 4 * slot, index[slot]);
   }
   std::uint8_t* out = bytes.data() + MB_RECORDS_OFFSET;
-  for (const SortItem& item : order) {
-    const TableEntry& entry = table.entries[item.index];
+  for (const std::uint32_t position : order) {
+    const TableEntry& entry = table.entries[position];
     std::uint8_t* record = out;
     out += RECORD_HEAD_BYTES;
     std::memcpy(out, entry.code.data(), entry.code.size());
@@ -282,6 +288,10 @@ std::expected<Bytes, TableError> build_mb_with_offset_limit(const CodeTable& tab
 }
 
 }  // namespace detail
+
+std::vector<std::uint32_t> mb_write_order(const CodeTable& table) {
+  return sort_entries(table.entries, map_positions(table.alphabet));
+}
 
 std::expected<Bytes, TableError> build_mb(const CodeTable& table, ByteView container) {
   return detail::build_mb_with_offset_limit(table, container, detail::MB_MAX_RECORD_OFFSET);

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "qovira/table/mb.h"
 #include "qovira/table/model.h"
 
 namespace qovira {
@@ -24,6 +25,11 @@ std::expected<ExportResult, std::string> export_mb(const CodeTable& table);
 
 // Nothing when the tables agree, else the first difference.
 std::optional<std::string> compare_readback(const CodeTable& imported, const CodeTable& read_back);
+
+// compare_readback of a table and the .mb bytes built from it, without holding the read-back table
+// unless they differ; fails when the bytes do not read.
+std::expected<std::optional<std::string>, MbReadError> compare_built_mb(const CodeTable& table,
+                                                                        ByteView mb);
 
 std::string export_summary(std::string_view source_path, std::string_view output_path,
                            const ExportResult& result);

@@ -6,6 +6,8 @@
 #include <expected>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "qovira/table/model.h"
 
@@ -48,6 +50,34 @@ struct MbReadError {
 
 // Reads a whole .mb file. Entries keep file order; nothing is merged or sorted.
 std::expected<CodeTable, MbReadError> read_mb(ByteView bytes);
+
+// Reads a .mb file one record at a time, so that it can be checked against a table without a second
+// table in memory. Opening checks the header and every record exactly as read_mb does, so a file
+// that opens always decodes in full. The bytes must outlive the reader.
+class MbRecordReader {
+ public:
+  static std::expected<MbRecordReader, MbReadError> open(ByteView bytes);
+
+  const std::string& alphabet() const { return alphabet_; }
+  std::size_t size() const { return records_; }
+
+  // Decodes the next record, in file order, into `entry`; false after the last one.
+  bool next(TableEntry& entry);
+
+ private:
+  MbRecordReader(ByteView bytes, std::string alphabet, std::size_t records)
+      : bytes_(bytes), alphabet_(std::move(alphabet)), records_(records) {}
+
+  ByteView bytes_;
+  std::string alphabet_;
+  std::size_t records_ = 0;
+  std::size_t read_ = 0;
+  std::size_t position_ = MB_RECORDS_OFFSET;
+};
+
+// The order in which build_mb writes a table's entries, as indices into `entries`: by code in
+// alphabet order, entries of one code as they stand.
+std::vector<std::uint32_t> mb_write_order(const CodeTable& table);
 
 // Builds a whole .mb file on the given container (magic and version text come from it).
 std::expected<Bytes, TableError> build_mb(const CodeTable& table, ByteView container);
