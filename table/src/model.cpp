@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <numeric>
 #include <ranges>
 #include <utility>
 #include <vector>
@@ -167,36 +168,24 @@ std::vector<std::uint32_t> merge_rows(const std::vector<TableEntry>& entries,
 }
 
 // Moves the rows listed in `order` to the front, in that order, and drops all others; in place,
-// so that no second list of entries is ever held.
-void place_rows(std::vector<TableEntry>& entries, std::vector<std::uint32_t> order) {
-  const std::size_t kept = order.size();
-  std::vector<bool> listed(entries.size());
-  for (const std::uint32_t row : order) {
-    listed[row] = true;
-  }
-  for (std::size_t row = 0; row < entries.size(); ++row) {
-    if (!listed[row]) {
-      order.push_back(static_cast<std::uint32_t>(row));
+// so that no second list of entries is ever held. Each step swaps the wanted row into place; the
+// steps do not wait on one another, so their memory accesses overlap.
+void place_rows(std::vector<TableEntry>& entries, const std::vector<std::uint32_t>& order) {
+  std::vector<std::uint32_t> slot_of(entries.size());  // row -> where it is now
+  std::vector<std::uint32_t> row_at(entries.size());   // place -> the row now there
+  std::iota(slot_of.begin(), slot_of.end(), 0U);
+  std::iota(row_at.begin(), row_at.end(), 0U);
+  for (std::size_t place = 0; place < order.size(); ++place) {
+    const std::uint32_t wanted = order[place];
+    const std::uint32_t slot = slot_of[wanted];
+    if (slot != place) {
+      std::swap(entries[place], entries[slot]);
+      const std::uint32_t displaced = row_at[place];
+      slot_of[displaced] = slot;
+      row_at[slot] = displaced;
     }
   }
-  listed = {};
-  // order[i] now names the row that belongs at i; follow each cycle of that permutation once.
-  for (std::size_t start = 0; start < order.size(); ++start) {
-    if (order[start] == start) {
-      continue;
-    }
-    TableEntry carried = std::move(entries[start]);
-    std::size_t at = start;
-    while (order[at] != start) {
-      const std::size_t from = order[at];
-      entries[at] = std::move(entries[from]);
-      order[at] = static_cast<std::uint32_t>(at);
-      at = from;
-    }
-    entries[at] = std::move(carried);
-    order[at] = static_cast<std::uint32_t>(at);
-  }
-  entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(kept), entries.end());
+  entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(order.size()), entries.end());
 }
 
 }  // namespace
@@ -376,7 +365,7 @@ std::expected<CodeTable, TableError> finish_rows(std::string description, Import
     rows.entries[row].priority = priority_of(weight.weight, weight.pinned, weighted, max_weight);
   }
   rows.weights = {};
-  place_rows(rows.entries, std::move(order));
+  place_rows(rows.entries, order);
 
   CodeTable table;
   table.description = std::move(description);
