@@ -107,7 +107,14 @@ class BatchRun {
 
     std::optional<CodeTable> repaired_table;
     if (mode_ == BatchMode::Fix || mode_ == BatchMode::Rescue) {
+      // Two tables of millions of entries need not be held at once: the first one is needed again
+      // only when the repaired text yields none, and diagnosing the source again gives it back.
+      const bool had_table = diagnosis.table.has_value();
+      diagnosis.table.reset();
       repaired_table = repair(path, source, *bytes, diagnosis.format);
+      if (!repaired_table && had_table && mode_ == BatchMode::Rescue) {
+        diagnosis.table = diagnose(*bytes).table;
+      }
     }
     if (mode_ >= BatchMode::ExportMb) {
       std::optional<CodeTable>& table = repaired_table ? repaired_table : diagnosis.table;

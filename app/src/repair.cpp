@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -160,9 +162,9 @@ std::string code_change(std::string_view old_code, std::string_view new_code) {
 
 class LineRepairer {
  public:
-  LineRepairer(TableFormat format, const CodeStats& stats, RepairResult& result,
+  LineRepairer(TableFormat format, std::span<const std::string_view> body, RepairResult& result,
                std::size_t line_count)
-      : format_(format), stats_(stats), result_(result) {
+      : format_(format), body_(body), result_(result) {
     first_line_of_.reserve(line_count);
   }
 
@@ -180,8 +182,17 @@ class LineRepairer {
   bool mend_code(std::string_view text, std::string_view& code, std::uint64_t number);
   std::string_view store(std::string code) { return mended_codes_.emplace_back(std::move(code)); }
 
+  // Most tables need no code inferred: the statistics are gathered on the first code that does.
+  const CodeStats& stats() {
+    if (!stats_) {
+      stats_ = collect_code_stats(body_, format_);
+    }
+    return *stats_;
+  }
+
   TableFormat format_;
-  const CodeStats& stats_;
+  std::span<const std::string_view> body_;
+  std::optional<CodeStats> stats_;
   RepairResult& result_;
   std::unordered_map<EntryKey, std::uint64_t, EntryKeyHash> first_line_of_;
   // Owns the codes the rules rewrote, so that duplicate keys can point at them.
@@ -223,7 +234,7 @@ bool LineRepairer::mend_code(std::string_view text, std::string_view& code, std:
   if (all_code_characters(letters)) {
     return true;
   }
-  std::optional<InferredCode> inferred = infer_code(stats_, text, letters);
+  std::optional<InferredCode> inferred = infer_code(stats(), text, letters);
   if (!inferred) {
     std::string summary(CODE_PREFIX);
     summary.append(code).append(ENTRY_OPEN).append(text).append(ENTRY_CLOSE).append(CODE_EXCLUDED);
@@ -360,8 +371,7 @@ RepairResult repair_text(std::string_view text, TableFormat format, std::string_
   }
 
   const std::span<const std::string_view> body = std::span(lines).subspan(header_lines);
-  const CodeStats stats = collect_code_stats(body, format);
-  LineRepairer repairer(format, stats, result, body.size());
+  LineRepairer repairer(format, body, result, body.size());
   for (std::size_t index = header_lines; index < lines.size(); ++index) {
     repairer.repair(lines[index], index + 1 + number_offset);
   }
