@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <functional>
 #include <initializer_list>
+#include <numeric>
+#include <optional>
 #include <utility>
 
 #include "qovira/table/text.h"
@@ -140,30 +142,33 @@ bool pick_columns(std::string_view line, std::size_t code_column, std::size_t te
   }
 }
 
-// Finds lines whose (text, code) pair stood on an earlier line. Sorting hashes keeps the work
-// sequential; only lines that share a hash are compared, so a million unique lines stay cheap.
+// The trimmed code and text columns of a body line that has them, as the scan sees them.
+struct BodyEntry {
+  std::string_view code;
+  std::string_view text;
+};
+
+// Finds lines whose (text, code) pair stood on an earlier line. Each line leaves one integer, its
+// pair's 32-bit hash above its line index; sorting those by hash with a stable radix sort brings
+// equal pairs together in line order, and only lines that share a hash are looked at again.
 class DuplicateCheck {
  public:
-  explicit DuplicateCheck(std::size_t most_lines) {
-    lines_.reserve(most_lines);
-    keys_.reserve(most_lines);
-  }
+  explicit DuplicateCheck(std::size_t most_lines) { keys_.reserve(most_lines); }
 
-  void add(std::string_view text, std::string_view code, std::uint64_t line) {
-    keys_.push_back(Key{hash_of(text, code), lines_.size()});
-    lines_.push_back(Line{text, code, line});
+  void add(const BodyEntry& entry, std::size_t line_index) {
+    keys_.push_back(std::uint64_t{hash_of(entry)} << 32 | static_cast<std::uint32_t>(line_index));
   }
 
   // Appends one DuplicateLine per repeat, in line order, naming the previous line of its pair.
-  void raise(std::vector<Issue>& issues) {
-    std::ranges::sort(keys_, [](const Key& a, const Key& b) {
-      return a.hash != b.hash ? a.hash < b.hash : a.index < b.index;
-    });
-    std::vector<std::pair<std::size_t, std::size_t>> repeats;  // (index, earlier index)
-    std::vector<std::size_t> latest;  // per distinct pair of one hash: its last index so far
+  // `entry_at(index)` gives the entry of a line that was added.
+  template <typename EntryAt>
+  void raise(std::vector<Issue>& issues, EntryAt&& entry_at) {
+    sort_by_hash();
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> repeats;  // (index, earlier index)
+    std::vector<std::pair<BodyEntry, std::uint32_t>> latest;       // per distinct pair of one hash
     for (std::size_t start = 0, end = 0; start < keys_.size(); start = end) {
       end = start + 1;
-      while (end < keys_.size() && keys_[end].hash == keys_[start].hash) {
+      while (end < keys_.size() && hash_part(keys_[end]) == hash_part(keys_[start])) {
         ++end;
       }
       if (end - start == 1) {
@@ -171,47 +176,75 @@ class DuplicateCheck {
       }
       latest.clear();
       for (std::size_t k = start; k < end; ++k) {
-        const std::size_t index = keys_[k].index;
-        auto same = std::ranges::find_if(latest, [&](std::size_t other) {
-          return lines_[other].text == lines_[index].text &&
-                 lines_[other].code == lines_[index].code;
+        const auto index = static_cast<std::uint32_t>(keys_[k]);
+        const BodyEntry entry = entry_at(index);
+        auto same = std::ranges::find_if(latest, [&](const auto& other) {
+          return other.first.text == entry.text && other.first.code == entry.code;
         });
         if (same == latest.end()) {
-          latest.push_back(index);
+          latest.emplace_back(entry, index);
         } else {
-          repeats.emplace_back(index, std::exchange(*same, index));
+          repeats.emplace_back(index, std::exchange(same->second, index));
         }
       }
     }
+    keys_ = {};
     std::ranges::sort(repeats);
     for (const auto& [index, earlier] : repeats) {
-      const Line& repeat = lines_[index];
-      issues.push_back(
-          duplicate_line(repeat.number, lines_[earlier].number, repeat.text, repeat.code));
+      const BodyEntry repeat = entry_at(index);
+      issues.push_back(duplicate_line(index + 1, earlier + 1, repeat.text, repeat.code));
     }
   }
 
  private:
-  struct Line {
-    std::string_view text;
-    std::string_view code;
-    std::uint64_t number;
-  };
+  static constexpr std::size_t DIGIT_BITS = 16;
 
-  struct Key {
-    std::size_t hash;
-    std::size_t index;  // into lines_, so also the line order
-  };
-
-  static std::size_t hash_of(std::string_view text, std::string_view code) {
-    const std::size_t seed = std::hash<std::string_view>{}(text);
-    return seed ^ (std::hash<std::string_view>{}(code) + 0x9e3779b97f4a7c15ULL + (seed << 6) +
-                   (seed >> 2));
+  static std::uint32_t hash_part(std::uint64_t key) {
+    return static_cast<std::uint32_t>(key >> 32);
   }
 
-  std::vector<Line> lines_;
-  std::vector<Key> keys_;
+  static std::uint32_t hash_of(const BodyEntry& entry) {
+    const std::size_t seed = std::hash<std::string_view>{}(entry.text);
+    const std::size_t hash = seed ^ (std::hash<std::string_view>{}(entry.code) +
+                                     0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2));
+    return static_cast<std::uint32_t>(hash ^ (hash >> 32));
+  }
+
+  // Two stable counting passes over the hash half; keys arrive in line order, so lines of one
+  // hash stay in line order.
+  void sort_by_hash() {
+    std::vector<std::uint64_t> buffer(keys_.size());
+    for (const std::size_t shift : {std::size_t{32}, 32 + DIGIT_BITS}) {
+      std::vector<std::size_t> starts((std::size_t{1} << DIGIT_BITS) + 1);
+      for (const std::uint64_t key : keys_) {
+        ++starts[((key >> shift) & 0xFFFF) + 1];
+      }
+      std::partial_sum(starts.begin(), starts.end(), starts.begin());
+      for (const std::uint64_t key : keys_) {
+        buffer[starts[(key >> shift) & 0xFFFF]++] = key;
+      }
+      keys_.swap(buffer);
+    }
+  }
+
+  std::vector<std::uint64_t> keys_;
 };
+
+// The entry of a body line, or nothing when the line has not both columns. Lines that only
+// trim to nothing or to a comment never get here.
+std::optional<BodyEntry> body_entry_of(std::string_view line, std::size_t code_column,
+                                       std::size_t text_column) {
+  while (line.ends_with('\r')) {
+    line.remove_suffix(1);
+  }
+  BodyEntry entry;
+  if (!pick_columns(line, code_column, text_column, entry.code, entry.text)) {
+    return std::nullopt;
+  }
+  entry.code = trim(entry.code);
+  entry.text = trim(entry.text);
+  return entry;
+}
 
 }  // namespace
 
@@ -340,35 +373,30 @@ std::uint64_t scan_body_lines(std::span<const std::string_view> lines, std::uint
   DuplicateCheck duplicates(lines.size() - skip);
   for (std::size_t index = skip; index < lines.size(); ++index) {
     const std::uint64_t number = index + 1;
-    std::string_view line = lines[index];
-    std::string_view trimmed = trim(line);
+    const std::string_view trimmed = trim(lines[index]);
     if (trimmed.empty() || trimmed.starts_with(COMMENT_START) || trimmed == RIME_HEADER_END) {
       continue;
     }
-    while (line.ends_with('\r')) {
-      line.remove_suffix(1);
-    }
-    std::string_view code;
-    std::string_view text;
-    if (!pick_columns(line, code_column, text_column, code, text)) {
+    const std::optional<BodyEntry> entry = body_entry_of(lines[index], code_column, text_column);
+    if (!entry) {
       issues.push_back(missing_columns(number, preview_of(trimmed)));
       continue;
     }
     ++rows;
-    code = trim(code);
-    text = trim(text);
-    if (code.empty() || text.empty()) {
+    if (entry->code.empty() || entry->text.empty()) {
       issues.push_back(empty_code_or_text(number));
       continue;
     }
-    std::string offending = offending_characters(code);
+    std::string offending = offending_characters(entry->code);
     if (!offending.empty()) {
-      issues.push_back(bad_code_characters(number, code, text, offending));
+      issues.push_back(bad_code_characters(number, entry->code, entry->text, offending));
       continue;
     }
-    duplicates.add(text, code, number);
+    duplicates.add(*entry, index);
   }
-  duplicates.raise(issues);
+  duplicates.raise(issues, [&](std::uint32_t index) {
+    return *body_entry_of(lines[index], code_column, text_column);
+  });
   return rows;
 }
 
