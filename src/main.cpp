@@ -1,4 +1,5 @@
 // The Linux entry: batch runs and the usage text; this build has no window.
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <variant>
@@ -15,6 +16,8 @@ constexpr std::string_view NO_WINDOW_MESSAGE =
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Past a file-size limit (ulimit -f) the write must fail with EFBIG and be reported, not kill us.
+  std::signal(SIGXFSZ, SIG_IGN);
   std::ios::sync_with_stdio(false);
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const qovira::Invocation invocation = qovira::parse_arguments(arguments);

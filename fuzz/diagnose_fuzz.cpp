@@ -1,0 +1,70 @@
+// diagnose on any bytes: it never throws, its verdict agrees with its issues, a table comes with
+// every importable verdict, the trial .mb always reads back (a failure there is a fault of the
+// core, never of the table), and the report renders.
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <string>
+
+#include "fuzz_support.h"
+#include "qovira/app/diagnosis.h"
+#include "qovira/app/issues.h"
+
+using namespace qovira;
+
+namespace {
+
+bool starts_with_prefix_of(const std::string& message, const Issue& sample) {
+  // The sample issue is made with an empty detail, so its message is the kind's fixed prefix.
+  return message.starts_with(sample.message);
+}
+
+Diagnosis diagnose_or_fail(ByteView bytes) {
+  try {
+    return diagnose(bytes);
+  } catch (const std::exception& error) {
+    fuzz::fail("diagnose never throws", error.what());
+  } catch (...) {
+    fuzz::fail("diagnose never throws");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const Diagnosis diagnosis = diagnose_or_fail(ByteView(data, size));
+  const IssueCounts counts = count_issues(diagnosis.issues);
+  fuzz::check(diagnosis.importable == (counts.fatal == 0), "importable exactly without Fatal");
+  fuzz::check(!diagnosis.importable || diagnosis.table.has_value(), "importable implies a table");
+  if (diagnosis.table) {
+    fuzz::check(diagnosis.imported_entries == diagnosis.table->entries.size(),
+                "imported_entries counts the table");
+    fuzz::check(diagnosis.alphabet == diagnosis.table->alphabet, "alphabet is the table's");
+  } else {
+    fuzz::check(diagnosis.imported_entries == 0 && diagnosis.alphabet.empty(),
+                "no figures without a table");
+  }
+  if (diagnosis.format == TableFormat::Mb || diagnosis.format == TableFormat::Unknown) {
+    fuzz::check(diagnosis.body_rows == 0, "no body rows without a line scan");
+  }
+  const Issue unreadable = mb_unreadable("");
+  const Issue mismatch = mb_mismatch("");
+  for (std::size_t i = 0; i < diagnosis.issues.size(); ++i) {
+    const Issue& issue = diagnosis.issues[i];
+    fuzz::check(!starts_with_prefix_of(issue.message, unreadable) &&
+                    !starts_with_prefix_of(issue.message, mismatch),
+                "the trial .mb reads back unchanged", issue.message);
+    fuzz::check(fuzz::is_valid_utf8(issue.message) && fuzz::is_valid_utf8(issue.advice),
+                "issue texts are valid UTF-8", issue.message);
+    if (i > 0) {
+      const Issue& previous = diagnosis.issues[i - 1];
+      fuzz::check(previous.severity < issue.severity ||
+                      (previous.severity == issue.severity && previous.line <= issue.line),
+                  "issues are sorted by severity, then line");
+    }
+  }
+  const std::string report = render_report("fuzz.txt", diagnosis);
+  fuzz::check(!report.empty() && report.back() == '\n', "the report ends with a line feed");
+  fuzz::check(fuzz::is_valid_utf8(report), "the report is valid UTF-8");
+  return 0;
+}
