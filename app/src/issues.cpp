@@ -97,6 +97,11 @@ std::string_view bad_code_advice(std::string_view code, std::string_view offendi
 
 // The characters of a code that cannot be code letters, in order, repeats kept.
 std::string offending_characters(std::string_view code) {
+  // Code characters are all ASCII, so a code of code characters needs no decoding.
+  if (std::ranges::all_of(
+          code, [](char c) { return is_code_character(static_cast<unsigned char>(c)); })) {
+    return {};
+  }
   std::string offending;
   std::size_t pos = 0;
   while (pos < code.size()) {

@@ -3,13 +3,13 @@
 #include "qovira/app/repair.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "qovira/table/text.h"
@@ -139,19 +139,77 @@ std::string half_width_punctuation(std::string_view code) {
   return out;
 }
 
-struct EntryKey {
-  std::string_view text;
-  std::string_view code;
-
-  friend bool operator==(const EntryKey&, const EntryKey&) = default;
-};
-
-struct EntryKeyHash {
-  std::size_t operator()(const EntryKey& key) const noexcept {
-    const std::size_t text_hash = std::hash<std::string_view>{}(key.text);
-    return text_hash ^ (std::hash<std::string_view>{}(key.code) + 0x9E3779B97F4A7C15ULL +
-                        (text_hash << 6) + (text_hash >> 2));
+// The latest line of every (text, code) pair, in one flat open-addressing table: no allocation per
+// entry, which matters for tables of millions of lines.
+class PairLines {
+ public:
+  explicit PairLines(std::size_t most_pairs) {
+    std::size_t capacity = 16;
+    while (capacity < 2 * most_pairs) {
+      capacity *= 2;
+    }
+    slots_.assign(capacity, 0);
+    pairs_.reserve(most_pairs);
   }
+
+  // Records `line` as the pair's latest line; returns the line it had before, if any.
+  std::optional<std::uint64_t> exchange(std::string_view text, std::string_view code,
+                                        std::uint64_t line) {
+    if (2 * (pairs_.size() + 1) > slots_.size()) {
+      grow();
+    }
+    const std::uint64_t hash = hash_of(text, code);
+    for (std::size_t at = hash & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
+      const std::uint64_t slot = slots_[at];
+      if (slot == 0) {
+        pairs_.push_back({text, code, line});
+        slots_[at] = (hash & HASH_BITS) | pairs_.size();
+        return std::nullopt;
+      }
+      if ((slot & HASH_BITS) == (hash & HASH_BITS)) {
+        Pair& pair = pairs_[(slot & INDEX_BITS) - 1];
+        if (pair.text == text && pair.code == code) {
+          return std::exchange(pair.line, line);
+        }
+      }
+    }
+  }
+
+ private:
+  // A slot holds the high half of the pair's hash above 1 + its index in pairs_; 0 is free.
+  static constexpr std::uint64_t HASH_BITS = 0xFFFF'FFFF'0000'0000;
+  static constexpr std::uint64_t INDEX_BITS = 0x0000'0000'FFFF'FFFF;
+
+  struct Pair {
+    std::string_view text;
+    std::string_view code;
+    std::uint64_t line;
+  };
+
+  static std::uint64_t hash_of(std::string_view text, std::string_view code) {
+    const std::uint64_t text_hash = std::hash<std::string_view>{}(text);
+    const std::uint64_t hash =
+        text_hash ^ (std::hash<std::string_view>{}(code) + 0x9E3779B97F4A7C15ULL +
+                     (text_hash << 6) + (text_hash >> 2));
+    // Spread the bits so that both the slot (low bits) and the tag (high bits) vary.
+    return hash * 0x9E3779B97F4A7C15ULL;
+  }
+
+  void grow() {
+    std::vector<std::uint64_t> old = std::move(slots_);
+    slots_.assign(old.size() * 2, 0);
+    for (std::size_t index = 0; index < pairs_.size(); ++index) {
+      const std::uint64_t hash = hash_of(pairs_[index].text, pairs_[index].code);
+      std::size_t at = hash & (slots_.size() - 1);
+      while (slots_[at] != 0) {
+        at = (at + 1) & (slots_.size() - 1);
+      }
+      slots_[at] = (hash & HASH_BITS) | (index + 1);
+    }
+  }
+
+  std::vector<std::uint64_t> slots_;
+  std::vector<Pair> pairs_;
 };
 
 std::string code_change(std::string_view old_code, std::string_view new_code) {
@@ -164,9 +222,7 @@ class LineRepairer {
  public:
   LineRepairer(TableFormat format, std::span<const std::string_view> body, RepairResult& result,
                std::size_t line_count)
-      : format_(format), body_(body), result_(result) {
-    first_line_of_.reserve(line_count);
-  }
+      : format_(format), body_(body), result_(result), latest_line_of_(line_count) {}
 
   void repair(std::string_view line, std::uint64_t number);
 
@@ -194,7 +250,7 @@ class LineRepairer {
   std::span<const std::string_view> body_;
   std::optional<CodeStats> stats_;
   RepairResult& result_;
-  std::unordered_map<EntryKey, std::uint64_t, EntryKeyHash> first_line_of_;
+  PairLines latest_line_of_;
   // Owns the codes the rules rewrote, so that duplicate keys can point at them.
   std::deque<std::string> mended_codes_;
 };
@@ -301,16 +357,14 @@ void LineRepairer::repair(std::string_view line, std::uint64_t number) {
   }
 
   // G: exact duplicates; the next copy names this line, not the first one.
-  const auto [slot, inserted] = first_line_of_.try_emplace(EntryKey{entry->text, code}, number);
-  if (!inserted) {
+  if (const auto earlier = latest_line_of_.exchange(entry->text, code, number)) {
     std::string summary(DUPLICATE_OPEN);
-    summary.append(std::to_string(slot->second))
+    summary.append(std::to_string(*earlier))
         .append(DUPLICATE_MIDDLE)
         .append(entry->text)
         .append(DUPLICATE_CLOSE)
         .append(code);
     change(std::move(summary), DUPLICATE_BASIS, number);
-    slot->second = number;
     return;
   }
   emit_entry(entry->text, code, further);

@@ -126,6 +126,13 @@ RowFields pick_fields(std::string_view row, const ColumnLayout& layout) {
 
 // The code with every white-space character removed, so syllables written apart join up.
 std::string join_code(std::string_view raw) {
+  // Nearly every code is printable ASCII, which holds no white space: taken whole.
+  if (std::ranges::all_of(raw, [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte > 0x20 && byte < 0x80;
+      })) {
+    return std::string(raw);
+  }
   std::string joined;
   for (std::size_t pos = 0; pos < raw.size();) {
     const std::size_t start = pos;

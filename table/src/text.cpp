@@ -1,5 +1,6 @@
 #include "qovira/table/text.h"
 
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -108,9 +109,19 @@ std::expected<std::string_view, TableError> decode_text_in_place(ByteView bytes,
     storage = std::move(*decoded);
     return std::string_view(storage);
   }
+  constexpr std::size_t WORD = sizeof(std::uint64_t);
+  constexpr std::uint64_t HIGH_BITS = 0x8080'8080'8080'8080;
   std::size_t i = 0;
   while (i < bytes.size()) {
-    // ASCII runs are the common case.
+    // ASCII runs are the common case: eight bytes at a time.
+    if (bytes.size() - i >= WORD) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, bytes.data() + i, WORD);
+      if ((word & HIGH_BITS) == 0) {
+        i += WORD;
+        continue;
+      }
+    }
     if (bytes[i] < 0x80) {
       ++i;
       continue;
