@@ -139,8 +139,8 @@ std::string half_width_punctuation(std::string_view code) {
   return out;
 }
 
-// The latest line of every (text, code) pair, in one flat open-addressing table: no allocation per
-// entry, which matters for tables of millions of lines.
+// The latest line of every (text, code) pair, in one flat open-addressing table sized for one pair
+// per line at half load: no allocation per entry, which matters for tables of millions of lines.
 class PairLines {
  public:
   explicit PairLines(std::size_t most_pairs) {
@@ -155,9 +155,6 @@ class PairLines {
   // Records `line` as the pair's latest line; returns the line it had before, if any.
   std::optional<std::uint64_t> exchange(std::string_view text, std::string_view code,
                                         std::uint64_t line) {
-    if (2 * (pairs_.size() + 1) > slots_.size()) {
-      grow();
-    }
     const std::uint64_t hash = hash_of(text, code);
     for (std::size_t at = hash & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
       const std::uint64_t slot = slots_[at];
@@ -193,19 +190,6 @@ class PairLines {
                      (text_hash << 6) + (text_hash >> 2));
     // Spread the bits so that both the slot (low bits) and the tag (high bits) vary.
     return hash * 0x9E3779B97F4A7C15ULL;
-  }
-
-  void grow() {
-    std::vector<std::uint64_t> old = std::move(slots_);
-    slots_.assign(old.size() * 2, 0);
-    for (std::size_t index = 0; index < pairs_.size(); ++index) {
-      const std::uint64_t hash = hash_of(pairs_[index].text, pairs_[index].code);
-      std::size_t at = hash & (slots_.size() - 1);
-      while (slots_[at] != 0) {
-        at = (at + 1) & (slots_.size() - 1);
-      }
-      slots_[at] = (hash & HASH_BITS) | (index + 1);
-    }
   }
 
   std::vector<std::uint64_t> slots_;
