@@ -1,0 +1,336 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFontInfo>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "dialogs.h"
+#include "main_window.h"
+#include "qovira/app/diagnosis.h"
+#include "qovira/app/export.h"
+#include "qovira/app/files.h"
+#include "qovira/table/mb.h"
+
+// Readable failure messages.
+void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
+
+namespace qovira::qt {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view GOOD_TABLE =
+    "---\nname: 测试\nversion: \"1.0\"\nsort: original\n...\n工\taaaa\n了\tb\n你好\twqvb\n";
+// Capital and space-separated codes: the importer refuses the rows, the repair mends them.
+constexpr std::string_view BROKEN_TABLE =
+    "---\nname: 测试\nversion: \"1.0\"\nsort: original\n...\n工\tAAAA\n了 B\n你好\tWQVB\n";
+
+QString q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Answers file dialogs from a queue (nothing left: cancel) and records every request and message.
+class FakeDialogs final : public Dialogs {
+ public:
+  std::optional<QString> open_file(QWidget*, const FileRequest& request) override {
+    open_requests.push_back(request);
+    return next_answer();
+  }
+  std::optional<QString> save_file(QWidget*, const FileRequest& request) override {
+    save_requests.push_back(request);
+    return next_answer();
+  }
+  void inform(QWidget*, const QString& text) override { messages.append(text); }
+
+  std::deque<std::optional<QString>> answers;
+  std::vector<FileRequest> open_requests;
+  std::vector<FileRequest> save_requests;
+  QStringList messages;
+
+ private:
+  std::optional<QString> next_answer() {
+    if (answers.empty()) {
+      return std::nullopt;
+    }
+    auto answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+};
+
+class QtWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("qovira-qt-" + std::to_string(std::random_device{}()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string path(std::string_view name) const {
+    return path_to_utf8(dir_ / path_from_utf8(name));
+  }
+  std::string write(std::string_view name, std::string_view contents) const {
+    const std::string target = path(name);
+    std::ofstream(path_from_utf8(target), std::ios::binary) << contents;
+    return target;
+  }
+  static std::string contents(const std::string& file) {
+    const auto bytes = read_file(path_from_utf8(file));
+    return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<unreadable>");
+  }
+
+  QPushButton* button(const char* name) { return window_.findChild<QPushButton*>(name); }
+  QPlainTextEdit* report() { return window_.findChild<QPlainTextEdit*>(REPORT_NAME); }
+  QString status() { return window_.findChild<QLabel*>(STATUS_NAME)->text(); }
+
+  fs::path dir_;
+  FakeDialogs dialogs_;
+  MainWindow window_{dialogs_};
+};
+
+TEST_F(QtWindowTest, HasTheControlsOfTheWindowsWindow) {
+  EXPECT_EQ(window_.windowTitle(), q("岚栖输入法编码导入器 —— 诊断 / 修复 / 转 .mb"));
+  EXPECT_EQ(window_.size(), QSize(1000, 720));
+  EXPECT_EQ(MESSAGE_CAPTION, q("岚栖输入法编码导入器"));
+
+  QStringList texts;
+  for (const QPushButton* each : window_.findChildren<QPushButton*>()) {
+    texts.append(each->text());
+  }
+  EXPECT_EQ(texts, QStringList({q("打开码表…"), q("自动修复并另存"), q("导出 .mb"),
+                                q("一键救急（修复→.mb）"), q("保存报告")}));
+
+  ASSERT_NE(report(), nullptr);
+  EXPECT_TRUE(report()->isReadOnly());
+  EXPECT_EQ(report()->lineWrapMode(), QPlainTextEdit::NoWrap);
+  EXPECT_TRUE(QFontInfo(report()->font()).fixedPitch());
+  EXPECT_TRUE(report()->toPlainText().isEmpty());
+  EXPECT_EQ(status(), q("打开或把文件拖进来：支持 Rime .dict.yaml、冰凌文本码表、极点 .mb　｜　"
+                        "命令行批量：--help"));
+}
+
+TEST(QtNameFilters, TurnsPipeSeparatedFiltersIntoQtSyntax) {
+  EXPECT_EQ(qt_name_filters(OPEN_TABLE_FILTER),
+            QStringList({q("码表文件 (*.yaml *.yml *.txt *.mb *.dict)"),
+                         q("Rime 词典 (*.dict.yaml) (*.yaml *.yml)"), q("冰凌文本 (*.txt) (*.txt)"),
+                         q("极点码表 (*.mb) (*.mb)"), q("所有文件 (*)")}));
+  EXPECT_EQ(qt_name_filters("修复后的码表|*.txt|所有文件|*.*"),
+            QStringList({q("修复后的码表 (*.txt)"), q("所有文件 (*)")}));
+  EXPECT_TRUE(qt_name_filters("").isEmpty());
+}
+
+TEST_F(QtWindowTest, LoadShowsTheReportWithLineBreaksAndTheStatusLine) {
+  const std::string source = write("测试码表.dict.yaml", GOOD_TABLE);
+  window_.load(source);
+
+  const Diagnosis diagnosis = diagnose(read_file(path_from_utf8(source)).value());
+  const std::string expected = render_report(source, diagnosis);
+  EXPECT_EQ(report()->toPlainText(), q(expected));
+  EXPECT_EQ(report()->blockCount(), std::count(expected.begin(), expected.end(), '\n') + 1);
+  const IssueCounts counts = count_issues(diagnosis.issues);
+  EXPECT_EQ(status(), q("测试码表.dict.yaml · Rime 词典（.dict.yaml） · 词条 3 · 致命 0 警告 " +
+                        std::to_string(counts.warnings) + " 提示 " + std::to_string(counts.infos) +
+                        " · 可以导入"));
+  EXPECT_TRUE(dialogs_.messages.isEmpty());
+}
+
+TEST_F(QtWindowTest, ExportAndSaveReportAskTheirDialogsAndWriteTheFiles) {
+  const std::string source = write("abc.dict.yaml", GOOD_TABLE);
+  window_.load(source);
+  const std::string mb = path("输出.mb");
+  const std::string saved_report = path("报告.txt");
+  dialogs_.answers = {q(mb), q(saved_report)};
+
+  button(EXPORT_BUTTON_NAME)->click();
+  ASSERT_EQ(dialogs_.save_requests.size(), 1u);
+  EXPECT_EQ(dialogs_.save_requests[0].initial_name, q("abc.mb"));
+  EXPECT_EQ(dialogs_.save_requests[0].name_filters,
+            QStringList({q("极点码表 (*.mb)"), q("所有文件 (*)")}));
+  EXPECT_EQ(dialogs_.save_requests[0].default_suffix, q("mb"));
+  EXPECT_TRUE(contents(mb).starts_with(MB_MAGIC));
+  EXPECT_EQ(status(), q("已导出 3 条 → 输出.mb"));
+  const std::string summary = report()->toPlainText().toStdString();
+  EXPECT_NE(summary.find(mb), std::string::npos);
+
+  button(SAVE_REPORT_BUTTON_NAME)->click();
+  ASSERT_EQ(dialogs_.save_requests.size(), 2u);
+  EXPECT_EQ(dialogs_.save_requests[1].initial_name, q("abc.dict-诊断报告.txt"));
+  EXPECT_EQ(dialogs_.save_requests[1].name_filters,
+            QStringList({q("文本文件 (*.txt)"), q("所有文件 (*)")}));
+  EXPECT_EQ(dialogs_.save_requests[1].default_suffix, q("txt"));
+  // The file holds what the Windows window would save: a byte-order mark and CR LF line ends.
+  EXPECT_EQ(contents(saved_report), "\xEF\xBB\xBF" + to_crlf(summary));
+  EXPECT_EQ(status(), q("报告已保存到 " + saved_report));
+  EXPECT_TRUE(dialogs_.messages.isEmpty());
+}
+
+TEST_F(QtWindowTest, OpenRepairAndRescueButtonsRunTheirCommands) {
+  const std::string source = write("abc.dict.yaml", BROKEN_TABLE);
+  dialogs_.answers = {std::nullopt, q(source)};
+  button(OPEN_BUTTON_NAME)->click();  // cancelled: nothing changes
+  EXPECT_TRUE(report()->toPlainText().isEmpty());
+  button(OPEN_BUTTON_NAME)->click();
+  ASSERT_EQ(dialogs_.open_requests.size(), 2u);
+  EXPECT_EQ(dialogs_.open_requests[0].name_filters, qt_name_filters(OPEN_TABLE_FILTER));
+  EXPECT_EQ(dialogs_.open_requests[0].default_suffix, q("yaml"));
+  EXPECT_TRUE(status().endsWith(q("导入不进去")));
+
+  const std::string repaired = path("abc.repaired.yaml");
+  const std::string mb = path("abc.mb");
+  dialogs_.answers = {std::nullopt, q(repaired), q(mb)};
+  button(REPAIR_BUTTON_NAME)->click();  // cancelled
+  EXPECT_FALSE(fs::exists(path_from_utf8(repaired)));
+  button(RESCUE_BUTTON_NAME)->click();
+  ASSERT_EQ(dialogs_.save_requests.size(), 3u);
+  EXPECT_EQ(dialogs_.save_requests[1].initial_name, q("abc.repaired.yaml"));
+  EXPECT_EQ(dialogs_.save_requests[1].name_filters,
+            QStringList({q("修复后的码表 (*.yaml)"), q("所有文件 (*)")}));
+  EXPECT_EQ(dialogs_.save_requests[2].initial_name, q("abc.repaired.mb"));
+  EXPECT_TRUE(fs::exists(path_from_utf8(repaired)));
+  EXPECT_TRUE(contents(mb).starts_with(MB_MAGIC));
+  EXPECT_TRUE(status().startsWith(q("已导出 ")));
+  EXPECT_TRUE(status().endsWith(q(" 条 → abc.mb")));
+  EXPECT_EQ(contents(source), BROKEN_TABLE);
+}
+
+TEST_F(QtWindowTest, CommandsWithoutATableShowTheirMessages) {
+  button(EXPORT_BUTTON_NAME)->click();
+  button(REPAIR_BUTTON_NAME)->click();
+  button(SAVE_REPORT_BUTTON_NAME)->click();
+  EXPECT_EQ(dialogs_.messages,
+            QStringList({q("先打开一份码表。"), q("先打开一份码表。"), q("还没有可保存的报告。")}));
+  EXPECT_TRUE(dialogs_.save_requests.empty());
+}
+
+TEST_F(QtWindowTest, DropLoadsTheFirstLocalFileAndReplacesTheCurrentOne) {
+  window_.load(write("旧.dict.yaml", GOOD_TABLE));
+  const std::string first = write("第一.dict.yaml", BROKEN_TABLE);
+  const std::string second = write("第二.dict.yaml", GOOD_TABLE);
+  QMimeData dropped;
+  dropped.setUrls({QUrl(q("https://example.org/x.dict.yaml")),
+                   QUrl::fromLocalFile(QFile::decodeName(first.c_str())),
+                   QUrl::fromLocalFile(QFile::decodeName(second.c_str()))});
+
+  // Dragged over the report area, the drop still reaches the window.
+  window_.show();
+  QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(report()->viewport(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&window_, &drop);
+  EXPECT_TRUE(drop.isAccepted());
+  QApplication::processEvents();
+  EXPECT_TRUE(status().startsWith(q("第一.dict.yaml · ")));
+  EXPECT_NE(report()->toPlainText().indexOf(q(first)), -1);
+
+  QMimeData text_only;
+  text_only.setText(q("不是文件"));
+  QDragEnterEvent refused(QPoint(5, 5), Qt::CopyAction, &text_only, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&window_, &refused);
+  EXPECT_FALSE(refused.isAccepted());
+}
+
+TEST_F(QtWindowTest, SmallWindowKeepsTheReportAreaAndLongStatusKeepsTheWidth) {
+  window_.show();
+  window_.load(
+      write(std::string(60, 'x') + "码表名字很长很长很长很长很长很长.dict.yaml", GOOD_TABLE));
+  QApplication::processEvents();
+  EXPECT_EQ(window_.width(), 1000);
+
+  window_.resize(10, 10);
+  QApplication::processEvents();
+  EXPECT_GE(report()->width(), 80);
+  EXPECT_GE(report()->height(), 80);
+}
+
+// A picture of the window with a broken sample loaded, kept in screenshots/ of the working folder
+// as an artifact of the test run.
+TEST_F(QtWindowTest, ScreenshotOfTheLoadedWindow) {
+  const char* source_dir = std::getenv("QOVIRA_SOURCE_DIR");
+  const std::string sample =
+      source_dir != nullptr ? path_to_utf8(fs::path(source_dir) / "samples/broken-wubi.dict.yaml")
+                            : write("broken.dict.yaml", BROKEN_TABLE);
+  window_.show();
+  window_.load(sample);
+  QApplication::processEvents();
+  const QPixmap picture = window_.grab();
+  ASSERT_FALSE(picture.isNull());
+  EXPECT_EQ(picture.size() / picture.devicePixelRatio(), window_.size());
+
+  ASSERT_TRUE(QDir().mkpath(QStringLiteral("screenshots")));
+  EXPECT_TRUE(picture.save(QStringLiteral("screenshots/main-window.png")));
+}
+
+// Runs `answer` on the dialog that the next call opens.
+template <typename Dialog, typename Answer>
+void answer_next_dialog(Answer answer) {
+  QTimer::singleShot(0, [answer] {
+    auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    answer(*dialog);
+  });
+}
+
+TEST_F(QtWindowTest, PlatformDialogsAreSetUpAsRequested) {
+  QtDialogs dialogs;
+  const QString chosen = q(path("新.mb"));
+  answer_next_dialog<QFileDialog>([chosen](QFileDialog& dialog) {
+    EXPECT_EQ(dialog.windowTitle(), q("另存为"));
+    EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
+    EXPECT_FALSE(dialog.testOption(QFileDialog::DontConfirmOverwrite));
+    EXPECT_EQ(dialog.nameFilters(), QStringList({q("极点码表 (*.mb)"), q("所有文件 (*)")}));
+    EXPECT_EQ(dialog.defaultSuffix(), q("mb"));
+    dialog.selectFile(chosen);
+    static_cast<QDialog&>(dialog).accept();  // QFileDialog::accept is protected
+  });
+  EXPECT_EQ(dialogs.save_file(
+                &window_, {q("abc.mb"), qt_name_filters("极点码表|*.mb|所有文件|*.*"), q("mb")}),
+            chosen);
+
+  // The next dialog starts in the folder of the last choice; cancelling gives nothing.
+  answer_next_dialog<QFileDialog>([this](QFileDialog& dialog) {
+    EXPECT_EQ(dialog.windowTitle(), q("打开"));
+    EXPECT_EQ(dialog.fileMode(), QFileDialog::ExistingFile);
+    EXPECT_EQ(dialog.directory().absolutePath(), QFile::decodeName(path_to_utf8(dir_).c_str()));
+    dialog.reject();
+  });
+  EXPECT_EQ(dialogs.open_file(&window_, {QString(), qt_name_filters(OPEN_TABLE_FILTER), q("yaml")}),
+            std::nullopt);
+
+  answer_next_dialog<QMessageBox>([](QMessageBox& box) {
+    EXPECT_EQ(box.windowTitle(), q("岚栖输入法编码导入器"));
+    EXPECT_EQ(box.text(), q("读不出这个文件：<b>x</b>"));
+    EXPECT_EQ(box.textFormat(), Qt::PlainText);
+    box.accept();
+  });
+  dialogs.inform(&window_, q("读不出这个文件：<b>x</b>"));
+}
+
+}  // namespace
+}  // namespace qovira::qt
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
+  QApplication application(argc, argv);
+  return RUN_ALL_TESTS();
+}
