@@ -51,6 +51,9 @@ constexpr std::string_view FULL_WIDTH_PUNCTUATION[] = {"，", "。", "；", "／
 
 constexpr std::size_t PREVIEW_CHARS = 30;
 constexpr std::string_view PREVIEW_ELLIPSIS = "…";
+// Codes and words from the file are cut in messages after this many characters: no real entry
+// comes near it, and a hostile line of gigabytes must not blow up the report.
+constexpr std::size_t SHOWN_VALUE_CHARS = 256;
 constexpr std::string_view COMMENT_START = "#";
 constexpr std::string_view RIME_HEADER_END = "...";
 
@@ -111,6 +114,26 @@ std::string offending_characters(std::string_view code) {
     }
   }
   return offending;
+}
+
+// The value whole, or its first SHOWN_VALUE_CHARS characters followed by "…".
+std::string shown(std::string_view value) {
+  const std::string_view head = first_chars(value, SHOWN_VALUE_CHARS);
+  std::string out(head);
+  if (head.size() < value.size()) {
+    out.append(PREVIEW_ELLIPSIS);
+  }
+  return out;
+}
+
+// Quoted like quote_code, cut like shown (the mark stands after the closing quote).
+std::string shown_quoted(std::string_view code) {
+  const std::string_view head = first_chars(code, SHOWN_VALUE_CHARS);
+  std::string out = quote_code(head);
+  if (head.size() < code.size()) {
+    out.append(PREVIEW_ELLIPSIS);
+  }
+  return out;
 }
 
 std::string preview_of(std::string_view trimmed_line) {
@@ -346,14 +369,16 @@ Issue empty_code_or_text(std::uint64_t line) {
 
 Issue bad_code_characters(std::uint64_t line, std::string_view code, std::string_view text,
                           std::string_view offending) {
-  return make_issue(fill(BAD_CODE_CHARACTERS, {quote_code(code), text, quote_code(offending)}),
-                    bad_code_advice(code, offending), line, Severity::Warning);
+  return make_issue(
+      fill(BAD_CODE_CHARACTERS, {shown_quoted(code), shown(text), shown_quoted(offending)}),
+      bad_code_advice(code, offending), line, Severity::Warning);
 }
 
 Issue duplicate_line(std::uint64_t line, std::uint64_t earlier, std::string_view text,
                      std::string_view code) {
-  return make_issue(fill(DUPLICATE_LINE, {std::to_string(earlier), text, quote_code(code)}),
-                    DUPLICATE_LINE_ADVICE, line, Severity::Info);
+  return make_issue(
+      fill(DUPLICATE_LINE, {std::to_string(earlier), shown(text), shown_quoted(code)}),
+      DUPLICATE_LINE_ADVICE, line, Severity::Info);
 }
 
 Issue mb_build_failed(std::string_view error) {

@@ -173,6 +173,17 @@ TEST(LineScanTest, SkipCoveringEveryLineScansNothing) {
   EXPECT_EQ(rows, 0u);
 }
 
+TEST(LineScanTest, AHugeLineGivesABoundedMessage) {
+  const std::string code(1'000'000, 'A');
+  const std::string word(1'000'000, 'x');
+  const std::vector<Issue> issues = scan("---\n...\n" + word + "\t" + code + "\n", 2);
+  ASSERT_EQ(issues.size(), 1u);
+  const std::string quoted = "\"" + std::string(256, 'A') + "\"…";
+  EXPECT_EQ(issues[0].message, "编码 " + quoted + "（词条「" + std::string(256, 'x') +
+                                   "…」）含不能作码元的字符：" + quoted);
+  EXPECT_EQ(issues[0].advice, CAPITAL_ADVICE);
+}
+
 TEST(SortIssuesTest, SeverityThenLineKeepingRaisedOrder) {
   std::vector<Issue> issues = {
       duplicate_line(5, 2, "工", "a"),

@@ -139,6 +139,17 @@ TEST(TableError, MessagesFillTheirFields) {
             "文本编码无法读取：UTF-16 字节数不是偶数");
 }
 
+TEST(TableError, HugeValuesAreCutInMessages) {
+  const std::string code(300, 'a');
+  EXPECT_EQ(TableError::invalid_entry(code, "编码长度必须为 1–255").message(),
+            "编码 " + code.substr(0, 256) + "… 无法导入：编码长度必须为 1–255");
+  const std::string alphabet(300, '\0');
+  EXPECT_EQ(TableError::invalid_alphabet(alphabet).message(),
+            "码表字母表无效：" + alphabet.substr(0, 256) + "…");
+  const std::string exact(256, 'x');
+  EXPECT_EQ(TableError::invalid_alphabet(exact).message(), "码表字母表无效：" + exact);
+}
+
 TEST(SkipLog, CountsEverythingKeepsThreeCleanedSamples) {
   SkipLog log;
   log.add(4, "a\tb\r\n", "原因");
