@@ -46,6 +46,9 @@ constexpr std::string_view DUPLICATE_CLOSE = "」";
 constexpr std::string_view DUPLICATE_BASIS = "同一个词在同一个编码下重复登记，导入时本来也会去重";
 constexpr std::string_view CLIP_MARK = "…";
 constexpr std::size_t CLIP_CHARACTERS = 30;
+// Codes and words inside summaries are cut after this many characters: no real entry comes near
+// it, and a hostile line of gigabytes must not flood the batch output.
+constexpr std::size_t SHOWN_VALUE_CHARS = 256;
 
 // A 冰凌 code ending in "*" marks a pinned entry. The importer takes the mark off itself, so it
 // is no illegal character and must survive the repair.
@@ -196,9 +199,20 @@ class PairLines {
   std::vector<Pair> pairs_;
 };
 
+// Appends the value whole, or its first SHOWN_VALUE_CHARS characters followed by "…".
+std::string& append_shown(std::string& out, std::string_view value) {
+  const std::string_view head = first_chars(value, SHOWN_VALUE_CHARS);
+  out.append(head);
+  if (head.size() < value.size()) {
+    out.append(CLIP_MARK);
+  }
+  return out;
+}
+
 std::string code_change(std::string_view old_code, std::string_view new_code) {
   std::string summary(CODE_PREFIX);
-  summary.append(old_code).append(CODE_ARROW).append(new_code);
+  append_shown(summary, old_code).append(CODE_ARROW);
+  append_shown(summary, new_code);
   return summary;
 }
 
@@ -277,13 +291,15 @@ bool LineRepairer::mend_code(std::string_view text, std::string_view& code, std:
   std::optional<InferredCode> inferred = infer_code(stats(), text, letters);
   if (!inferred) {
     std::string summary(CODE_PREFIX);
-    summary.append(code).append(ENTRY_OPEN).append(text).append(ENTRY_CLOSE).append(CODE_EXCLUDED);
+    append_shown(summary, code).append(ENTRY_OPEN);
+    append_shown(summary, text).append(ENTRY_CLOSE).append(CODE_EXCLUDED);
     keep(std::move(summary), CODE_EXCLUDED_REASON, number);
     return false;
   }
   inferred->code.append(pinned_mark);
   std::string summary = code_change(code, inferred->code);
-  summary.append(ENTRY_OPEN).append(text).append(ENTRY_CLOSE);
+  summary.append(ENTRY_OPEN);
+  append_shown(summary, text).append(ENTRY_CLOSE);
   change(std::move(summary), inferred->basis, number);
   code = store(std::move(inferred->code));
   return true;
@@ -343,11 +359,9 @@ void LineRepairer::repair(std::string_view line, std::uint64_t number) {
   // G: exact duplicates; the next copy names this line, not the first one.
   if (const auto earlier = latest_line_of_.exchange(entry->text, code, number)) {
     std::string summary(DUPLICATE_OPEN);
-    summary.append(std::to_string(*earlier))
-        .append(DUPLICATE_MIDDLE)
-        .append(entry->text)
-        .append(DUPLICATE_CLOSE)
-        .append(code);
+    summary.append(std::to_string(*earlier)).append(DUPLICATE_MIDDLE);
+    append_shown(summary, entry->text).append(DUPLICATE_CLOSE);
+    append_shown(summary, code);
     change(std::move(summary), DUPLICATE_BASIS, number);
     return;
   }

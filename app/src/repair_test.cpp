@@ -137,6 +137,18 @@ TEST(RepairRules, IllegalCodeCharactersAreInferredOrTheEntryLeftOut) {
                                         "同类词条的用码规律不够一致，猜出来的编码可能是错的", 12}));
 }
 
+TEST(RepairRules, HugeCodesAndWordsAreCutInSummaries) {
+  const std::string code(1'000'000, 'A');
+  const std::string word(1'000'000, 'x');
+  const RepairResult result = repair_rime_body(word + "\t" + code + "1\n");
+  const std::string cut_code = std::string(256, 'A') + "…";
+  ASSERT_EQ(result.changes.size(), 1u);
+  EXPECT_EQ(result.changes[0].summary, "编码 " + cut_code + " → " + std::string(256, 'a') + "…");
+  ASSERT_EQ(result.kept.size(), 1u);
+  EXPECT_EQ(result.kept[0].summary, "编码 " + std::string(256, 'a') + "…（词条「" +
+                                        std::string(256, 'x') + "…」）含非法码元，已从导出中排除");
+}
+
 TEST(RepairRules, BinglingPinnedMarkIsNoIllegalCharacter) {
   std::string body = "[CODETABLEHEADER]\n[CODETABLE]\n";
   for (const char* word : {"人工", "加工", "手工", "分工", "做工"}) {
