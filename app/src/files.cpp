@@ -12,6 +12,9 @@ namespace {
 constexpr std::string_view NOT_A_REGULAR_FILE = "不是普通文件（可能是目录或设备）";
 constexpr std::string_view READ_INCOMPLETE = "读取中断，文件没有读完";
 constexpr std::string_view WRITE_INCOMPLETE = "写入中断（磁盘可能已满）";
+// The temporary file gets a short name of its own: one derived from the target's name could pass
+// the file-name length limit while the target itself stays within it.
+constexpr std::string_view TEMPORARY_PREFIX = ".qovira.tmp-";
 
 std::string error_text(const std::error_code& error) {
   return error.message();
@@ -63,8 +66,9 @@ std::expected<void, std::string> write_file_atomically(const std::filesystem::pa
                                                        ByteView bytes) {
   static std::atomic<unsigned> counter{0};
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  std::filesystem::path temporary = path;
-  temporary += ".tmp-" + std::to_string(stamp) + "-" + std::to_string(counter++);
+  const std::filesystem::path temporary =
+      path.parent_path() /
+      (std::string(TEMPORARY_PREFIX) + std::to_string(stamp) + "-" + std::to_string(counter++));
 
   auto discard = [&] {
     std::error_code ignored;
