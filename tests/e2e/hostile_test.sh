@@ -243,6 +243,14 @@ clean_dict >$'bad\xff.dict.yaml'
 run non-utf8-name 0 --export-mb --out out $'bad\xff.dict.yaml'
 says non-utf8-name "导出 4 条"
 
+# --- a file name near the length limit (the outputs still fit, their temporary files must too) ---
+fresh_out
+long_name=$(printf '码%.0s' $(seq 76)).dict.yaml
+clean_dict >"$long_name"
+run long-name 0 --rescue --out out "$long_name"
+says long-name "修复 0 处，保留待人工 0 处 → out/"
+says long-name "导出 4 条 → out/"
+
 # --- output files: replaced atomically, and intact when the disk is full ------------------------
 fresh_out
 clean_dict >table.dict.yaml
