@@ -108,7 +108,8 @@ if [[ ! -f edge/duplicates.dict.yaml ]]; then
 fi
 
 # --- measuring ------------------------------------------------------------------------------------
-# measure NAME COMMAND...: runs the command `runs` times; records median seconds and peak KiB.
+# measure NAME COMMAND...: runs the command once to warm the caches, then `runs` times; records
+# median seconds and peak KiB.
 declare -A seconds kib
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 run_once() {  # prints "seconds kib" of one run
@@ -121,6 +122,7 @@ run_once() {  # prints "seconds kib" of one run
 measure() {
   local name=$1 times=() mems=() i result
   shift
+  "$@" >/dev/null
   for ((i = 0; i < runs; i++)); do
     result=$("$@")
     times+=("${result% *}")
@@ -148,7 +150,8 @@ libime_run() {  # text -> binary -> text: times add up, memory is the larger pea
   echo "$((${first% *} + ${second% *})) $((${first#* } > ${second#* } ? ${first#* } : ${second#* }))"
 }
 
-echo "load before: $(cut -d' ' -f1-3 /proc/loadavg); $runs runs each" >&2
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+echo "load before: $load_before; $runs runs each" >&2
 out=$work/out
 for size in $sizes; do
   echo "$size ($(rows_of "$size") rows, $(du -m "$size/$size.dict.yaml" | cut -f1) MB):" >&2
@@ -169,7 +172,8 @@ for edge in one-code long-line duplicates; do
   measure "$edge check" ours --check "edge/$edge.dict.yaml"
   measure "$edge rescue" ours --rescue --out "$out" "edge/$edge.dict.yaml"
 done
-echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)" >&2
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+echo "load after: $load_after" >&2
 
 # --- table ----------------------------------------------------------------------------------------
 mib() { awk -v k="${kib[$1]}" 'BEGIN { printf "%.0f", k / 1024 }'; }
@@ -179,6 +183,9 @@ ratio() {
   awk -v a="${seconds[$1]}" -v b="${seconds[$2]}" 'BEGIN { printf (b > 0 ? "%.2f" : "–"), a / b }'
 }
 
+echo
+echo "$(date -u +%Y-%m-%d), $(nproc) cores ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')), $(free -g | awk '/^Mem:/ { print $2 }') GiB," \
+  "load average $load_before before and $load_after after; medians of $runs runs, peak resident memory"
 echo
 echo "| input | ours --check | ours --export-mb | ours --rescue | --check 冰凌 | --check .mb | sort | Rime | libime | check/libime | check/sort | check/Rime |"
 echo "|---|---|---|---|---|---|---|---|---|---|---|---|"
