@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <numeric>
+#include <unordered_map>
 #include <vector>
 
 #include "qovira/table/mb.h"
@@ -98,19 +99,39 @@ std::size_t end_of_code(const std::vector<TableEntry>& entries,
   return end;
 }
 
-// True when the records, in file order, are the table's entries in the order build_mb writes them.
-// That order keeps each code's entries as they stand, so this implies that compare_readback finds
-// no difference.
-bool reads_back_in_write_order(const CodeTable& table, MbRecordReader& records) {
+// True when every code's records, in file order, are that code's entries of the table in their
+// order, which is what compare_readback asks. It works from the table's own runs of equal codes,
+// not from the writer's ordering, so a fault in that ordering cannot hide itself. Nothing is
+// claimed (false) for a table whose code appears in more than one run.
+bool reads_back_code_by_code(const CodeTable& table, MbRecordReader& records) {
   if (records.alphabet() != table.alphabet || records.size() != table.entries.size()) {
     return false;
   }
+  struct Run {
+    std::size_t next;
+    std::size_t end;
+  };
+  std::unordered_map<std::string_view, Run> runs;
+  const auto& entries = table.entries;
+  for (std::size_t begin = 0; begin < entries.size();) {
+    std::size_t end = begin + 1;
+    while (end < entries.size() && entries[end].code == entries[begin].code) {
+      ++end;
+    }
+    if (!runs.try_emplace(entries[begin].code, Run{begin, end}).second) {
+      return false;
+    }
+    begin = end;
+  }
   TableEntry record;
-  for (const std::uint32_t index : mb_write_order(table)) {
-    if (!records.next(record) || record != table.entries[index]) {
+  while (records.next(record)) {
+    const auto run = runs.find(record.code);
+    if (run == runs.end() || run->second.next == run->second.end ||
+        record != entries[run->second.next++]) {
       return false;
     }
   }
+  // Equal counts and every record matched: each run was used up exactly.
   return true;
 }
 
@@ -143,7 +164,7 @@ std::expected<std::optional<std::string>, MbReadError> compare_built_mb(const Co
   if (!records) {
     return std::unexpected(records.error());
   }
-  if (reads_back_in_write_order(table, *records)) {
+  if (reads_back_code_by_code(table, *records)) {
     return std::nullopt;
   }
   // Only a fault of the writer or the reader leads here: decode the whole file to name the

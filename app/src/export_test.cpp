@@ -158,6 +158,17 @@ TEST(CompareBuiltMb, NamesADifferenceOrAReadFailureAsTheFullReadBackWould) {
   EXPECT_EQ(compare_built_mb(table, changed).value(),
             compare_readback(table, read_back_of(changed)));
 
+  // The two candidates of "a" swapped in the file (records a/工 and a/戈 are 3 + 1 + 2 bytes).
+  Bytes swapped = bytes;
+  std::swap_ranges(swapped.begin() + MB_RECORDS_OFFSET, swapped.begin() + MB_RECORDS_OFFSET + 6,
+                   swapped.begin() + MB_RECORDS_OFFSET + 6);
+  EXPECT_EQ(compare_built_mb(table, swapped).value(),
+            std::optional<std::string>("编码 a 下的候选次序或内容变了"));
+
+  // Codes in another order across codes are no difference: only each code's candidates count.
+  const CodeTable reordered = make_table({{"b", "子", 7}, {"a", "工", 9}, {"a", "戈", 8}});
+  EXPECT_EQ(compare_built_mb(reordered, bytes).value(), std::nullopt);
+
   // Another table's file: same count, codes renamed.
   const CodeTable renamed = make_table({{"c", "工", 9}, {"c", "戈", 8}, {"b", "子", 7}});
   EXPECT_EQ(compare_built_mb(renamed, bytes).value(),

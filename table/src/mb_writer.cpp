@@ -289,10 +289,6 @@ std::expected<Bytes, TableError> build_mb_with_offset_limit(const CodeTable& tab
 
 }  // namespace detail
 
-std::vector<std::uint32_t> mb_write_order(const CodeTable& table) {
-  return sort_entries(table.entries, map_positions(table.alphabet));
-}
-
 std::expected<Bytes, TableError> build_mb(const CodeTable& table, ByteView container) {
   return detail::build_mb_with_offset_limit(table, container, detail::MB_MAX_RECORD_OFFSET);
 }

@@ -75,10 +75,6 @@ class MbRecordReader {
   std::size_t position_ = MB_RECORDS_OFFSET;
 };
 
-// The order in which build_mb writes a table's entries, as indices into `entries`: by code in
-// alphabet order, entries of one code as they stand.
-std::vector<std::uint32_t> mb_write_order(const CodeTable& table);
-
 // Builds a whole .mb file on the given container (magic and version text come from it).
 std::expected<Bytes, TableError> build_mb(const CodeTable& table, ByteView container);
 
