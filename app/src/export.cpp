@@ -3,10 +3,10 @@
 #include "qovira/app/export.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <numeric>
-#include <unordered_map>
 #include <vector>
 
 #include "qovira/table/mb.h"
@@ -100,38 +100,61 @@ std::size_t end_of_code(const std::vector<TableEntry>& entries,
 }
 
 // True when every code's records, in file order, are that code's entries of the table in their
-// order, which is what compare_readback asks. It works from the table's own runs of equal codes,
-// not from the writer's ordering, so a fault in that ordering cannot hide itself. Nothing is
+// order, which is what compare_readback asks. The expected file order is derived here from the
+// format's rule (codes compared by alphabet position, a code before the longer codes it begins),
+// not taken from the writer, so a fault in the writer's ordering cannot hide itself. Nothing is
 // claimed (false) for a table whose code appears in more than one run.
 bool reads_back_code_by_code(const CodeTable& table, MbRecordReader& records) {
   if (records.alphabet() != table.alphabet || records.size() != table.entries.size()) {
     return false;
   }
-  struct Run {
-    std::size_t next;
-    std::size_t end;
+  std::array<std::uint16_t, 256> rank{};
+  for (std::size_t byte = 0; byte < rank.size(); ++byte) {
+    rank[byte] = static_cast<std::uint16_t>(256 + byte);  // outside the alphabet: after it
+  }
+  for (std::size_t position = 0; position < table.alphabet.size(); ++position) {
+    rank[static_cast<unsigned char>(table.alphabet[position])] =
+        static_cast<std::uint16_t>(position);
+  }
+  const auto rank_of = [&](char c) { return rank[static_cast<unsigned char>(c)]; };
+  const auto before = [&](std::string_view a, std::string_view b) {
+    return std::ranges::lexicographical_compare(a, b, {}, rank_of, rank_of);
   };
-  std::unordered_map<std::string_view, Run> runs;
+
+  // Runs of equal codes as [begin, end) positions in `entries`; a table holds fewer than 2^32.
+  struct Run {
+    std::uint32_t begin;
+    std::uint32_t end;
+  };
+  std::vector<Run> runs;
   const auto& entries = table.entries;
   for (std::size_t begin = 0; begin < entries.size();) {
     std::size_t end = begin + 1;
     while (end < entries.size() && entries[end].code == entries[begin].code) {
       ++end;
     }
-    if (!runs.try_emplace(entries[begin].code, Run{begin, end}).second) {
-      return false;
-    }
+    runs.push_back({static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(end)});
     begin = end;
   }
-  TableEntry record;
-  while (records.next(record)) {
-    const auto run = runs.find(record.code);
-    if (run == runs.end() || run->second.next == run->second.end ||
-        record != entries[run->second.next++]) {
+  const auto by_code = [&](const Run& a, const Run& b) {
+    return before(entries[a.begin].code, entries[b.begin].code);
+  };
+  if (!std::ranges::is_sorted(runs, by_code)) {
+    std::ranges::stable_sort(runs, by_code);
+  }
+  for (std::size_t i = 1; i < runs.size(); ++i) {
+    if (!by_code(runs[i - 1], runs[i])) {
       return false;
     }
   }
-  // Equal counts and every record matched: each run was used up exactly.
+  TableEntry record;
+  for (const Run& run : runs) {
+    for (std::size_t i = run.begin; i < run.end; ++i) {
+      if (!records.next(record) || record != entries[i]) {
+        return false;
+      }
+    }
+  }
   return true;
 }
 
