@@ -140,15 +140,15 @@ MainWindow::MainWindow(Dialogs& dialogs)
   }};
   auto* button_row = new QHBoxLayout;
   button_row->setSpacing(BUTTON_GAP);
-  for (const ButtonSpec& spec : buttons) {
-    auto* button = new QPushButton(spec.text, this);
-    button->setObjectName(spec.name);
+  for (const ButtonSpec& item : buttons) {
+    auto* button = new QPushButton(item.text, this);
+    button->setObjectName(item.name);
     button->setFont(interface_font);
-    button->setMinimumWidth(spec.width);
+    button->setMinimumWidth(item.width);
     button->setFixedHeight(BUTTON_HEIGHT);
     button->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
     connect(button, &QPushButton::clicked, this,
-            [this, command = spec.command] { (commands_.*command)(); });
+            [this, command = item.command] { (commands_.*command)(); });
     button_row->addWidget(button);
   }
   button_row->addStretch();

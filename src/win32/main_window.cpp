@@ -293,11 +293,11 @@ std::expected<void, DWORD> run_main_window(const std::optional<std::string>& fil
   const Font text_font = report_font();
   std::array<HWND, CONTROLS.size()> controls{};
   for (std::size_t i = 0; i < CONTROLS.size(); ++i) {
-    const ControlSpec& spec = CONTROLS[i];
-    controls[i] =
-        CreateWindowExW(spec.extended_style, spec.class_name, widen(spec.text).c_str(), spec.style,
-                        spec.x, spec.y, spec.width, spec.height, window,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+    const ControlSpec& control = CONTROLS[i];
+    controls[i] = CreateWindowExW(
+        control.extended_style, control.class_name, widen(control.text).c_str(), control.style,
+        control.x, control.y, control.width, control.height, window,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
     if (controls[i] == nullptr) {
       const DWORD error = GetLastError();
       delete_owned(ui_font);

@@ -19,7 +19,7 @@ std::expected<Bytes, std::string> read_file(const std::filesystem::path& path);
 // Writes to a temporary file beside `path`, then renames it over `path`: an earlier file of that
 // name stays intact when anything fails, and no temporary file is left behind.
 std::expected<void, std::string> write_file_atomically(const std::filesystem::path& path,
-                                                      ByteView bytes);
+                                                       ByteView bytes);
 
 // True when both paths exist and name the same file (through links or second names too).
 bool same_file(const std::filesystem::path& a, const std::filesystem::path& b);
