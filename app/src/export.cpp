@@ -36,20 +36,6 @@ constexpr std::string_view SUMMARY_VERIFIED_CLOSING =
 constexpr std::string_view SUMMARY_UNVERIFIED_CLOSING =
     "回读没通过，**不要**把这份文件发出去，请把这段报告交给开发。\n";
 
-std::string fill(std::string_view pattern, std::initializer_list<std::string_view> values) {
-  std::string out;
-  auto value = values.begin();
-  std::size_t start = 0;
-  for (std::size_t hole = pattern.find("{}");
-       hole != std::string_view::npos && value != values.end(); hole = pattern.find("{}", start)) {
-    out += pattern.substr(start, hole - start);
-    out += *value++;
-    start = hole + 2;
-  }
-  out += pattern.substr(start);
-  return out;
-}
-
 // Entry positions ordered by code byte-wise; entries of one code keep their order. Imported
 // tables usually come in that order already; otherwise the first eight code bytes, packed into
 // one integer, decide most comparisons without touching the strings.
@@ -169,13 +155,14 @@ std::expected<ExportResult, std::string> export_mb(const CodeTable& table) {
   // Opening checks every record; the count and the alphabet need nothing decoded.
   const auto read_back = MbRecordReader::open(result.bytes);
   if (!read_back) {
-    result.verdict = fill(VERDICT_READ_FAILED, {read_back.error().message()});
+    result.verdict = fill_placeholders(VERDICT_READ_FAILED, {read_back.error().message()});
   } else if (read_back->size() != table.entries.size() || read_back->alphabet() != table.alphabet) {
-    result.verdict = fill(VERDICT_MISMATCH, {std::to_string(table.entries.size()),
-                                             std::to_string(read_back->size())});
+    result.verdict = fill_placeholders(VERDICT_MISMATCH, {std::to_string(table.entries.size()),
+                                                          std::to_string(read_back->size())});
   } else {
-    result.verdict = fill(VERDICT_VERIFIED, {std::to_string(table.entries.size()),
-                                             std::to_string(count_chars(read_back->alphabet()))});
+    result.verdict = fill_placeholders(
+        VERDICT_VERIFIED,
+        {std::to_string(table.entries.size()), std::to_string(count_chars(read_back->alphabet()))});
     result.verified = true;
   }
   return result;
@@ -206,7 +193,8 @@ std::optional<std::string> compare_readback(const CodeTable& imported, const Cod
   const std::vector<TableEntry>& ours = imported.entries;
   const std::vector<TableEntry>& theirs = read_back.entries;
   if (ours.size() != theirs.size()) {
-    return fill(DIFFERENT_COUNT, {std::to_string(ours.size()), std::to_string(theirs.size())});
+    return fill_placeholders(DIFFERENT_COUNT,
+                             {std::to_string(ours.size()), std::to_string(theirs.size())});
   }
   // Both sides sorted by code and walked together, one run of candidates per code.
   const std::vector<std::size_t> our_order = order_by_code(ours);
@@ -219,7 +207,7 @@ std::optional<std::string> compare_readback(const CodeTable& imported, const Cod
       ++theirs_at;
     }
     if (theirs_at == their_order.size() || theirs[their_order[theirs_at]].code != code) {
-      return fill(CODE_MISSING, {code});
+      return fill_placeholders(CODE_MISSING, {code});
     }
     const std::size_t theirs_end = end_of_code(theirs, their_order, theirs_at);
     const bool same_candidates =
@@ -230,7 +218,7 @@ std::optional<std::string> compare_readback(const CodeTable& imported, const Cod
                             ours[a].priority == theirs[b].priority;
                    });
     if (!same_candidates) {
-      return fill(CANDIDATES_CHANGED, {code});
+      return fill_placeholders(CANDIDATES_CHANGED, {code});
     }
     ours_at = ours_end;
     theirs_at = theirs_end;
@@ -241,11 +229,11 @@ std::optional<std::string> compare_readback(const CodeTable& imported, const Cod
 std::string export_summary(std::string_view source_path, std::string_view output_path,
                            const ExportResult& result) {
   std::string summary(SUMMARY_TITLE);
-  summary += fill(SUMMARY_SOURCE, {source_path});
-  summary += fill(SUMMARY_OUTPUT, {output_path});
-  summary +=
-      fill(SUMMARY_SIZE, {std::to_string(result.bytes.size()), std::to_string(result.entries)});
-  summary += fill(SUMMARY_VERDICT, {result.verdict});
+  summary += fill_placeholders(SUMMARY_SOURCE, {source_path});
+  summary += fill_placeholders(SUMMARY_OUTPUT, {output_path});
+  summary += fill_placeholders(
+      SUMMARY_SIZE, {std::to_string(result.bytes.size()), std::to_string(result.entries)});
+  summary += fill_placeholders(SUMMARY_VERDICT, {result.verdict});
   summary += result.verified ? SUMMARY_VERIFIED_CLOSING : SUMMARY_UNVERIFIED_CLOSING;
   return summary;
 }

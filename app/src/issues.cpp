@@ -57,28 +57,9 @@ constexpr std::size_t SHOWN_VALUE_CHARS = 256;
 constexpr std::string_view COMMENT_START = "#";
 constexpr std::string_view RIME_HEADER_END = "...";
 
-std::string fill(std::string_view pattern, std::initializer_list<std::string_view> values) {
-  std::string out;
-  out.reserve(pattern.size() + 32);
-  auto value = values.begin();
-  std::size_t start = 0;
-  for (std::size_t hole = pattern.find("{}"); hole != std::string_view::npos;
-       hole = pattern.find("{}", start)) {
-    out.append(pattern.substr(start, hole - start));
-    out.append(*value++);
-    start = hole + 2;
-  }
-  out.append(pattern.substr(start));
-  return out;
-}
-
 Issue make_issue(std::string message, std::string_view advice, std::uint64_t line,
                  Severity severity) {
   return Issue{std::move(message), std::string(advice), line, severity};
-}
-
-bool is_code_character(char32_t c) {
-  return (c >= U'a' && c <= U'z') || c == U' ' || c == U',' || c == U'.' || c == U'/' || c == U';';
 }
 
 bool is_control(char32_t c) {
@@ -276,6 +257,10 @@ std::optional<BodyEntry> body_entry_of(std::string_view line, std::size_t code_c
 
 }  // namespace
 
+bool is_code_character(char32_t c) {
+  return (c >= U'a' && c <= U'z') || c == U' ' || c == U',' || c == U'.' || c == U'/' || c == U';';
+}
+
 std::string_view severity_label(Severity severity) {
   switch (severity) {
     case Severity::Fatal:
@@ -335,7 +320,8 @@ std::string quote_code(std::string_view code) {
 }
 
 Issue unreadable_text(std::string_view error) {
-  return make_issue(fill(UNREADABLE_TEXT, {error}), UNREADABLE_TEXT_ADVICE, 0, Severity::Fatal);
+  return make_issue(fill_placeholders(UNREADABLE_TEXT, {error}), UNREADABLE_TEXT_ADVICE, 0,
+                    Severity::Fatal);
 }
 
 Issue missing_rime_header() {
@@ -344,21 +330,22 @@ Issue missing_rime_header() {
 }
 
 Issue import_failed(std::string_view error) {
-  return make_issue(fill(IMPORT_FAILED, {error}), {}, 0, Severity::Fatal);
+  return make_issue(fill_placeholders(IMPORT_FAILED, {error}), {}, 0, Severity::Fatal);
 }
 
 Issue importer_skipped(std::uint64_t line, std::string_view code, std::string_view reason) {
-  return make_issue(fill(IMPORTER_SKIPPED, {quote_code(code), reason}), {}, line,
+  return make_issue(fill_placeholders(IMPORTER_SKIPPED, {quote_code(code), reason}), {}, line,
                     Severity::Warning);
 }
 
 Issue importer_skipped_summary(std::uint64_t total, std::uint64_t shown) {
-  return make_issue(fill(IMPORTER_SKIPPED_SUMMARY, {std::to_string(total), std::to_string(shown)}),
-                    {}, 0, Severity::Info);
+  return make_issue(
+      fill_placeholders(IMPORTER_SKIPPED_SUMMARY, {std::to_string(total), std::to_string(shown)}),
+      {}, 0, Severity::Info);
 }
 
 Issue missing_columns(std::uint64_t line, std::string_view preview) {
-  return make_issue(fill(MISSING_COLUMNS, {preview}), MISSING_COLUMNS_ADVICE, line,
+  return make_issue(fill_placeholders(MISSING_COLUMNS, {preview}), MISSING_COLUMNS_ADVICE, line,
                     Severity::Warning);
 }
 
@@ -369,28 +356,30 @@ Issue empty_code_or_text(std::uint64_t line) {
 
 Issue bad_code_characters(std::uint64_t line, std::string_view code, std::string_view text,
                           std::string_view offending) {
-  return make_issue(
-      fill(BAD_CODE_CHARACTERS, {shown_quoted(code), shown(text), shown_quoted(offending)}),
-      bad_code_advice(code, offending), line, Severity::Warning);
+  return make_issue(fill_placeholders(BAD_CODE_CHARACTERS,
+                                      {shown_quoted(code), shown(text), shown_quoted(offending)}),
+                    bad_code_advice(code, offending), line, Severity::Warning);
 }
 
 Issue duplicate_line(std::uint64_t line, std::uint64_t earlier, std::string_view text,
                      std::string_view code) {
   return make_issue(
-      fill(DUPLICATE_LINE, {std::to_string(earlier), shown(text), shown_quoted(code)}),
+      fill_placeholders(DUPLICATE_LINE, {std::to_string(earlier), shown(text), shown_quoted(code)}),
       DUPLICATE_LINE_ADVICE, line, Severity::Info);
 }
 
 Issue mb_build_failed(std::string_view error) {
-  return make_issue(fill(MB_BUILD_FAILED, {error}), {}, 0, Severity::Fatal);
+  return make_issue(fill_placeholders(MB_BUILD_FAILED, {error}), {}, 0, Severity::Fatal);
 }
 
 Issue mb_unreadable(std::string_view error) {
-  return make_issue(fill(MB_UNREADABLE, {error}), CORE_FAULT_ADVICE, 0, Severity::Fatal);
+  return make_issue(fill_placeholders(MB_UNREADABLE, {error}), CORE_FAULT_ADVICE, 0,
+                    Severity::Fatal);
 }
 
 Issue mb_mismatch(std::string_view difference) {
-  return make_issue(fill(MB_MISMATCH, {difference}), CORE_FAULT_ADVICE, 0, Severity::Fatal);
+  return make_issue(fill_placeholders(MB_MISMATCH, {difference}), CORE_FAULT_ADVICE, 0,
+                    Severity::Fatal);
 }
 
 std::uint64_t scan_body_lines(std::span<const std::string_view> lines, std::uint64_t skip,

@@ -370,10 +370,6 @@ void LineRepairer::repair(std::string_view line, std::uint64_t number) {
 
 }  // namespace
 
-bool is_code_character(char32_t c) {
-  return (c >= U'a' && c <= U'z') || c == U' ' || c == U',' || c == U'.' || c == U'/' || c == U';';
-}
-
 std::optional<EntryLine> parse_entry_line(std::string_view line, TableFormat format) {
   line = without_trailing_crs(line);
   const std::size_t first_tab = line.find('\t');

@@ -329,6 +329,22 @@ std::optional<std::uint64_t> parse_unsigned(std::string_view text) {
   return value;
 }
 
+std::string fill_placeholders(std::string_view pattern,
+                              std::initializer_list<std::string_view> values) {
+  std::string out;
+  out.reserve(pattern.size() + 32);
+  auto value = values.begin();
+  std::size_t start = 0;
+  for (std::size_t hole = pattern.find("{}");
+       hole != std::string_view::npos && value != values.end(); hole = pattern.find("{}", start)) {
+    out.append(pattern.substr(start, hole - start));
+    out.append(*value++);
+    start = hole + 2;
+  }
+  out.append(pattern.substr(start));
+  return out;
+}
+
 std::string ascii_lower(std::string_view text) {
   std::string out(text);
   for (char& c : out) {

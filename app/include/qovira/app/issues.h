@@ -23,6 +23,9 @@ struct Issue {
   friend bool operator==(const Issue&, const Issue&) = default;
 };
 
+// a-z, the space, "," "." "/" ";": the characters a code may hold.
+bool is_code_character(char32_t c);
+
 // A code as shown inside messages: in straight double quotes, with \" \\ \t \n \r \0 and \u{hex}
 // for other control characters.
 std::string quote_code(std::string_view code);

@@ -29,9 +29,6 @@ struct RepairResult {
   std::vector<RepairItem> kept;
 };
 
-// a-z, the space, "," "." "/" ";": the characters a code may hold.
-bool is_code_character(char32_t c);
-
 struct EntryLine {
   std::string_view text;
   std::string_view code;

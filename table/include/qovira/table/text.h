@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <expected>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -80,5 +81,9 @@ std::optional<std::uint64_t> parse_unsigned(std::string_view text);
 bool equals_ignoring_ascii_case(std::string_view a, std::string_view b);
 
 std::string ascii_lower(std::string_view text);
+
+// The pattern with each "{}" replaced by the next value, in order; holes beyond the values stay.
+std::string fill_placeholders(std::string_view pattern,
+                              std::initializer_list<std::string_view> values);
 
 }  // namespace qovira
