@@ -141,7 +141,12 @@ if [[ -f /usr/share/wine/fonts/marlett.ttf ]]; then
 fi
 
 win() { timeout 120 wine "$EXE" "$@"; }
-driver() { timeout 60 wine "$DRIVER_EXE" "$@"; }
+driver() {
+  timeout 120 wine "$DRIVER_EXE" "$@"
+  local code=$?
+  ((code == 0)) || echo "window_driver exited with $code: $*" >&2
+  return "$code"
+}
 winpath() { winepath -w "$1"; }
 # The text of a control, and a message box as "caption|text", with LF line ends.
 text() { driver gettext "$1" | tr -d '\r'; }

@@ -6,8 +6,7 @@
 //     title                 print the window title
 //     gettext ID            print the text of a control (line ends as the control holds them)
 //     waittext ID TEXT MS   until the control's text contains TEXT, then print it
-//     click ID              BM_CLICK and wait for the command to end (commands without dialogs)
-//     press ID              BM_CLICK without waiting (commands that open a dialog)
+//     press ID              the button's BN_CLICKED, posted to the window without waiting
 //     filedialog PATH MS    wait for a file dialog, enter PATH and confirm it (an overwrite
 //                           question is left for msgbox)
 //     canceldialog MS       wait for a file dialog and cancel it
@@ -175,8 +174,48 @@ void wait_until_gone(HWND window, DWORD timeout_ms, std::wstring_view what, bool
   }
 }
 
+// The program's visible top-level windows, for a failure message: what stood in the way.
+std::wstring visible_windows() {
+  struct Listing {
+    DWORD process = 0;
+    std::wstring text;
+  } listing;
+  GetWindowThreadProcessId(require_main_window(), &listing.process);
+  EnumWindows(
+      [](HWND window, LPARAM context) -> BOOL {
+        auto* listing = reinterpret_cast<Listing*>(context);
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (process == listing->process && IsWindowVisible(window)) {
+          listing->text += L" [" + class_of(window) + L" \"" + text_of(window) + L"\"]";
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&listing));
+  return listing.text;
+}
+
 void click_posted(HWND button) {
   PostMessageW(button, BM_CLICK, 0, 0);
+}
+
+// The notification a clicked button sends its parent. Posted straight to the window: a BM_CLICK
+// depends on mouse capture, which Wine can hand elsewhere while focus settles after a message box.
+void press(int id) {
+  const HWND button = control(id);
+  PostMessageW(require_main_window(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(button));
+}
+
+// Lets a dialog finish setting itself up (its initial file name, its folder view) before
+// anything is typed into it.
+void wait_until_idle(HWND window, DWORD timeout_ms) {
+  DWORD process_id = 0;
+  GetWindowThreadProcessId(window, &process_id);
+  if (HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, process_id)) {
+    WaitForInputIdle(process, timeout_ms);
+    CloseHandle(process);
+  }
 }
 
 BOOL CALLBACK collect_static_text(HWND child, LPARAM context) {
@@ -285,25 +324,26 @@ int wmain(int argc, wchar_t** argv) {
       std::wstring text = text_of(item);
       for (DWORD waited = 0; text.find(wanted) == std::wstring::npos; waited += POLL_MS) {
         if (waited >= timeout) {
-          fail(L"the text never contained \"" + wanted + L"\"; it is \"" + text + L"\"");
+          fail(L"the text never contained \"" + wanted + L"\"; it is \"" + text +
+               L"\"; windows of the program:" + visible_windows());
         }
         Sleep(POLL_MS);
         text = text_of(item);
       }
       print(text + L"\n");
-    } else if (command == L"click") {
-      if (!send(control(static_cast<int>(number(next()))), BM_CLICK, 0, 0)) {
-        fail(L"BM_CLICK timed out");
-      }
     } else if (command == L"press") {
-      click_posted(control(static_cast<int>(number(next()))));
+      press(static_cast<int>(number(next())));
     } else if (command == L"filedialog" || command == L"canceldialog") {
       const bool confirm = command == L"filedialog";
       const wchar_t* path = confirm ? next() : nullptr;
       const DWORD timeout = number(next());
       const HWND dialog = wait_for_dialog(true, timeout);
+      wait_until_idle(dialog, timeout);
       if (confirm && !send(file_name_box(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path))) {
         fail(L"cannot enter the file name");
+      }
+      if (confirm && text_of(file_name_box(dialog)) != path) {
+        fail(L"the file name box holds \"" + text_of(file_name_box(dialog)) + L"\"");
       }
       click_posted(GetDlgItem(dialog, confirm ? IDOK : IDCANCEL));
       wait_until_gone(dialog, timeout, L"the file dialog", true);
