@@ -3,7 +3,11 @@
 
 #include <algorithm>
 #include <expected>
+#include <iterator>
+#include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -28,19 +32,48 @@ constexpr std::size_t BINGLING_TEXT_COLUMN = 1;
 // A table, or the error text that replaced it.
 using TableOutcome = std::expected<CodeTable, std::string>;
 
-// The line list lives only for the scan, so that it is gone before the importer's copy exists.
-TableOutcome diagnose_rime(std::string_view text, Diagnosis& result) {
-  {
-    std::vector<std::string_view> lines = split_lines(text);
-    RimeHeaderEnd header = find_rime_header_end(lines);
-    if (header.found) {
-      result.body_rows = scan_body_lines(lines, header.line_count, RIME_CODE_COLUMN,
-                                         RIME_TEXT_COLUMN, result.issues);
-    } else {
-      result.issues.push_back(missing_rime_header());
-    }
+// The line scan and the importer read the same text independently, so the scan runs on a second
+// thread beside the import. Where no thread can be started, it runs first on this one.
+template <typename Scan, typename Import>
+auto scan_beside_import(Scan scan, Import import) {
+  std::optional<std::thread> worker;
+  try {
+    worker.emplace(scan);
+  } catch (const std::system_error&) {
+    scan();
   }
-  auto imported = import_rime(text);
+  auto imported = import();
+  if (worker) {
+    worker->join();
+  }
+  return imported;
+}
+
+// What the line scan found. Its issues come before the importer's in the report.
+struct LineScan {
+  std::string_view text;
+  std::size_t code_column;
+  std::size_t text_column;
+  std::vector<Issue> issues;
+  std::uint64_t body_rows = 0;
+};
+
+TableOutcome diagnose_rime(std::string_view text, Diagnosis& result) {
+  LineScan scan{text, RIME_CODE_COLUMN, RIME_TEXT_COLUMN, {}, 0};
+  auto imported = scan_beside_import(
+      [&scan] {
+        const std::vector<std::string_view> lines = split_lines(scan.text);
+        const RimeHeaderEnd header = find_rime_header_end(lines);
+        if (header.found) {
+          scan.body_rows = scan_body_lines(lines, header.line_count, scan.code_column,
+                                           scan.text_column, scan.issues);
+        } else {
+          scan.issues.push_back(missing_rime_header());
+        }
+      },
+      [text] { return import_rime(text); });
+  result.body_rows = scan.body_rows;
+  std::ranges::move(scan.issues, std::back_inserter(result.issues));
   if (!imported) {
     return std::unexpected(imported.error().message());
   }
@@ -55,16 +88,20 @@ TableOutcome diagnose_rime(std::string_view text, Diagnosis& result) {
 }
 
 TableOutcome diagnose_bingling(std::string_view text, Diagnosis& result) {
-  {
-    std::vector<std::string_view> lines = split_lines(text);
-    auto marker = std::ranges::find_if(
-        lines, [](std::string_view line) { return trim(line) == BINGLING_BODY_MARKER; });
-    const std::uint64_t skip =
-        marker == lines.end() ? 0 : static_cast<std::uint64_t>(marker - lines.begin()) + 1;
-    result.body_rows =
-        scan_body_lines(lines, skip, BINGLING_CODE_COLUMN, BINGLING_TEXT_COLUMN, result.issues);
-  }
-  auto imported = import_bingling(text);
+  LineScan scan{text, BINGLING_CODE_COLUMN, BINGLING_TEXT_COLUMN, {}, 0};
+  auto imported = scan_beside_import(
+      [&scan] {
+        const std::vector<std::string_view> lines = split_lines(scan.text);
+        auto marker = std::ranges::find_if(
+            lines, [](std::string_view line) { return trim(line) == BINGLING_BODY_MARKER; });
+        const std::uint64_t skip =
+            marker == lines.end() ? 0 : static_cast<std::uint64_t>(marker - lines.begin()) + 1;
+        scan.body_rows = scan_body_lines(lines, skip, scan.code_column, scan.text_column,
+                                         scan.issues, PinnedMark::Allowed);
+      },
+      [text] { return import_bingling(text); });
+  result.body_rows = scan.body_rows;
+  std::ranges::move(scan.issues, std::back_inserter(result.issues));
   if (!imported) {
     return std::unexpected(imported.error().message());
   }
