@@ -169,6 +169,28 @@ TEST(DiagnoseTest, TableThatFailsTheTrialBuildIsKeptButNotImportable) {
   EXPECT_FALSE(diagnosis.failure.has_value());
 }
 
+TEST(DiagnoseTest, PinnedBinglingCodesAreNoStrayCharacters) {
+  const Diagnosis pinned = diagnose(
+      bytes_of("[CODETABLEHEADER]\nName=x\n[CODETABLE]\naaaa*\t工\nb\t了\n*\t在\nc**\t人\n"));
+  expect_consistent(pinned);
+  std::vector<std::string> messages;
+  for (const Issue& issue : pinned.issues) {
+    messages.push_back(issue.message);
+  }
+  // Only a code that is nothing but the mark, or that carries a second one, is flagged; the
+  // second kind also stops the import.
+  EXPECT_EQ(messages, (std::vector<std::string>{
+                          "导入失败：编码 c** 无法导入：只支持小写 ASCII 编码",
+                          "编码 \"*\"（词条「在」）含不能作码元的字符：\"*\"",
+                          "编码 \"c**\"（词条「人」）含不能作码元的字符：\"*\"",
+                      }));
+
+  // In a Rime dictionary "*" is no mark at all.
+  const Diagnosis rime = diagnose(bytes_of("---\nname: x\n...\n工\taaaa*\n了\tb\n"));
+  ASSERT_FALSE(rime.issues.empty());
+  EXPECT_EQ(rime.issues[0].message, "编码 \"aaaa*\"（词条「工」）含不能作码元的字符：\"*\"");
+}
+
 TEST(DiagnoseTest, RealWubiDictionaryIsImportable) {
   auto path = test_data::wubi86_dict_path();
   if (!path) {

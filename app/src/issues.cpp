@@ -56,6 +56,7 @@ constexpr std::string_view PREVIEW_ELLIPSIS = "…";
 constexpr std::size_t SHOWN_VALUE_CHARS = 256;
 constexpr std::string_view COMMENT_START = "#";
 constexpr std::string_view RIME_HEADER_END = "...";
+constexpr char PINNED_MARK = '*';
 
 Issue make_issue(std::string message, std::string_view advice, std::uint64_t line,
                  Severity severity) {
@@ -384,7 +385,7 @@ Issue mb_mismatch(std::string_view difference) {
 
 std::uint64_t scan_body_lines(std::span<const std::string_view> lines, std::uint64_t skip,
                               std::size_t code_column, std::size_t text_column,
-                              std::vector<Issue>& issues) {
+                              std::vector<Issue>& issues, PinnedMark pinned_mark) {
   if (skip >= lines.size()) {
     return 0;
   }
@@ -406,7 +407,11 @@ std::uint64_t scan_body_lines(std::span<const std::string_view> lines, std::uint
       issues.push_back(empty_code_or_text(number));
       continue;
     }
-    std::string offending = offending_characters(entry->code);
+    std::string_view letters = entry->code;
+    if (pinned_mark == PinnedMark::Allowed && letters.size() > 1 && letters.back() == PINNED_MARK) {
+      letters.remove_suffix(1);
+    }
+    std::string offending = offending_characters(letters);
     if (!offending.empty()) {
       issues.push_back(bad_code_characters(number, entry->code, entry->text, offending));
       continue;

@@ -45,12 +45,17 @@ Issue mb_build_failed(std::string_view error);
 Issue mb_unreadable(std::string_view error);
 Issue mb_mismatch(std::string_view difference);
 
+// Whether one "*" ending a code (after at least one other character) marks a pinned entry, as in
+// 冰凌 tables, rather than being a stray character.
+enum class PinnedMark { Stray, Allowed };
+
 // Scans the body lines after the first `skip` lines for hand-editing mistakes, appending issues
 // (the DuplicateLine infos last, in line order). Returns the number of body rows that had enough
 // columns.
 std::uint64_t scan_body_lines(std::span<const std::string_view> lines, std::uint64_t skip,
                               std::size_t code_column, std::size_t text_column,
-                              std::vector<Issue>& issues);
+                              std::vector<Issue>& issues,
+                              PinnedMark pinned_mark = PinnedMark::Stray);
 
 // Stable: by severity (Fatal first), then by line.
 void sort_issues(std::vector<Issue>& issues);
