@@ -50,9 +50,13 @@ std::size_t CodeSlotHash::operator()(const CodeSlot& slot) const noexcept {
 }
 
 CodeStats collect_code_stats(std::span<const std::string_view> lines, TableFormat format) {
+  return collect_code_stats(lines, entry_columns(format, {}));
+}
+
+CodeStats collect_code_stats(std::span<const std::string_view> lines, EntryColumns columns) {
   CodeStats stats;
   for (const std::string_view line : lines) {
-    const std::optional<EntryLine> entry = parse_entry_line(line, format);
+    const std::optional<EntryLine> entry = parse_entry_line(line, columns);
     if (!entry || entry->text.empty() || entry->code.empty() ||
         !std::all_of(entry->code.begin(), entry->code.end(), [](char byte) {
           return is_code_character(static_cast<unsigned char>(byte));

@@ -24,10 +24,6 @@ constexpr std::string_view UNKNOWN_FORMAT_ERROR =
     "认不出格式：既不是 Rime 词典（缺少独占一行的 ---），也不是冰凌文本码表或极点 .mb";
 
 constexpr std::string_view BINGLING_BODY_MARKER = "[CODETABLE]";
-constexpr std::size_t RIME_TEXT_COLUMN = 0;
-constexpr std::size_t RIME_CODE_COLUMN = 1;
-constexpr std::size_t BINGLING_CODE_COLUMN = 0;
-constexpr std::size_t BINGLING_TEXT_COLUMN = 1;
 
 // A table, or the error text that replaced it.
 using TableOutcome = std::expected<CodeTable, std::string>;
@@ -52,21 +48,20 @@ auto scan_beside_import(Scan scan, Import import) {
 // What the line scan found. Its issues come before the importer's in the report.
 struct LineScan {
   std::string_view text;
-  std::size_t code_column;
-  std::size_t text_column;
   std::vector<Issue> issues;
   std::uint64_t body_rows = 0;
 };
 
 TableOutcome diagnose_rime(std::string_view text, Diagnosis& result) {
-  LineScan scan{text, RIME_CODE_COLUMN, RIME_TEXT_COLUMN, {}, 0};
+  LineScan scan{text, {}, 0};
   auto imported = scan_beside_import(
       [&scan] {
         const std::vector<std::string_view> lines = split_lines(scan.text);
         const RimeHeaderEnd header = find_rime_header_end(lines);
         if (header.found) {
-          scan.body_rows = scan_body_lines(lines, header.line_count, scan.code_column,
-                                           scan.text_column, scan.issues);
+          const EntryColumns columns = entry_columns(TableFormat::Rime, lines);
+          scan.body_rows =
+              scan_body_lines(lines, header.line_count, columns.code, columns.text, scan.issues);
         } else {
           scan.issues.push_back(missing_rime_header());
         }
@@ -88,7 +83,7 @@ TableOutcome diagnose_rime(std::string_view text, Diagnosis& result) {
 }
 
 TableOutcome diagnose_bingling(std::string_view text, Diagnosis& result) {
-  LineScan scan{text, BINGLING_CODE_COLUMN, BINGLING_TEXT_COLUMN, {}, 0};
+  LineScan scan{text, {}, 0};
   auto imported = scan_beside_import(
       [&scan] {
         const std::vector<std::string_view> lines = split_lines(scan.text);
@@ -96,8 +91,9 @@ TableOutcome diagnose_bingling(std::string_view text, Diagnosis& result) {
             lines, [](std::string_view line) { return trim(line) == BINGLING_BODY_MARKER; });
         const std::uint64_t skip =
             marker == lines.end() ? 0 : static_cast<std::uint64_t>(marker - lines.begin()) + 1;
-        scan.body_rows = scan_body_lines(lines, skip, scan.code_column, scan.text_column,
-                                         scan.issues, PinnedMark::Allowed);
+        const EntryColumns columns = entry_columns(TableFormat::Bingling, lines);
+        scan.body_rows = scan_body_lines(lines, skip, columns.code, columns.text, scan.issues,
+                                         PinnedMark::Allowed);
       },
       [text] { return import_bingling(text); });
   result.body_rows = scan.body_rows;

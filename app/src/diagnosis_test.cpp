@@ -191,6 +191,15 @@ TEST(DiagnoseTest, PinnedBinglingCodesAreNoStrayCharacters) {
   EXPECT_EQ(rime.issues[0].message, "编码 \"aaaa*\"（词条「工」）含不能作码元的字符：\"*\"");
 }
 
+TEST(DiagnoseTest, LineScanReadsTheColumnsTheHeaderNames) {
+  const Diagnosis diagnosis =
+      diagnose(bytes_of("---\nname: x\ncolumns:\n  - code\n  - text\n...\naaaa\t工\nAAAA\t式\n"));
+  expect_consistent(diagnosis);
+  ASSERT_EQ(diagnosis.issues.size(), 2u);
+  EXPECT_EQ(diagnosis.issues[0].message, "编码 \"AAAA\"（词条「式」）含不能作码元的字符：\"AAAA\"");
+  EXPECT_EQ(diagnosis.issues[0].line, 8u);
+}
+
 TEST(DiagnoseTest, RealWubiDictionaryIsImportable) {
   auto path = test_data::wubi86_dict_path();
   if (!path) {

@@ -2,6 +2,7 @@
 // header.
 #include "qovira/app/format.h"
 
+#include "qovira/table/import.h"
 #include "qovira/table/mb.h"
 #include "qovira/table/text.h"
 
@@ -115,6 +116,18 @@ RimeHeaderEnd find_rime_header_end(std::span<const std::string_view> lines) {
     }
   }
   return {false, lines.size()};
+}
+
+EntryColumns entry_columns(TableFormat format, std::span<const std::string_view> lines) {
+  if (format == TableFormat::Bingling) {
+    return {.text = 1, .code = 0};
+  }
+  const RimeColumns columns = rime_columns(lines);
+  // A header that puts both in one column describes no entry line: read it the usual way.
+  if (columns.text == columns.code) {
+    return {};
+  }
+  return {.text = columns.text, .code = columns.code};
 }
 
 }  // namespace qovira

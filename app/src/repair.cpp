@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "qovira/table/import.h"
 #include "qovira/table/text.h"
 
 namespace qovira {
@@ -59,17 +60,6 @@ std::string_view without_trailing_crs(std::string_view line) {
     line.remove_suffix(1);
   }
   return line;
-}
-
-// The third and further columns, starting with the tab before the third one; empty when none.
-std::string_view further_columns(std::string_view line) {
-  line = without_trailing_crs(line);
-  const std::size_t first_tab = line.find('\t');
-  if (first_tab == std::string_view::npos) {
-    return {};
-  }
-  const std::size_t second_tab = line.find('\t', first_tab + 1);
-  return second_tab == std::string_view::npos ? std::string_view{} : line.substr(second_tab);
 }
 
 bool is_code_byte(char byte) {
@@ -218,9 +208,13 @@ std::string code_change(std::string_view old_code, std::string_view new_code) {
 
 class LineRepairer {
  public:
-  LineRepairer(TableFormat format, std::span<const std::string_view> body, RepairResult& result,
-               std::size_t line_count)
-      : format_(format), body_(body), result_(result), latest_line_of_(line_count) {}
+  LineRepairer(TableFormat format, EntryColumns columns, std::span<const std::string_view> body,
+               RepairResult& result, std::size_t line_count)
+      : format_(format),
+        columns_(columns),
+        body_(body),
+        result_(result),
+        latest_line_of_(line_count) {}
 
   void repair(std::string_view line, std::uint64_t number);
 
@@ -231,7 +225,7 @@ class LineRepairer {
   void keep(std::string summary, std::string_view reason, std::uint64_t number) {
     result_.kept.push_back({std::move(summary), std::string(reason), number});
   }
-  void emit_entry(std::string_view text, std::string_view code, std::string_view further);
+  void emit_entry(std::string_view line, std::string_view text, std::string_view code);
   // Rules D to F; returns false when the entry is to be left out.
   bool mend_code(std::string_view text, std::string_view& code, std::uint64_t number);
   std::string_view store(std::string code) { return mended_codes_.emplace_back(std::move(code)); }
@@ -239,12 +233,13 @@ class LineRepairer {
   // Most tables need no code inferred: the statistics are gathered on the first code that does.
   const CodeStats& stats() {
     if (!stats_) {
-      stats_ = collect_code_stats(body_, format_);
+      stats_ = collect_code_stats(body_, columns_);
     }
     return *stats_;
   }
 
   TableFormat format_;
+  EntryColumns columns_;
   std::span<const std::string_view> body_;
   std::optional<CodeStats> stats_;
   RepairResult& result_;
@@ -253,17 +248,27 @@ class LineRepairer {
   std::deque<std::string> mended_codes_;
 };
 
-void LineRepairer::emit_entry(std::string_view text, std::string_view code,
-                              std::string_view further) {
+// The line again with its text and code columns replaced by the trimmed text and the mended code;
+// every other column (a weight, a stem) stays exactly as it was.
+void LineRepairer::emit_entry(std::string_view line, std::string_view text, std::string_view code) {
   std::string& out = result_.text;
-  if (format_ == TableFormat::Bingling) {
-    out.append(code).push_back('\t');
-    out.append(text);
-  } else {
-    out.append(text).push_back('\t');
-    out.append(code);
+  line = without_trailing_crs(line);
+  for (std::size_t index = 0, start = 0;; ++index) {
+    const std::size_t end = line.find('\t', start);
+    if (index == columns_.code) {
+      out.append(code);
+    } else if (index == columns_.text) {
+      out.append(text);
+    } else {
+      out.append(line.substr(start, end == std::string_view::npos ? end : end - start));
+    }
+    if (end == std::string_view::npos) {
+      break;
+    }
+    out.push_back('\t');
+    start = end + 1;
   }
-  out.append(further).push_back('\n');
+  out.push_back('\n');
 }
 
 bool LineRepairer::mend_code(std::string_view text, std::string_view& code, std::uint64_t number) {
@@ -315,12 +320,13 @@ void LineRepairer::repair(std::string_view line, std::uint64_t number) {
 
   // B: two pieces split by spaces become two tab-separated columns when one of them is clearly
   // the code and the other clearly a word.
-  std::optional<EntryLine> entry = parse_entry_line(line, format_);
-  std::string_view further;
-  if (entry) {
-    further = further_columns(line);
-  } else {
-    const std::vector<std::string_view> pieces = white_space_pieces(trimmed, 3);
+  std::optional<EntryLine> entry = parse_entry_line(line, columns_);
+  std::string rebuilt;
+  if (!entry) {
+    // Only a table of two columns can take a line of two pieces.
+    const bool two_columns = columns_.text + columns_.code == 1;
+    const std::vector<std::string_view> pieces =
+        two_columns ? white_space_pieces(trimmed, 3) : std::vector<std::string_view>{};
     if (pieces.size() == 2 && all_code_characters(pieces[1]) && has_non_ascii(pieces[0])) {
       entry = EntryLine{pieces[0], pieces[1]};
     } else if (pieces.size() == 2 && all_code_characters(pieces[0]) && has_non_ascii(pieces[1])) {
@@ -333,12 +339,12 @@ void LineRepairer::repair(std::string_view line, std::uint64_t number) {
       result_.text.append(line).push_back('\n');
       return;
     }
-    std::string rebuilt;
-    if (format_ == TableFormat::Bingling) {
+    if (columns_.code == 0) {
       rebuilt.append(entry->code).append("\t").append(entry->text);
     } else {
       rebuilt.append(entry->text).append("\t").append(entry->code);
     }
+    line = rebuilt;
     std::string summary(SEPARATOR_CHANGED);
     summary.append(clip_line(rebuilt));
     change(std::move(summary), SEPARATOR_CHANGED_BASIS, number);
@@ -365,24 +371,39 @@ void LineRepairer::repair(std::string_view line, std::uint64_t number) {
     change(std::move(summary), DUPLICATE_BASIS, number);
     return;
   }
-  emit_entry(entry->text, code, further);
+  emit_entry(line, entry->text, code);
 }
 
 }  // namespace
 
-std::optional<EntryLine> parse_entry_line(std::string_view line, TableFormat format) {
+std::optional<EntryLine> parse_entry_line(std::string_view line, EntryColumns columns) {
   line = without_trailing_crs(line);
-  const std::size_t first_tab = line.find('\t');
-  if (first_tab == std::string_view::npos) {
+  std::optional<std::string_view> text;
+  std::optional<std::string_view> code;
+  const std::size_t last = std::max(columns.text, columns.code);
+  for (std::size_t index = 0, start = 0; index <= last; ++index) {
+    const std::size_t end = line.find('\t', start);
+    const std::string_view piece =
+        trim(line.substr(start, end == std::string_view::npos ? end : end - start));
+    if (index == columns.text) {
+      text = piece;
+    }
+    if (index == columns.code) {
+      code = piece;
+    }
+    if (end == std::string_view::npos) {
+      break;
+    }
+    start = end + 1;
+  }
+  if (!text || !code) {
     return std::nullopt;
   }
-  const std::string_view rest = line.substr(first_tab + 1);
-  const std::string_view first = trim(line.substr(0, first_tab));
-  const std::string_view second = trim(rest.substr(0, rest.find('\t')));
-  if (format == TableFormat::Bingling) {
-    return EntryLine{second, first};
-  }
-  return EntryLine{first, second};
+  return EntryLine{*text, *code};
+}
+
+std::optional<EntryLine> parse_entry_line(std::string_view line, TableFormat format) {
+  return parse_entry_line(line, entry_columns(format, {}));
 }
 
 std::string clip_line(std::string_view line) {
@@ -419,7 +440,7 @@ RepairResult repair_text(std::string_view text, TableFormat format, std::string_
   }
 
   const std::span<const std::string_view> body = std::span(lines).subspan(header_lines);
-  LineRepairer repairer(format, body, result, body.size());
+  LineRepairer repairer(format, entry_columns(format, lines), body, result, body.size());
   for (std::size_t index = header_lines; index < lines.size(); ++index) {
     repairer.repair(lines[index], index + 1 + number_offset);
   }

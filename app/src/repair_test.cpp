@@ -184,6 +184,30 @@ TEST(RepairRules, WeightedRimeTableKeepsItsFurtherColumnsAndPriorities) {
   EXPECT_NE(repaired->code_table.entries.front().priority, 100);
 }
 
+TEST(RepairRules, RimeColumnsFollowTheHeader) {
+  // Code first, as the header says: a valid dictionary comes back unchanged, mended lines keep
+  // that order and their weights.
+  const std::string code_first = "---\nname: c\ncolumns:\n  - code\n  - text\n  - weight\n...\n";
+  const std::string clean = code_first + "aaaa\t工\t5\nwqvb\t你好\t9\nb\t了\n";
+  const RepairResult untouched = repair_text(clean, TableFormat::Rime, "c");
+  EXPECT_EQ(untouched.text, clean);
+  EXPECT_TRUE(untouched.changes.empty());
+  EXPECT_TRUE(untouched.kept.empty());
+
+  const RepairResult mended =
+      repair_text(code_first + "AAAA\t工\t5\nwqvb 你好\nb\t了\nb\t了\n", TableFormat::Rime, "c");
+  EXPECT_EQ(mended.text, code_first + "aaaa\t工\t5\nwqvb\t你好\nb\t了\n");
+  EXPECT_EQ(lines_of(mended.changes), (std::vector<std::uint64_t>{8, 9, 11}));
+  EXPECT_EQ(mended.changes[1].summary, "列分隔改成 Tab：wqvb\t你好");
+
+  // The code in the third column: a line of two pieces cannot be such a row.
+  const std::string third = "---\nname: t\ncolumns:\n  - text\n  - weight\n  - code\n...\n";
+  const RepairResult far = repair_text(third + "工\t5\tAAAA\n你好 wqvb\n", TableFormat::Rime, "t");
+  EXPECT_EQ(far.text, third + "工\t5\taaaa\n你好 wqvb\n");
+  EXPECT_EQ(lines_of(far.changes), (std::vector<std::uint64_t>{8}));
+  EXPECT_EQ(lines_of(far.kept), (std::vector<std::uint64_t>{9}));
+}
+
 // Debian's wubi86 damaged the way hand edits damage a table: the repair must give back every
 // damaged entry with its code and, where the line still had it, its weight.
 struct Damage {

@@ -6,6 +6,7 @@
 #include <expected>
 #include <limits>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -150,7 +151,12 @@ std::uint64_t saturating_multiply(std::uint64_t a, std::uint64_t b) {
 
 class RimeReader {
  public:
+  // A reader for the header alone.
+  RimeReader() = default;
   explicit RimeReader(std::string_view text) { rows_.reserve_for_lines_of(text); }
+
+  bool in_body() const { return phase_ == Phase::Body; }
+  const ColumnLayout& layout() const { return layout_; }
 
   void read_line(std::string_view line) {
     ++line_number_;
@@ -386,6 +392,17 @@ class RimeReader {
 };
 
 }  // namespace
+
+RimeColumns rime_columns(std::span<const std::string_view> lines) {
+  RimeReader reader;
+  for (const std::string_view line : lines) {
+    if (reader.in_body()) {
+      break;
+    }
+    reader.read_line(line);
+  }
+  return {reader.layout().text, reader.layout().code};
+}
 
 std::expected<RimeImport, TableError> import_rime(std::string_view text) {
   RimeReader reader(text);

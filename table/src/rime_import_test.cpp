@@ -73,7 +73,7 @@ TEST(RimeImport, NeedsBothHeaderMarks) {
 }
 
 TEST(RimeImport, ColumnsListSetsPositions) {
-  const RimeImport result = import_ok(
+  const std::string text =
       "---\n"
       "columns:\n"
       "  - Code\n"
@@ -81,7 +81,9 @@ TEST(RimeImport, ColumnsListSetsPositions) {
       "sort: by_weight\n"
       "...\n"
       "ni\t你\t900\n"
-      "ni\t尼\t5\n");
+      "ni\t尼\t5\n";
+  const RimeImport result = import_ok(text);
+  EXPECT_EQ(rime_columns(split_lines(text)), (RimeColumns{.text = 1, .code = 0}));
   // Without a weight column every weight is 0, so first-seen order stands.
   EXPECT_EQ(codes_of(result.code_table), (std::vector<std::string>{"ni:你", "ni:尼"}));
   EXPECT_EQ(result.code_table.entries[0].priority, 0);
@@ -89,7 +91,7 @@ TEST(RimeImport, ColumnsListSetsPositions) {
 }
 
 TEST(RimeImport, ColumnsListSurvivesEncoderBlock) {
-  const RimeImport result = import_ok(
+  const std::string text =
       "---\n"
       "columns:\n"
       "  - weight\n"
@@ -98,7 +100,10 @@ TEST(RimeImport, ColumnsListSurvivesEncoderBlock) {
       "- code\n"
       "- text\n"
       "...\n"
-      "7\tni\t你\n");
+      "7\tni\t你\n";
+  const RimeImport result = import_ok(text);
+  EXPECT_EQ(rime_columns(split_lines(text)), (RimeColumns{.text = 2, .code = 1}));
+  EXPECT_EQ(rime_columns(split_lines("---\nname: x\n...\n")), RimeColumns{});
   ASSERT_EQ(result.code_table.entries.size(), 1u);
   EXPECT_EQ(result.code_table.entries[0].text, "你");
   EXPECT_EQ(result.code_table.entries[0].priority, 253);

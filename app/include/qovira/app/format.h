@@ -1,6 +1,7 @@
 // Recognising a table file by its content.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -25,5 +26,17 @@ struct RimeHeaderEnd {
 
 RimeHeaderEnd find_rime_header_end(std::string_view text);
 RimeHeaderEnd find_rime_header_end(std::span<const std::string_view> lines);
+
+// Which tab-separated columns of an entry line hold the text and the code.
+struct EntryColumns {
+  std::size_t text = 0;
+  std::size_t code = 1;
+
+  friend bool operator==(const EntryColumns&, const EntryColumns&) = default;
+};
+
+// The columns of a table's entry lines: 冰凌 code then text; Rime text then code, unless the
+// dictionary's header (among `lines`) lists its columns in another order.
+EntryColumns entry_columns(TableFormat format, std::span<const std::string_view> lines);
 
 }  // namespace qovira

@@ -34,8 +34,10 @@ struct EntryLine {
   std::string_view code;
 };
 
-// Splits a line into its text and code columns (trimmed) in the format's order, or nothing when it
-// has fewer than two tab-separated fields.
+// Splits a line into its text and code columns (trimmed), or nothing when it has too few
+// tab-separated fields.
+std::optional<EntryLine> parse_entry_line(std::string_view line, EntryColumns columns);
+// The same in the format's usual order: Rime text then code, 冰凌 code then text.
 std::optional<EntryLine> parse_entry_line(std::string_view line, TableFormat format);
 
 // The trimmed line, cut to 30 characters followed by "…" when longer.
@@ -58,6 +60,7 @@ struct CodeSlotHash {
 using CodeStats =
     std::unordered_map<CodeSlot, std::unordered_map<char32_t, std::uint64_t>, CodeSlotHash>;
 
+CodeStats collect_code_stats(std::span<const std::string_view> lines, EntryColumns columns);
 CodeStats collect_code_stats(std::span<const std::string_view> lines, TableFormat format);
 
 struct InferredCode {

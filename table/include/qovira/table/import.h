@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <expected>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,19 @@ struct TableImport {
 
 using RimeImport = TableImport;
 using BinglingImport = TableImport;
+
+// Where the rows of a Rime dictionary hold the text and the code: the places its header's
+// `columns` list gives them, text first and code second for what the list leaves out.
+struct RimeColumns {
+  std::size_t text = 0;
+  std::size_t code = 1;
+
+  friend bool operator==(const RimeColumns&, const RimeColumns&) = default;
+};
+
+// The columns import_rime reads from the dictionary whose lines these are (as split_lines cuts
+// them); only the header is looked at.
+RimeColumns rime_columns(std::span<const std::string_view> lines);
 
 // Reads the decoded text of a Rime dictionary. Bad body rows are skipped and logged; only a
 // missing header end, too many bad rows or a failure of finish_table stop the import.
