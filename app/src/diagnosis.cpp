@@ -93,7 +93,7 @@ TableOutcome diagnose_bingling(std::string_view text, Diagnosis& result) {
             marker == lines.end() ? 0 : static_cast<std::uint64_t>(marker - lines.begin()) + 1;
         const EntryColumns columns = entry_columns(TableFormat::Bingling, lines);
         scan.body_rows = scan_body_lines(lines, skip, columns.code, columns.text, scan.issues,
-                                         PinnedMark::Allowed);
+                                         TableFormat::Bingling);
       },
       [text] { return import_bingling(text); });
   result.body_rows = scan.body_rows;

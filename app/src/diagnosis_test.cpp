@@ -169,9 +169,9 @@ TEST(DiagnoseTest, TableThatFailsTheTrialBuildIsKeptButNotImportable) {
   EXPECT_FALSE(diagnosis.failure.has_value());
 }
 
-TEST(DiagnoseTest, PinnedBinglingCodesAreNoStrayCharacters) {
-  const Diagnosis pinned = diagnose(
-      bytes_of("[CODETABLEHEADER]\nName=x\n[CODETABLE]\naaaa*\t工\nb\t了\n*\t在\nc**\t人\n"));
+TEST(DiagnoseTest, BinglingCommentsAndPinnedCodesAreNoMistakes) {
+  const Diagnosis pinned = diagnose(bytes_of(
+      "[CODETABLEHEADER]\nName=x\n[CODETABLE]\n; 注释\naaaa*\t工\nb\t了\n*\t在\nc**\t人\n"));
   expect_consistent(pinned);
   std::vector<std::string> messages;
   for (const Issue& issue : pinned.issues) {

@@ -55,6 +55,7 @@ constexpr std::string_view PREVIEW_ELLIPSIS = "…";
 // comes near it, and a hostile line of gigabytes must not blow up the report.
 constexpr std::size_t SHOWN_VALUE_CHARS = 256;
 constexpr std::string_view COMMENT_START = "#";
+constexpr std::string_view BINGLING_COMMENT_START = ";";
 constexpr std::string_view RIME_HEADER_END = "...";
 constexpr char PINNED_MARK = '*';
 
@@ -385,7 +386,8 @@ Issue mb_mismatch(std::string_view difference) {
 
 std::uint64_t scan_body_lines(std::span<const std::string_view> lines, std::uint64_t skip,
                               std::size_t code_column, std::size_t text_column,
-                              std::vector<Issue>& issues, PinnedMark pinned_mark) {
+                              std::vector<Issue>& issues, TableFormat format) {
+  const bool bingling = format == TableFormat::Bingling;
   if (skip >= lines.size()) {
     return 0;
   }
@@ -394,7 +396,8 @@ std::uint64_t scan_body_lines(std::span<const std::string_view> lines, std::uint
   for (std::size_t index = skip; index < lines.size(); ++index) {
     const std::uint64_t number = index + 1;
     const std::string_view trimmed = trim(lines[index]);
-    if (trimmed.empty() || trimmed.starts_with(COMMENT_START) || trimmed == RIME_HEADER_END) {
+    if (trimmed.empty() || trimmed.starts_with(COMMENT_START) || trimmed == RIME_HEADER_END ||
+        (bingling && trimmed.starts_with(BINGLING_COMMENT_START))) {
       continue;
     }
     const std::optional<BodyEntry> entry = body_entry_of(lines[index], code_column, text_column);
@@ -408,7 +411,7 @@ std::uint64_t scan_body_lines(std::span<const std::string_view> lines, std::uint
       continue;
     }
     std::string_view letters = entry->code;
-    if (pinned_mark == PinnedMark::Allowed && letters.size() > 1 && letters.back() == PINNED_MARK) {
+    if (bingling && letters.size() > 1 && letters.back() == PINNED_MARK) {
       letters.remove_suffix(1);
     }
     std::string offending = offending_characters(letters);

@@ -311,9 +311,10 @@ bool LineRepairer::mend_code(std::string_view text, std::string_view& code, std:
 }
 
 void LineRepairer::repair(std::string_view line, std::uint64_t number) {
-  // A: blank and comment lines pass as they are.
+  // A: blank and comment lines pass as they are; 冰凌 tables also comment with ";".
   const std::string_view trimmed = trim(line);
-  if (trimmed.empty() || trimmed.front() == '#') {
+  if (trimmed.empty() || trimmed.front() == '#' ||
+      (format_ == TableFormat::Bingling && trimmed.front() == ';')) {
     result_.text.append(line).push_back('\n');
     return;
   }

@@ -82,6 +82,13 @@ TEST(RepairRules, BinglingKeepsCodeFirstAndListsItsSections) {
   EXPECT_EQ(result.text, "[CODETABLEHEADER]\nName=五笔\n[CODETABLE]\na\t工\n");
   EXPECT_EQ(lines_of(result.kept), (std::vector<std::uint64_t>{1, 2, 3}));
   EXPECT_EQ(result.changes.back().summary, "删掉与第 4 行完全重复的「工」a");
+
+  // ";" starts a 冰凌 comment: it is no entry written with a space.
+  const std::string commented = "; 冰凌 码表\n[CODETABLE]\n  ; 注释\na\t工\n";
+  const RepairResult untouched = repair_text(commented, TableFormat::Bingling, "t");
+  EXPECT_EQ(untouched.text, commented);
+  EXPECT_TRUE(untouched.changes.empty());
+  EXPECT_EQ(lines_of(untouched.kept), (std::vector<std::uint64_t>{2}));
 }
 
 TEST(RepairRules, EmptyColumnsAreDropped) {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "qovira/app/format.h"
+
 namespace qovira {
 
 enum class Severity : std::uint8_t { Fatal, Warning, Info };
@@ -45,17 +47,13 @@ Issue mb_build_failed(std::string_view error);
 Issue mb_unreadable(std::string_view error);
 Issue mb_mismatch(std::string_view difference);
 
-// Whether one "*" ending a code (after at least one other character) marks a pinned entry, as in
-// 冰凌 tables, rather than being a stray character.
-enum class PinnedMark { Stray, Allowed };
-
 // Scans the body lines after the first `skip` lines for hand-editing mistakes, appending issues
 // (the DuplicateLine infos last, in line order). Returns the number of body rows that had enough
-// columns.
+// columns. In a 冰凌 table a line starting with ";" is a comment too, and one "*" ending a code
+// (after at least one other character) marks a pinned entry rather than being a stray character.
 std::uint64_t scan_body_lines(std::span<const std::string_view> lines, std::uint64_t skip,
                               std::size_t code_column, std::size_t text_column,
-                              std::vector<Issue>& issues,
-                              PinnedMark pinned_mark = PinnedMark::Stray);
+                              std::vector<Issue>& issues, TableFormat format = TableFormat::Rime);
 
 // Stable: by severity (Fatal first), then by line.
 void sort_issues(std::vector<Issue>& issues);
