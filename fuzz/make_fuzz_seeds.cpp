@@ -237,6 +237,15 @@ int main(int argc, char** argv) {
   const std::string hand_edited = rime_hand_edited();
   const std::string bingling = bingling_clean();
   const std::string broken = bingling_broken();
+  // The same mistakes in a dictionary whose header puts the code first and a weight between.
+  std::string code_first = "---\nname: code_first\ncolumns:\n  - code\n  - weight\n  - text\n...\n";
+  for (const std::string_view line : split_lines(hand_edited.substr(hand_edited.find("...") + 5))) {
+    const std::size_t tab = line.find('\t');
+    code_first += tab == std::string_view::npos ? std::string(line)
+                                                : std::string(line.substr(tab + 1)) + "\t7\t" +
+                                                      std::string(line.substr(0, tab));
+    code_first += '\n';
+  }
   const std::string no_header_end = "---\nname: unfinished\n工\taaaa\n了\tbnh\n";
   const std::string bare_body = "工\taaaa\n了 bnh\n以\tNYWY\n";
   const std::string notes = "just some notes, not a table\n";
@@ -245,6 +254,7 @@ int main(int argc, char** argv) {
       {"rime-clean.dict.yaml", utf8_bytes(rime)},
       {"rime-punctuation.dict.yaml", utf8_bytes(punctuation)},
       {"rime-hand-edited.dict.yaml", utf8_bytes(hand_edited)},
+      {"rime-code-first.dict.yaml", utf8_bytes(code_first)},
       {"rime-no-header-end.dict.yaml", utf8_bytes(no_header_end)},
       {"rime-bom.dict.yaml", utf8_bytes("\xEF\xBB\xBF" + rime)},
       {"rime-utf16le.dict.yaml", utf16_bytes(hand_edited, true)},
