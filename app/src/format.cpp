@@ -120,14 +120,15 @@ RimeHeaderEnd find_rime_header_end(std::span<const std::string_view> lines) {
 
 EntryColumns entry_columns(TableFormat format, std::span<const std::string_view> lines) {
   if (format == TableFormat::Bingling) {
-    return {.text = 1, .code = 0};
+    return {.text = 1, .code = 0, .weight = 2};
   }
-  const RimeColumns columns = rime_columns(lines);
+  const RimeRowLayout layout = rime_row_layout(lines);
+  const std::optional<std::size_t> weight = layout.weighted ? layout.weight : std::nullopt;
   // A header that puts both in one column describes no entry line: read it the usual way.
-  if (columns.text == columns.code) {
-    return {};
+  if (layout.text == layout.code) {
+    return {.text = 0, .code = 1, .weight = weight};
   }
-  return {.text = columns.text, .code = columns.code};
+  return {.text = layout.text, .code = layout.code, .weight = weight};
 }
 
 }  // namespace qovira

@@ -45,6 +45,12 @@ constexpr std::string_view DUPLICATE_OPEN = "删掉与第 ";
 constexpr std::string_view DUPLICATE_MIDDLE = " 行完全重复的「";
 constexpr std::string_view DUPLICATE_CLOSE = "」";
 constexpr std::string_view DUPLICATE_BASIS = "同一个词在同一个编码下重复登记，导入时本来也会去重";
+constexpr std::string_view HEAVIER_DUPLICATE_OPEN = "与第 ";
+constexpr std::string_view HEAVIER_DUPLICATE_MIDDLE = " 行重复的「";
+constexpr std::string_view HEAVIER_DUPLICATE_CLOSE = "」";
+constexpr std::string_view HEAVIER_DUPLICATE_TAIL = " 权重更高，原样留着";
+constexpr std::string_view HEAVIER_DUPLICATE_REASON =
+    "导入时同词同码只留一条、取较高的权重；删掉这一行，这个词的排序就会变低";
 constexpr std::string_view CLIP_MARK = "…";
 constexpr std::size_t CLIP_CHARACTERS = 30;
 // Codes and words inside summaries are cut after this many characters: no real entry comes near
@@ -60,6 +66,23 @@ std::string_view without_trailing_crs(std::string_view line) {
     line.remove_suffix(1);
   }
   return line;
+}
+
+// The weight the importer reads from the line's weight column; 0 without one.
+std::uint64_t weight_of(std::string_view line, std::optional<std::size_t> column) {
+  if (!column) {
+    return 0;
+  }
+  line = without_trailing_crs(line);
+  std::size_t start = 0;
+  for (std::size_t index = 0; index < *column; ++index) {
+    const std::size_t tab = line.find('\t', start);
+    if (tab == std::string_view::npos) {
+      return 0;
+    }
+    start = tab + 1;
+  }
+  return parse_unsigned(trim(line.substr(start, line.find('\t', start) - start))).value_or(0);
 }
 
 bool is_code_byte(char byte) {
@@ -132,8 +155,9 @@ std::string half_width_punctuation(std::string_view code) {
   return out;
 }
 
-// The latest line of every (text, code) pair, in one flat open-addressing table sized for one pair
-// per line at half load: no allocation per entry, which matters for tables of millions of lines.
+// The latest line of every (text, code) pair and the largest weight it was written with, in one
+// flat open-addressing table sized for one pair per line at half load: no allocation per entry,
+// which matters for tables of millions of lines.
 class PairLines {
  public:
   explicit PairLines(std::size_t most_pairs) {
@@ -145,21 +169,28 @@ class PairLines {
     pairs_.reserve(most_pairs);
   }
 
-  // Records `line` as the pair's latest line; returns the line it had before, if any.
-  std::optional<std::uint64_t> exchange(std::string_view text, std::string_view code,
-                                        std::uint64_t line) {
+  struct Seen {
+    std::uint64_t line;
+    std::uint64_t weight;
+  };
+
+  // Records `line` as the pair's latest line; returns what was recorded before, if anything.
+  std::optional<Seen> exchange(std::string_view text, std::string_view code, std::uint64_t line,
+                               std::uint64_t weight) {
     const std::uint64_t hash = hash_of(text, code);
     for (std::size_t at = hash & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
       const std::uint64_t slot = slots_[at];
       if (slot == 0) {
-        pairs_.push_back({text, code, line});
+        pairs_.push_back({text, code, {line, weight}});
         slots_[at] = (hash & HASH_BITS) | pairs_.size();
         return std::nullopt;
       }
       if ((slot & HASH_BITS) == (hash & HASH_BITS)) {
         Pair& pair = pairs_[(slot & INDEX_BITS) - 1];
         if (pair.text == text && pair.code == code) {
-          return std::exchange(pair.line, line);
+          const Seen before = pair.seen;
+          pair.seen = {line, std::max(before.weight, weight)};
+          return before;
         }
       }
     }
@@ -173,7 +204,7 @@ class PairLines {
   struct Pair {
     std::string_view text;
     std::string_view code;
-    std::uint64_t line;
+    Seen seen;
   };
 
   static std::uint64_t hash_of(std::string_view text, std::string_view code) {
@@ -363,10 +394,21 @@ void LineRepairer::repair(std::string_view line, std::uint64_t number) {
     return;
   }
 
-  // G: exact duplicates; the next copy names this line, not the first one.
-  if (const auto earlier = latest_line_of_.exchange(entry->text, code, number)) {
+  // G: exact duplicates; the next copy names this line, not the first one. A copy heavier than
+  // every earlier one stays: the import merges it into the first and keeps its weight.
+  const std::uint64_t weight = weight_of(line, columns_.weight);
+  if (const auto earlier = latest_line_of_.exchange(entry->text, code, number, weight)) {
+    if (weight > earlier->weight) {
+      std::string summary(HEAVIER_DUPLICATE_OPEN);
+      summary.append(std::to_string(earlier->line)).append(HEAVIER_DUPLICATE_MIDDLE);
+      append_shown(summary, entry->text).append(HEAVIER_DUPLICATE_CLOSE);
+      append_shown(summary, code).append(HEAVIER_DUPLICATE_TAIL);
+      keep(std::move(summary), HEAVIER_DUPLICATE_REASON, number);
+      emit_entry(line, entry->text, code);
+      return;
+    }
     std::string summary(DUPLICATE_OPEN);
-    summary.append(std::to_string(*earlier)).append(DUPLICATE_MIDDLE);
+    summary.append(std::to_string(earlier->line)).append(DUPLICATE_MIDDLE);
     append_shown(summary, entry->text).append(DUPLICATE_CLOSE);
     append_shown(summary, code);
     change(std::move(summary), DUPLICATE_BASIS, number);
@@ -422,6 +464,7 @@ RepairResult repair_text(std::string_view text, TableFormat format, std::string_
   const std::vector<std::string_view> lines = split_lines(text);
   std::size_t header_lines = 0;
   std::uint64_t number_offset = 0;
+  EntryColumns columns = entry_columns(format, lines);
   result.text.reserve(text.size() + text.size() / 16 + 64);
 
   if (format == TableFormat::Rime) {
@@ -432,6 +475,8 @@ RepairResult repair_text(std::string_view text, TableFormat format, std::string_
       result.text.append(ADDED_RIME_HEADER_PREFIX)
           .append(base_name)
           .append(ADDED_RIME_HEADER_SUFFIX);
+      // The rows are read the way the added header says, as a second repair would read them.
+      columns = entry_columns(format, split_lines(result.text));
       number_offset = ADDED_RIME_HEADER_LINES;
       result.changes.push_back({std::string(HEADER_ADDED), std::string(HEADER_ADDED_BASIS), 0});
     }
@@ -441,7 +486,7 @@ RepairResult repair_text(std::string_view text, TableFormat format, std::string_
   }
 
   const std::span<const std::string_view> body = std::span(lines).subspan(header_lines);
-  LineRepairer repairer(format, entry_columns(format, lines), body, result, body.size());
+  LineRepairer repairer(format, columns, body, result, body.size());
   for (std::size_t index = header_lines; index < lines.size(); ++index) {
     repairer.repair(lines[index], index + 1 + number_offset);
   }

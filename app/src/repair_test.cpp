@@ -41,6 +41,10 @@ TEST(RepairHeader, AddedWhenMissingAndLinesShiftByFive) {
   EXPECT_EQ(result.changes[1], (RepairItem{"列分隔改成 Tab：工\taaaa",
                                            "原行用空格分列，Rime/冰凌都要求一个制表符", 6}));
   EXPECT_TRUE(result.kept.empty());
+
+  // The added header says "sort: original": weights do not count, so a heavier repeat goes too.
+  EXPECT_EQ(repair_text("工\taaaa\n工\taaaa\t9\n", TableFormat::Rime, "w").text,
+            "---\nname: w\nversion: \"1.0\"\nsort: original\n...\n工\taaaa\n");
 }
 
 TEST(RepairHeader, ExistingHeaderCopiedWithoutReport) {
@@ -79,9 +83,10 @@ TEST(RepairRules, SpaceSeparatedColumns) {
 TEST(RepairRules, BinglingKeepsCodeFirstAndListsItsSections) {
   const std::string text = "[CODETABLEHEADER]\nName=五笔\n[CODETABLE]\n工 a\na\t工\t5\n";
   const RepairResult result = repair_text(text, TableFormat::Bingling, "t");
-  EXPECT_EQ(result.text, "[CODETABLEHEADER]\nName=五笔\n[CODETABLE]\na\t工\n");
-  EXPECT_EQ(lines_of(result.kept), (std::vector<std::uint64_t>{1, 2, 3}));
-  EXPECT_EQ(result.changes.back().summary, "删掉与第 4 行完全重复的「工」a");
+  // The second copy is heavier (5 against none): it stays for the import to merge.
+  EXPECT_EQ(result.text, "[CODETABLEHEADER]\nName=五笔\n[CODETABLE]\na\t工\na\t工\t5\n");
+  EXPECT_EQ(lines_of(result.kept), (std::vector<std::uint64_t>{1, 2, 3, 5}));
+  EXPECT_EQ(lines_of(result.changes), (std::vector<std::uint64_t>{4}));
 
   // ";" starts a 冰凌 comment: it is no entry written with a space.
   const std::string commented = "; 冰凌 码表\n[CODETABLE]\n  ; 注释\na\t工\n";
@@ -189,6 +194,33 @@ TEST(RepairRules, WeightedRimeTableKeepsItsFurtherColumnsAndPriorities) {
   ASSERT_TRUE(repaired.has_value());
   EXPECT_EQ(repaired->code_table.entries, expected->code_table.entries);
   EXPECT_NE(repaired->code_table.entries.front().priority, 100);
+}
+
+TEST(RepairRules, AHeavierRepeatStaysForTheImportToMerge) {
+  const std::string header = "---\nname: w\nsort: by_weight\n...\n";
+  const std::string source =
+      header + "式\taaaa\t50\n工\taaaa\t5\n工\taaaa\t500\n工\taaaa\t100\n工\taaaa\n";
+  const RepairResult result = repair_text(source, TableFormat::Rime, "w");
+  EXPECT_EQ(result.text, header + "式\taaaa\t50\n工\taaaa\t5\n工\taaaa\t500\n");
+  EXPECT_EQ(lines_of(result.changes), (std::vector<std::uint64_t>{8, 9}));
+  EXPECT_EQ(result.changes[0].summary, "删掉与第 7 行完全重复的「工」aaaa");
+  ASSERT_EQ(result.kept.size(), 1u);
+  EXPECT_EQ(
+      result.kept[0],
+      (RepairItem{"与第 6 行重复的「工」aaaa 权重更高，原样留着",
+                  "导入时同词同码只留一条、取较高的权重；删掉这一行，这个词的排序就会变低", 7}));
+  // The repaired table imports exactly as the source does: 工 first, with weight 500.
+  const auto expected = import_rime(source);
+  const auto repaired = import_rime(result.text);
+  ASSERT_TRUE(expected.has_value());
+  ASSERT_TRUE(repaired.has_value());
+  EXPECT_EQ(repaired->code_table.entries, expected->code_table.entries);
+  EXPECT_EQ(repaired->code_table.entries.front().text, "工");
+
+  // Where weights do not count, the first copy is all the import keeps.
+  const std::string original = "---\nname: w\nsort: original\n...\n工\taaaa\t5\n工\taaaa\t500\n";
+  EXPECT_EQ(repair_text(original, TableFormat::Rime, "w").text,
+            "---\nname: w\nsort: original\n...\n工\taaaa\t5\n");
 }
 
 TEST(RepairRules, RimeColumnsFollowTheHeader) {

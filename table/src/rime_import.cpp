@@ -157,6 +157,7 @@ class RimeReader {
 
   bool in_body() const { return phase_ == Phase::Body; }
   const ColumnLayout& layout() const { return layout_; }
+  bool weighted() const { return weighted_; }
 
   void read_line(std::string_view line) {
     ++line_number_;
@@ -393,7 +394,7 @@ class RimeReader {
 
 }  // namespace
 
-RimeColumns rime_columns(std::span<const std::string_view> lines) {
+RimeRowLayout rime_row_layout(std::span<const std::string_view> lines) {
   RimeReader reader;
   for (const std::string_view line : lines) {
     if (reader.in_body()) {
@@ -401,7 +402,7 @@ RimeColumns rime_columns(std::span<const std::string_view> lines) {
     }
     reader.read_line(line);
   }
-  return {reader.layout().text, reader.layout().code};
+  return {reader.layout().text, reader.layout().code, reader.layout().weight, reader.weighted()};
 }
 
 std::expected<RimeImport, TableError> import_rime(std::string_view text) {

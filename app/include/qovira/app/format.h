@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -27,16 +28,18 @@ struct RimeHeaderEnd {
 RimeHeaderEnd find_rime_header_end(std::string_view text);
 RimeHeaderEnd find_rime_header_end(std::span<const std::string_view> lines);
 
-// Which tab-separated columns of an entry line hold the text and the code.
+// Which tab-separated columns of an entry line hold the text, the code and the weight the import
+// compares when it merges repeats (none when the table's weights do not count).
 struct EntryColumns {
   std::size_t text = 0;
   std::size_t code = 1;
+  std::optional<std::size_t> weight;
 
   friend bool operator==(const EntryColumns&, const EntryColumns&) = default;
 };
 
-// The columns of a table's entry lines: 冰凌 code then text; Rime text then code, unless the
-// dictionary's header (among `lines`) lists its columns in another order.
+// The columns of a table's entry lines: 冰凌 code, text, weight; Rime text, code, weight, unless
+// the dictionary's header (among `lines`) lists its columns in another order or is unweighted.
 EntryColumns entry_columns(TableFormat format, std::span<const std::string_view> lines);
 
 }  // namespace qovira

@@ -28,18 +28,21 @@ struct TableImport {
 using RimeImport = TableImport;
 using BinglingImport = TableImport;
 
-// Where the rows of a Rime dictionary hold the text and the code: the places its header's
-// `columns` list gives them, text first and code second for what the list leaves out.
-struct RimeColumns {
+// How a Rime dictionary's rows are read: the columns its header's `columns` list gives the text,
+// the code and the weight (text first, code second, weight third without a list; no weight column
+// when a list leaves it out), and whether weights count (every `sort:` but "original").
+struct RimeRowLayout {
   std::size_t text = 0;
   std::size_t code = 1;
+  std::optional<std::size_t> weight = 2;
+  bool weighted = true;
 
-  friend bool operator==(const RimeColumns&, const RimeColumns&) = default;
+  friend bool operator==(const RimeRowLayout&, const RimeRowLayout&) = default;
 };
 
-// The columns import_rime reads from the dictionary whose lines these are (as split_lines cuts
-// them); only the header is looked at.
-RimeColumns rime_columns(std::span<const std::string_view> lines);
+// The layout import_rime reads the rows of the dictionary whose lines these are (as split_lines
+// cuts them) with; only the header is looked at.
+RimeRowLayout rime_row_layout(std::span<const std::string_view> lines);
 
 // Reads the decoded text of a Rime dictionary. Bad body rows are skipped and logged; only a
 // missing header end, too many bad rows or a failure of finish_table stop the import.
