@@ -108,9 +108,12 @@ if [[ ! -f edge/duplicates.dict.yaml ]]; then
 fi
 
 # --- measuring ------------------------------------------------------------------------------------
-# measure NAME COMMAND...: runs the command once to warm the caches, then `runs` times; records
-# median seconds and peak KiB.
-declare -A seconds kib
+# Commands are measured in groups: `add NAME COMMAND...` lists one, `run_group` runs each once to
+# warm the caches, then all of them in turn, `runs` rounds, and records each one's median seconds
+# and peak KiB. Taking turns means a machine whose speed drifts during the run slows every command
+# of the group alike, so the ratios between them hold.
+declare -A seconds kib commands
+group=()
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 run_once() {  # prints "seconds kib" of one run
   local start end
@@ -119,18 +122,31 @@ run_once() {  # prints "seconds kib" of one run
   end=$(date +%s%N)
   echo "$(((end - start) / 1000000)) $(tail -1 "$work/mem")"
 }
-measure() {
-  local name=$1 times=() mems=() i result
+add() {
+  local name=$1
   shift
-  "$@" >/dev/null
-  for ((i = 0; i < runs; i++)); do
-    result=$("$@")
-    times+=("${result% *}")
-    mems+=("${result#* }")
+  group+=("$name")
+  commands[$name]=$(printf '%q ' "$@")
+}
+run_group() {
+  local name i result
+  local -A times mems
+  for name in "${group[@]}"; do
+    eval "${commands[$name]}" >/dev/null
   done
-  seconds[$name]=$(printf '%s\n' "${times[@]}" | median | awk '{ printf "%.3f", $1 / 1000 }')
-  kib[$name]=$(printf '%s\n' "${mems[@]}" | median)
-  printf '  %-28s %8s s %8.0f MiB\n' "$name" "${seconds[$name]}" "$(echo "${kib[$name]}" | awk '{ print $1 / 1024 }')" >&2
+  for ((i = 0; i < runs; i++)); do
+    for name in "${group[@]}"; do
+      result=$(eval "${commands[$name]}")
+      times[$name]+="${result% *} "
+      mems[$name]+="${result#* } "
+    done
+  done
+  for name in "${group[@]}"; do
+    seconds[$name]=$(printf '%s\n' ${times[$name]} | median | awk '{ printf "%.3f", $1 / 1000 }')
+    kib[$name]=$(printf '%s\n' ${mems[$name]} | median)
+    printf '  %-28s %8s s %8.0f MiB\n' "$name" "${seconds[$name]}" "$(echo "${kib[$name]}" | awk '{ print $1 / 1024 }')" >&2
+  done
+  group=()
 }
 
 ours() { run_once "$tool" "$@"; }
@@ -156,22 +172,24 @@ out=$work/out
 for size in $sizes; do
   echo "$size ($(rows_of "$size") rows, $(du -m "$size/$size.dict.yaml" | cut -f1) MB):" >&2
   rm -rf "$out" && mkdir -p "$out"
-  measure "$size check" ours --check "$size/$size.dict.yaml"
-  measure "$size export-mb" ours --export-mb --out "$out" "$size/$size.dict.yaml"
-  measure "$size rescue" ours --rescue --out "$out" "$size/$size.dict.yaml"
-  measure "$size check bingling" ours --check "$size/$size.bingling.txt"
-  measure "$size check mb" ours --check "$size/mb/$size.mb"
-  measure "$size sort" sort_run "$size/$size.dict.yaml"
+  add "$size check" ours --check "$size/$size.dict.yaml"
+  add "$size export-mb" ours --export-mb --out "$out" "$size/$size.dict.yaml"
+  add "$size rescue" ours --rescue --out "$out" "$size/$size.dict.yaml"
+  add "$size check bingling" ours --check "$size/$size.bingling.txt"
+  add "$size check mb" ours --check "$size/mb/$size.mb"
+  add "$size sort" sort_run "$size/$size.dict.yaml"
   if ((peers)); then
-    measure "$size rime" rime_run "$size/$size.dict.yaml"
-    measure "$size libime" libime_run "$size/$size.libime.txt"
+    add "$size rime" rime_run "$size/$size.dict.yaml"
+    add "$size libime" libime_run "$size/$size.libime.txt"
   fi
+  run_group
 done
 echo "edge cases:" >&2
 for edge in one-code long-line duplicates; do
-  measure "$edge check" ours --check "edge/$edge.dict.yaml"
-  measure "$edge rescue" ours --rescue --out "$out" "edge/$edge.dict.yaml"
+  add "$edge check" ours --check "edge/$edge.dict.yaml"
+  add "$edge rescue" ours --rescue --out "$out" "edge/$edge.dict.yaml"
 done
+run_group
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 echo "load after: $load_after" >&2
 
