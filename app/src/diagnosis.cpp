@@ -28,47 +28,58 @@ constexpr std::string_view BINGLING_BODY_MARKER = "[CODETABLE]";
 // A table, or the error text that replaced it.
 using TableOutcome = std::expected<CodeTable, std::string>;
 
+// What the line scan of a text table found. Its issues come before the importer's in the report.
+struct LineScan {
+  std::vector<Issue> issues;
+  std::uint64_t body_rows = 0;
+};
+
+// Scans the body: after the Rime header, or after the 冰凌 "[CODETABLE]" line (the whole text
+// without one), in the columns the table's lines use.
+LineScan scan_lines(std::string_view text, TableFormat format) {
+  LineScan scan;
+  const std::vector<std::string_view> lines = split_lines(text);
+  std::uint64_t skip = 0;
+  if (format == TableFormat::Rime) {
+    const RimeHeaderEnd header = find_rime_header_end(lines);
+    if (!header.found) {
+      scan.issues.push_back(missing_rime_header());
+      return scan;
+    }
+    skip = header.line_count;
+  } else {
+    const auto marker = std::ranges::find_if(
+        lines, [](std::string_view line) { return trim(line) == BINGLING_BODY_MARKER; });
+    skip = marker == lines.end() ? 0 : static_cast<std::uint64_t>(marker - lines.begin()) + 1;
+  }
+  const EntryColumns columns = entry_columns(format, lines);
+  scan.body_rows = scan_body_lines(lines, skip, columns.code, columns.text, scan.issues, format);
+  return scan;
+}
+
 // The line scan and the importer read the same text independently, so the scan runs on a second
-// thread beside the import. Where no thread can be started, it runs first on this one.
-template <typename Scan, typename Import>
-auto scan_beside_import(Scan scan, Import import) {
+// thread beside `import`. Where no thread can be started, it runs first on this one.
+template <typename Import>
+auto scan_beside_import(std::string_view text, Diagnosis& result, Import import) {
+  LineScan scan;
+  const auto run_scan = [&scan, text, format = result.format] { scan = scan_lines(text, format); };
   std::optional<std::thread> worker;
   try {
-    worker.emplace(scan);
+    worker.emplace(run_scan);
   } catch (const std::system_error&) {
-    scan();
+    run_scan();
   }
   auto imported = import();
   if (worker) {
     worker->join();
   }
+  result.body_rows = scan.body_rows;
+  std::ranges::move(scan.issues, std::back_inserter(result.issues));
   return imported;
 }
 
-// What the line scan found. Its issues come before the importer's in the report.
-struct LineScan {
-  std::string_view text;
-  std::vector<Issue> issues;
-  std::uint64_t body_rows = 0;
-};
-
 TableOutcome diagnose_rime(std::string_view text, Diagnosis& result) {
-  LineScan scan{text, {}, 0};
-  auto imported = scan_beside_import(
-      [&scan] {
-        const std::vector<std::string_view> lines = split_lines(scan.text);
-        const RimeHeaderEnd header = find_rime_header_end(lines);
-        if (header.found) {
-          const EntryColumns columns = entry_columns(TableFormat::Rime, lines);
-          scan.body_rows =
-              scan_body_lines(lines, header.line_count, columns.code, columns.text, scan.issues);
-        } else {
-          scan.issues.push_back(missing_rime_header());
-        }
-      },
-      [text] { return import_rime(text); });
-  result.body_rows = scan.body_rows;
-  std::ranges::move(scan.issues, std::back_inserter(result.issues));
+  auto imported = scan_beside_import(text, result, [text] { return import_rime(text); });
   if (!imported) {
     return std::unexpected(imported.error().message());
   }
@@ -83,21 +94,7 @@ TableOutcome diagnose_rime(std::string_view text, Diagnosis& result) {
 }
 
 TableOutcome diagnose_bingling(std::string_view text, Diagnosis& result) {
-  LineScan scan{text, {}, 0};
-  auto imported = scan_beside_import(
-      [&scan] {
-        const std::vector<std::string_view> lines = split_lines(scan.text);
-        auto marker = std::ranges::find_if(
-            lines, [](std::string_view line) { return trim(line) == BINGLING_BODY_MARKER; });
-        const std::uint64_t skip =
-            marker == lines.end() ? 0 : static_cast<std::uint64_t>(marker - lines.begin()) + 1;
-        const EntryColumns columns = entry_columns(TableFormat::Bingling, lines);
-        scan.body_rows = scan_body_lines(lines, skip, columns.code, columns.text, scan.issues,
-                                         TableFormat::Bingling);
-      },
-      [text] { return import_bingling(text); });
-  result.body_rows = scan.body_rows;
-  std::ranges::move(scan.issues, std::back_inserter(result.issues));
+  auto imported = scan_beside_import(text, result, [text] { return import_bingling(text); });
   if (!imported) {
     return std::unexpected(imported.error().message());
   }

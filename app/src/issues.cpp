@@ -263,6 +263,18 @@ bool is_code_character(char32_t c) {
   return (c >= U'a' && c <= U'z') || c == U' ' || c == U',' || c == U'.' || c == U'/' || c == U';';
 }
 
+bool is_comment_line(std::string_view trimmed, TableFormat format) {
+  return trimmed.empty() || trimmed.starts_with(COMMENT_START) ||
+         (format == TableFormat::Bingling && trimmed.starts_with(BINGLING_COMMENT_START));
+}
+
+std::string_view without_pinned_mark(std::string_view code, TableFormat format) {
+  if (format == TableFormat::Bingling && code.size() > 1 && code.back() == PINNED_MARK) {
+    code.remove_suffix(1);
+  }
+  return code;
+}
+
 std::string_view severity_label(Severity severity) {
   switch (severity) {
     case Severity::Fatal:
@@ -387,7 +399,6 @@ Issue mb_mismatch(std::string_view difference) {
 std::uint64_t scan_body_lines(std::span<const std::string_view> lines, std::uint64_t skip,
                               std::size_t code_column, std::size_t text_column,
                               std::vector<Issue>& issues, TableFormat format) {
-  const bool bingling = format == TableFormat::Bingling;
   if (skip >= lines.size()) {
     return 0;
   }
@@ -396,8 +407,7 @@ std::uint64_t scan_body_lines(std::span<const std::string_view> lines, std::uint
   for (std::size_t index = skip; index < lines.size(); ++index) {
     const std::uint64_t number = index + 1;
     const std::string_view trimmed = trim(lines[index]);
-    if (trimmed.empty() || trimmed.starts_with(COMMENT_START) || trimmed == RIME_HEADER_END ||
-        (bingling && trimmed.starts_with(BINGLING_COMMENT_START))) {
+    if (is_comment_line(trimmed, format) || trimmed == RIME_HEADER_END) {
       continue;
     }
     const std::optional<BodyEntry> entry = body_entry_of(lines[index], code_column, text_column);
@@ -410,11 +420,7 @@ std::uint64_t scan_body_lines(std::span<const std::string_view> lines, std::uint
       issues.push_back(empty_code_or_text(number));
       continue;
     }
-    std::string_view letters = entry->code;
-    if (bingling && letters.size() > 1 && letters.back() == PINNED_MARK) {
-      letters.remove_suffix(1);
-    }
-    std::string offending = offending_characters(letters);
+    std::string offending = offending_characters(without_pinned_mark(entry->code, format));
     if (!offending.empty()) {
       issues.push_back(bad_code_characters(number, entry->code, entry->text, offending));
       continue;

@@ -12,7 +12,6 @@
 #include <string_view>
 #include <vector>
 
-#include "qovira/table/import.h"
 #include "qovira/table/text.h"
 
 namespace qovira {
@@ -57,32 +56,11 @@ constexpr std::size_t CLIP_CHARACTERS = 30;
 // it, and a hostile line of gigabytes must not flood the batch output.
 constexpr std::size_t SHOWN_VALUE_CHARS = 256;
 
-// A 冰凌 code ending in "*" marks a pinned entry. The importer takes the mark off itself, so it
-// is no illegal character and must survive the repair.
-constexpr char PINNED_MARK = '*';
-
 std::string_view without_trailing_crs(std::string_view line) {
   while (!line.empty() && line.back() == '\r') {
     line.remove_suffix(1);
   }
   return line;
-}
-
-// The weight the importer reads from the line's weight column; 0 without one.
-std::uint64_t weight_of(std::string_view line, std::optional<std::size_t> column) {
-  if (!column) {
-    return 0;
-  }
-  line = without_trailing_crs(line);
-  std::size_t start = 0;
-  for (std::size_t index = 0; index < *column; ++index) {
-    const std::size_t tab = line.find('\t', start);
-    if (tab == std::string_view::npos) {
-      return 0;
-    }
-    start = tab + 1;
-  }
-  return parse_unsigned(trim(line.substr(start, line.find('\t', start) - start))).value_or(0);
 }
 
 bool is_code_byte(char byte) {
@@ -315,12 +293,9 @@ bool LineRepairer::mend_code(std::string_view text, std::string_view& code, std:
     change(code_change(code, lower), CAPITALS_BASIS, number);
     code = store(std::move(lower));
   }
-  std::string_view letters = code;
-  std::string_view pinned_mark;
-  if (format_ == TableFormat::Bingling && letters.size() > 1 && letters.back() == PINNED_MARK) {
-    letters.remove_suffix(1);
-    pinned_mark = code.substr(letters.size());
-  }
+  // A 冰凌 pinned mark is no illegal character: the importer takes it off, so it must survive.
+  const std::string_view letters = without_pinned_mark(code, format_);
+  const std::string_view pinned_mark = code.substr(letters.size());
   if (all_code_characters(letters)) {
     return true;
   }
@@ -342,10 +317,9 @@ bool LineRepairer::mend_code(std::string_view text, std::string_view& code, std:
 }
 
 void LineRepairer::repair(std::string_view line, std::uint64_t number) {
-  // A: blank and comment lines pass as they are; 冰凌 tables also comment with ";".
+  // A: blank and comment lines pass as they are.
   const std::string_view trimmed = trim(line);
-  if (trimmed.empty() || trimmed.front() == '#' ||
-      (format_ == TableFormat::Bingling && trimmed.front() == ';')) {
+  if (is_comment_line(trimmed, format_)) {
     result_.text.append(line).push_back('\n');
     return;
   }
@@ -360,9 +334,9 @@ void LineRepairer::repair(std::string_view line, std::uint64_t number) {
     const std::vector<std::string_view> pieces =
         two_columns ? white_space_pieces(trimmed, 3) : std::vector<std::string_view>{};
     if (pieces.size() == 2 && all_code_characters(pieces[1]) && has_non_ascii(pieces[0])) {
-      entry = EntryLine{pieces[0], pieces[1]};
+      entry = EntryLine{pieces[0], pieces[1], {}};
     } else if (pieces.size() == 2 && all_code_characters(pieces[0]) && has_non_ascii(pieces[1])) {
-      entry = EntryLine{pieces[1], pieces[0]};
+      entry = EntryLine{pieces[1], pieces[0], {}};
     }
     if (!entry) {
       std::string summary(NOT_TWO_COLUMNS);
@@ -396,7 +370,7 @@ void LineRepairer::repair(std::string_view line, std::uint64_t number) {
 
   // G: exact duplicates; the next copy names this line, not the first one. A copy heavier than
   // every earlier one stays: the import merges it into the first and keeps its weight.
-  const std::uint64_t weight = weight_of(line, columns_.weight);
+  const std::uint64_t weight = parse_unsigned(entry->weight).value_or(0);
   if (const auto earlier = latest_line_of_.exchange(entry->text, code, number, weight)) {
     if (weight > earlier->weight) {
       std::string summary(HEAVIER_DUPLICATE_OPEN);
@@ -423,16 +397,22 @@ std::optional<EntryLine> parse_entry_line(std::string_view line, EntryColumns co
   line = without_trailing_crs(line);
   std::optional<std::string_view> text;
   std::optional<std::string_view> code;
-  const std::size_t last = std::max(columns.text, columns.code);
+  std::string_view weight;
+  const std::size_t last = std::max({columns.text, columns.code, columns.weight.value_or(0)});
   for (std::size_t index = 0, start = 0; index <= last; ++index) {
     const std::size_t end = line.find('\t', start);
     const std::string_view piece =
         trim(line.substr(start, end == std::string_view::npos ? end : end - start));
+    // Independent tests: a header may name one column twice (weight first and no text column
+    // puts both at 0), and the importer then reads it for both.
     if (index == columns.text) {
       text = piece;
     }
     if (index == columns.code) {
       code = piece;
+    }
+    if (index == columns.weight) {
+      weight = piece;
     }
     if (end == std::string_view::npos) {
       break;
@@ -442,7 +422,7 @@ std::optional<EntryLine> parse_entry_line(std::string_view line, EntryColumns co
   if (!text || !code) {
     return std::nullopt;
   }
-  return EntryLine{*text, *code};
+  return EntryLine{*text, *code, weight};
 }
 
 std::optional<EntryLine> parse_entry_line(std::string_view line, TableFormat format) {

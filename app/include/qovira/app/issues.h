@@ -28,6 +28,13 @@ struct Issue {
 // a-z, the space, "," "." "/" ";": the characters a code may hold.
 bool is_code_character(char32_t c);
 
+// A trimmed body line that holds no entry: empty, or a comment ("#", and in 冰凌 tables ";").
+bool is_comment_line(std::string_view trimmed, TableFormat format);
+
+// The code without a 冰凌 pinned mark: one "*" ending it after at least one other character. Other
+// codes, and every Rime code, come back whole.
+std::string_view without_pinned_mark(std::string_view code, TableFormat format);
+
 // A code as shown inside messages: in straight double quotes, with \" \\ \t \n \r \0 and \u{hex}
 // for other control characters.
 std::string quote_code(std::string_view code);

@@ -32,10 +32,11 @@ struct RepairResult {
 struct EntryLine {
   std::string_view text;
   std::string_view code;
+  std::string_view weight;  // empty when the table has no weight column or the line no such field
 };
 
-// Splits a line into its text and code columns (trimmed), or nothing when it has too few
-// tab-separated fields.
+// Splits a line into its text, code and weight columns (trimmed), or nothing when it has no text
+// or no code field.
 std::optional<EntryLine> parse_entry_line(std::string_view line, EntryColumns columns);
 // The same in the format's usual order: Rime text then code, 冰凌 code then text.
 std::optional<EntryLine> parse_entry_line(std::string_view line, TableFormat format);
