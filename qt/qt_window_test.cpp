@@ -12,11 +12,10 @@
 #include <algorithm>
 #include <deque>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "../app/src/scratch_directory.h"
 #include "dialogs.h"
 #include "main_window.h"
 #include "qovira/app/diagnosis.h"
@@ -75,32 +74,11 @@ class FakeDialogs final : public Dialogs {
 
 class QtWindowTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("qovira-qt-" + std::to_string(std::random_device{}()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string path(std::string_view name) const {
-    return path_to_utf8(dir_ / path_from_utf8(name));
-  }
-  std::string write(std::string_view name, std::string_view contents) const {
-    const std::string target = path(name);
-    std::ofstream(path_from_utf8(target), std::ios::binary) << contents;
-    return target;
-  }
-  static std::string contents(const std::string& file) {
-    const auto bytes = read_file(path_from_utf8(file));
-    return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<unreadable>");
-  }
-
   QPushButton* button(const char* name) { return window_.findChild<QPushButton*>(name); }
   QPlainTextEdit* report() { return window_.findChild<QPlainTextEdit*>(REPORT_NAME); }
   QString status() { return window_.findChild<QLabel*>(STATUS_NAME)->text(); }
 
-  fs::path dir_;
+  ScratchDirectory dir_{"qovira-qt-"};
   FakeDialogs dialogs_;
   MainWindow window_{dialogs_};
 };
@@ -137,7 +115,7 @@ TEST(QtNameFilters, TurnsPipeSeparatedFiltersIntoQtSyntax) {
 }
 
 TEST_F(QtWindowTest, LoadShowsTheReportWithLineBreaksAndTheStatusLine) {
-  const std::string source = write("测试码表.dict.yaml", GOOD_TABLE);
+  const std::string source = dir_.write("测试码表.dict.yaml", GOOD_TABLE);
   window_.load(source);
 
   const Diagnosis diagnosis = diagnose(read_file(path_from_utf8(source)).value());
@@ -152,10 +130,10 @@ TEST_F(QtWindowTest, LoadShowsTheReportWithLineBreaksAndTheStatusLine) {
 }
 
 TEST_F(QtWindowTest, ExportAndSaveReportAskTheirDialogsAndWriteTheFiles) {
-  const std::string source = write("abc.dict.yaml", GOOD_TABLE);
+  const std::string source = dir_.write("abc.dict.yaml", GOOD_TABLE);
   window_.load(source);
-  const std::string mb = path("输出.mb");
-  const std::string saved_report = path("报告.txt");
+  const std::string mb = dir_.path("输出.mb");
+  const std::string saved_report = dir_.path("报告.txt");
   dialogs_.answers = {q(mb), q(saved_report)};
 
   button(EXPORT_BUTTON_NAME)->click();
@@ -164,7 +142,7 @@ TEST_F(QtWindowTest, ExportAndSaveReportAskTheirDialogsAndWriteTheFiles) {
   EXPECT_EQ(dialogs_.save_requests[0].name_filters,
             QStringList({q("极点码表 (*.mb)"), q("所有文件 (*)")}));
   EXPECT_EQ(dialogs_.save_requests[0].default_suffix, q("mb"));
-  EXPECT_TRUE(contents(mb).starts_with(MB_MAGIC));
+  EXPECT_TRUE(ScratchDirectory::contents(mb).starts_with(MB_MAGIC));
   EXPECT_EQ(status(), q("已导出 3 条 → 输出.mb"));
   const std::string summary = report()->toPlainText().toStdString();
   EXPECT_NE(summary.find(mb), std::string::npos);
@@ -175,13 +153,13 @@ TEST_F(QtWindowTest, ExportAndSaveReportAskTheirDialogsAndWriteTheFiles) {
   EXPECT_EQ(dialogs_.save_requests[1].name_filters,
             QStringList({q("文本文件 (*.txt)"), q("所有文件 (*)")}));
   // The file holds what the Windows window would save: a byte-order mark and CR LF line ends.
-  EXPECT_EQ(contents(saved_report), "\xEF\xBB\xBF" + to_crlf(summary));
+  EXPECT_EQ(ScratchDirectory::contents(saved_report), "\xEF\xBB\xBF" + to_crlf(summary));
   EXPECT_EQ(status(), q("报告已保存到 " + saved_report));
   EXPECT_TRUE(dialogs_.messages.isEmpty());
 }
 
 TEST_F(QtWindowTest, OpenRepairAndRescueButtonsRunTheirCommands) {
-  const std::string source = write("abc.dict.yaml", BROKEN_TABLE);
+  const std::string source = dir_.write("abc.dict.yaml", BROKEN_TABLE);
   dialogs_.answers = {std::nullopt, q(source)};
   button(OPEN_BUTTON_NAME)->click();  // cancelled: nothing changes
   EXPECT_TRUE(report()->toPlainText().isEmpty());
@@ -190,8 +168,8 @@ TEST_F(QtWindowTest, OpenRepairAndRescueButtonsRunTheirCommands) {
   EXPECT_EQ(dialogs_.open_requests[0].name_filters, qt_name_filters(OPEN_TABLE_FILTER));
   EXPECT_TRUE(status().endsWith(q("导入不进去")));
 
-  const std::string repaired = path("abc.repaired.yaml");
-  const std::string mb = path("abc.mb");
+  const std::string repaired = dir_.path("abc.repaired.yaml");
+  const std::string mb = dir_.path("abc.mb");
   dialogs_.answers = {std::nullopt, q(repaired), q(mb)};
   button(REPAIR_BUTTON_NAME)->click();  // cancelled
   EXPECT_FALSE(fs::exists(path_from_utf8(repaired)));
@@ -200,7 +178,7 @@ TEST_F(QtWindowTest, OpenRepairAndRescueButtonsRunTheirCommands) {
   EXPECT_EQ(dialogs_.save_requests[1].name_filters,
             QStringList({q("修复后的码表 (*.yaml)"), q("所有文件 (*)")}));
   EXPECT_TRUE(fs::exists(path_from_utf8(repaired)));
-  EXPECT_TRUE(contents(mb).starts_with(MB_MAGIC));
+  EXPECT_TRUE(ScratchDirectory::contents(mb).starts_with(MB_MAGIC));
   EXPECT_TRUE(status().startsWith(q("已导出 ")));
   EXPECT_TRUE(status().endsWith(q(" 条 → abc.mb")));
 }
@@ -215,9 +193,9 @@ TEST_F(QtWindowTest, CommandsWithoutATableShowTheirMessages) {
 }
 
 TEST_F(QtWindowTest, DropLoadsTheFirstLocalFileAndReplacesTheCurrentOne) {
-  window_.load(write("旧.dict.yaml", GOOD_TABLE));
-  const std::string first = write("第一.dict.yaml", BROKEN_TABLE);
-  const std::string second = write("第二.dict.yaml", GOOD_TABLE);
+  window_.load(dir_.write("旧.dict.yaml", GOOD_TABLE));
+  const std::string first = dir_.write("第一.dict.yaml", BROKEN_TABLE);
+  const std::string second = dir_.write("第二.dict.yaml", GOOD_TABLE);
   QMimeData dropped;
   dropped.setUrls({QUrl(q("https://example.org/x.dict.yaml")),
                    QUrl::fromLocalFile(QFile::decodeName(first.c_str())),
@@ -245,7 +223,7 @@ TEST_F(QtWindowTest, DropLoadsTheFirstLocalFileAndReplacesTheCurrentOne) {
 TEST_F(QtWindowTest, SmallWindowKeepsTheReportAreaAndLongStatusKeepsTheWidth) {
   window_.show();
   window_.load(
-      write(std::string(60, 'x') + "码表名字很长很长很长很长很长很长.dict.yaml", GOOD_TABLE));
+      dir_.write(std::string(60, 'x') + "码表名字很长很长很长很长很长很长.dict.yaml", GOOD_TABLE));
   QApplication::processEvents();
   EXPECT_EQ(window_.width(), 1000);
 
@@ -261,7 +239,7 @@ TEST_F(QtWindowTest, ScreenshotOfTheLoadedWindow) {
   const char* source_dir = std::getenv("QOVIRA_SOURCE_DIR");
   const std::string sample =
       source_dir != nullptr ? path_to_utf8(fs::path(source_dir) / "samples/broken-wubi.dict.yaml")
-                            : write("broken.dict.yaml", BROKEN_TABLE);
+                            : dir_.write("broken.dict.yaml", BROKEN_TABLE);
   window_.show();
   window_.load(sample);
   QApplication::processEvents();
@@ -285,7 +263,7 @@ void answer_next_dialog(Answer answer) {
 
 TEST_F(QtWindowTest, PlatformDialogsAreSetUpAsRequested) {
   QtDialogs dialogs;
-  const QString chosen = q(path("新.mb"));
+  const QString chosen = q(dir_.path("新.mb"));
   answer_next_dialog<QFileDialog>([chosen](QFileDialog& dialog) {
     EXPECT_EQ(dialog.windowTitle(), q("另存为"));
     EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
@@ -303,7 +281,8 @@ TEST_F(QtWindowTest, PlatformDialogsAreSetUpAsRequested) {
   answer_next_dialog<QFileDialog>([this](QFileDialog& dialog) {
     EXPECT_EQ(dialog.windowTitle(), q("打开"));
     EXPECT_EQ(dialog.fileMode(), QFileDialog::ExistingFile);
-    EXPECT_EQ(dialog.directory().absolutePath(), QFile::decodeName(path_to_utf8(dir_).c_str()));
+    EXPECT_EQ(dialog.directory().absolutePath(),
+              QFile::decodeName(path_to_utf8(dir_.root()).c_str()));
     dialog.reject();
   });
   EXPECT_EQ(dialogs.open_file(&window_, {QString(), qt_name_filters(OPEN_TABLE_FILTER), q("yaml")}),

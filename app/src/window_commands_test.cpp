@@ -4,8 +4,6 @@
 
 #include <deque>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -13,6 +11,7 @@
 #include "qovira/app/export.h"
 #include "qovira/app/files.h"
 #include "qovira/app/repair.h"
+#include "scratch_directory.h"
 
 namespace qovira {
 namespace {
@@ -70,30 +69,7 @@ class FakeUi : public WindowUi {
 
 class WindowCommandsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("qovira-window-" + std::to_string(std::random_device{}()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string path(std::string_view name) const {
-    return path_to_utf8(dir_ / path_from_utf8(name));
-  }
-
-  std::string write(std::string_view name, std::string_view contents) const {
-    const std::string target = path(name);
-    std::ofstream(path_from_utf8(target), std::ios::binary) << contents;
-    return target;
-  }
-
-  static std::string contents(const std::string& file) {
-    const auto bytes = read_file(path_from_utf8(file));
-    return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<unreadable>");
-  }
-
-  fs::path dir_;
+  ScratchDirectory dir_{"qovira-window-"};
   FakeUi ui_;
   WindowCommands commands_{ui_};
 };
@@ -106,7 +82,7 @@ TEST(ToCrlf, TurnsEveryLineEndIntoCrLf) {
 }
 
 TEST_F(WindowCommandsTest, LoadShowsReportAndStatusAndBecomesCurrent) {
-  const std::string source = write("测试码表.dict.yaml", GOOD_TABLE);
+  const std::string source = dir_.write("测试码表.dict.yaml", GOOD_TABLE);
   commands_.load(source);
 
   const Diagnosis expected = diagnose(read_file(path_from_utf8(source)).value());
@@ -123,7 +99,7 @@ TEST_F(WindowCommandsTest, LoadShowsReportAndStatusAndBecomesCurrent) {
 }
 
 TEST_F(WindowCommandsTest, LoadOfUnimportableFileSaysSo) {
-  const std::string source = write("garbage.bin", std::string("\x01\x02\xff\xfe\x00zz", 7));
+  const std::string source = dir_.write("garbage.bin", std::string("\x01\x02\xff\xfe\x00zz", 7));
   commands_.load(source);
   EXPECT_TRUE(ui_.status.starts_with("garbage.bin · "));
   EXPECT_TRUE(ui_.status.ends_with(" · 导入不进去"));
@@ -131,13 +107,13 @@ TEST_F(WindowCommandsTest, LoadOfUnimportableFileSaysSo) {
 }
 
 TEST_F(WindowCommandsTest, UnreadableFileChangesNothing) {
-  const std::string source = write("good.dict.yaml", GOOD_TABLE);
+  const std::string source = dir_.write("good.dict.yaml", GOOD_TABLE);
   commands_.load(source);
   const std::string report = ui_.report;
   const std::string status = ui_.status;
 
-  commands_.load(path("missing.yaml"));
-  commands_.load(path_to_utf8(dir_));  // a directory is no table either
+  commands_.load(dir_.path("missing.yaml"));
+  commands_.load(path_to_utf8(dir_.root()));  // a directory is no table either
   ASSERT_EQ(ui_.messages.size(), 2U);
   EXPECT_TRUE(ui_.messages[0].starts_with("读不出这个文件："));
   EXPECT_GT(ui_.messages[0].size(), std::string_view("读不出这个文件：").size());
@@ -148,8 +124,8 @@ TEST_F(WindowCommandsTest, UnreadableFileChangesNothing) {
 }
 
 TEST_F(WindowCommandsTest, OpenDialogLoadsTheChosenFileAndCancelChangesNothing) {
-  const std::string first = write("first.dict.yaml", GOOD_TABLE);
-  const std::string second = write("second.dict.yaml", BROKEN_TABLE);
+  const std::string first = dir_.write("first.dict.yaml", GOOD_TABLE);
+  const std::string second = dir_.write("second.dict.yaml", BROKEN_TABLE);
   ui_.answers = {first, std::nullopt, second};
 
   commands_.open_table();
@@ -179,9 +155,9 @@ TEST_F(WindowCommandsTest, CommandsWithoutTableAskForOne) {
 }
 
 TEST_F(WindowCommandsTest, RepairSavesSwitchesToRepairedFileAndKeepsSource) {
-  const std::string source = write("abc.dict.yaml", BROKEN_TABLE);
+  const std::string source = dir_.write("abc.dict.yaml", BROKEN_TABLE);
   commands_.load(source);
-  const std::string saved = path("修复后.yaml");
+  const std::string saved = dir_.path("修复后.yaml");
   ui_.answers = {saved};
   commands_.repair_and_save();
 
@@ -193,8 +169,8 @@ TEST_F(WindowCommandsTest, RepairSavesSwitchesToRepairedFileAndKeepsSource) {
 
   const RepairResult repaired = repair_text(BROKEN_TABLE, TableFormat::Rime, "abc");
   ASSERT_FALSE(repaired.changes.empty());
-  EXPECT_EQ(contents(saved), repaired.text);
-  EXPECT_EQ(contents(source), BROKEN_TABLE);
+  EXPECT_EQ(ScratchDirectory::contents(saved), repaired.text);
+  EXPECT_EQ(ScratchDirectory::contents(source), BROKEN_TABLE);
 
   const Diagnosis recheck = diagnose(read_file(path_from_utf8(saved)).value());
   EXPECT_TRUE(recheck.importable);
@@ -207,9 +183,9 @@ TEST_F(WindowCommandsTest, RepairSavesSwitchesToRepairedFileAndKeepsSource) {
 }
 
 TEST_F(WindowCommandsTest, RepairSuggestsNamesFromTheSourceExtension) {
-  commands_.load(write("table.txt", BROKEN_TABLE));
+  commands_.load(dir_.write("table.txt", BROKEN_TABLE));
   commands_.repair_and_save();
-  commands_.load(write("codes", BROKEN_TABLE));
+  commands_.load(dir_.write("codes", BROKEN_TABLE));
   commands_.repair_and_save();
   ASSERT_EQ(ui_.save_requests.size(), 2U);
   EXPECT_EQ(ui_.save_requests[0].initial_name, "table.repaired.txt");
@@ -220,12 +196,12 @@ TEST_F(WindowCommandsTest, RepairSuggestsNamesFromTheSourceExtension) {
 }
 
 TEST_F(WindowCommandsTest, RepairCancelledOrUnwritableChangesNothing) {
-  const std::string source = write("abc.dict.yaml", BROKEN_TABLE);
+  const std::string source = dir_.write("abc.dict.yaml", BROKEN_TABLE);
   commands_.load(source);
   const std::string report = ui_.report;
   const std::string status = ui_.status;
 
-  ui_.answers = {std::nullopt, path("no-such-folder/x.yaml")};
+  ui_.answers = {std::nullopt, dir_.path("no-such-folder/x.yaml")};
   commands_.repair_and_save();
   EXPECT_TRUE(ui_.messages.empty());
   commands_.repair_and_save();
@@ -235,12 +211,12 @@ TEST_F(WindowCommandsTest, RepairCancelledOrUnwritableChangesNothing) {
   EXPECT_EQ(ui_.report, report);
   EXPECT_EQ(ui_.status, status);
   EXPECT_EQ(commands_.current_path(), source);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.root()), fs::directory_iterator()), 1);
 }
 
 TEST_F(WindowCommandsTest, SaveDialogsNeverOverwriteTheSource) {
-  const std::string source = write("abc.dict.yaml", BROKEN_TABLE);
-  const std::string second_name = path("hard-link.yaml");
+  const std::string source = dir_.write("abc.dict.yaml", BROKEN_TABLE);
+  const std::string second_name = dir_.path("hard-link.yaml");
   fs::create_hard_link(path_from_utf8(source), path_from_utf8(second_name));
   commands_.load(source);
   const std::string report = ui_.report;
@@ -253,31 +229,31 @@ TEST_F(WindowCommandsTest, SaveDialogsNeverOverwriteTheSource) {
   for (const std::string& message : ui_.messages) {
     EXPECT_EQ(message, "不能存到原文件上：原文件在任何情况下都不会被改动。请换一个文件名另存。");
   }
-  EXPECT_EQ(contents(source), BROKEN_TABLE);
+  EXPECT_EQ(ScratchDirectory::contents(source), BROKEN_TABLE);
   EXPECT_EQ(commands_.current_path(), source);
   EXPECT_EQ(ui_.report, report);
 }
 
 TEST_F(WindowCommandsTest, RelativeSourceStaysProtectedWhenTheWorkingFolderChanges) {
-  const std::string source = write("rel.dict.yaml", BROKEN_TABLE);
-  fs::create_directory(dir_ / "elsewhere");
+  const std::string source = dir_.write("rel.dict.yaml", BROKEN_TABLE);
+  fs::create_directory(dir_.root() / "elsewhere");
   const fs::path previous = fs::current_path();
-  fs::current_path(dir_);
+  fs::current_path(dir_.root());
   commands_.load("rel.dict.yaml");
-  fs::current_path(dir_ / "elsewhere");  // as a file dialog may do
+  fs::current_path(dir_.root() / "elsewhere");  // as a file dialog may do
   ui_.answers = {source};
   commands_.repair_and_save();
   fs::current_path(previous);
 
   EXPECT_EQ(ui_.messages, (std::vector<std::string>{"不能存到原文件上：原文件在任何情况下都不会被"
                                                     "改动。请换一个文件名另存。"}));
-  EXPECT_EQ(contents(source), BROKEN_TABLE);
+  EXPECT_EQ(ScratchDirectory::contents(source), BROKEN_TABLE);
 }
 
 TEST_F(WindowCommandsTest, ExportWritesVerifiedMbAndKeepsCurrentTable) {
-  const std::string source = write("abc.dict.yaml", GOOD_TABLE);
+  const std::string source = dir_.write("abc.dict.yaml", GOOD_TABLE);
   commands_.load(source);
-  const std::string output = path("输出.mb");
+  const std::string output = dir_.path("输出.mb");
   ui_.answers = {output};
   commands_.export_mb();
 
@@ -299,7 +275,7 @@ TEST_F(WindowCommandsTest, ExportWritesVerifiedMbAndKeepsCurrentTable) {
 }
 
 TEST_F(WindowCommandsTest, ExportNeedsAParsedTable) {
-  commands_.load(write("garbage.txt", "这不是码表\n"));
+  commands_.load(dir_.write("garbage.txt", "这不是码表\n"));
   ASSERT_FALSE(commands_.current_diagnosis()->table.has_value());
   commands_.export_mb();
   EXPECT_EQ(ui_.messages,
@@ -309,8 +285,8 @@ TEST_F(WindowCommandsTest, ExportNeedsAParsedTable) {
 }
 
 TEST_F(WindowCommandsTest, MbTableIsNotRepairedAndRescueStops) {
-  commands_.load(write("abc.dict.yaml", GOOD_TABLE));
-  const std::string mb = path("abc.mb");
+  commands_.load(dir_.write("abc.dict.yaml", GOOD_TABLE));
+  const std::string mb = dir_.path("abc.mb");
   ui_.answers = {mb};
   commands_.export_mb();
   commands_.load(mb);
@@ -327,9 +303,9 @@ TEST_F(WindowCommandsTest, MbTableIsNotRepairedAndRescueStops) {
 }
 
 TEST_F(WindowCommandsTest, SaveReportWritesBomAndCrLfText) {
-  const std::string source = write("abc.dict.yaml", GOOD_TABLE);
+  const std::string source = dir_.write("abc.dict.yaml", GOOD_TABLE);
   commands_.load(source);
-  const std::string saved = path("报告.txt");
+  const std::string saved = dir_.path("报告.txt");
   ui_.answers = {saved};
   commands_.save_report();
 
@@ -337,7 +313,7 @@ TEST_F(WindowCommandsTest, SaveReportWritesBomAndCrLfText) {
   EXPECT_EQ(ui_.save_requests[0].initial_name, "abc.dict-诊断报告.txt");
   EXPECT_EQ(ui_.save_requests[0].filter, "文本文件|*.txt|所有文件|*.*");
   EXPECT_EQ(ui_.save_requests[0].default_extension, "txt");
-  EXPECT_EQ(contents(saved), "\xEF\xBB\xBF" + ui_.report);
+  EXPECT_EQ(ScratchDirectory::contents(saved), "\xEF\xBB\xBF" + ui_.report);
   EXPECT_NE(ui_.report.find("\r\n"), std::string::npos);
   EXPECT_EQ(ui_.status, "报告已保存到 " + saved);
 }
@@ -348,7 +324,7 @@ TEST_F(WindowCommandsTest, SaveReportRefusesBlankReportAndNamesItWithoutTable) {
   EXPECT_EQ(ui_.messages, (std::vector<std::string>{"还没有可保存的报告。"}));
 
   ui_.report = "报告\r\n";
-  ui_.answers = {path("no-such-folder/r.txt")};
+  ui_.answers = {dir_.path("no-such-folder/r.txt")};
   commands_.save_report();
   ASSERT_EQ(ui_.save_requests.size(), 1U);
   EXPECT_EQ(ui_.save_requests[0].initial_name, "码表-诊断报告.txt");
@@ -357,10 +333,10 @@ TEST_F(WindowCommandsTest, SaveReportRefusesBlankReportAndNamesItWithoutTable) {
 }
 
 TEST_F(WindowCommandsTest, RescueRepairsThenExportsTheRepairedTable) {
-  const std::string source = write("abc.dict.yaml", BROKEN_TABLE);
+  const std::string source = dir_.write("abc.dict.yaml", BROKEN_TABLE);
   commands_.load(source);
-  const std::string repaired = path("abc.repaired.yaml");
-  const std::string mb = path("abc.mb");
+  const std::string repaired = dir_.path("abc.repaired.yaml");
+  const std::string mb = dir_.path("abc.mb");
   ui_.answers = {repaired, mb};
   commands_.rescue();
 
@@ -374,21 +350,21 @@ TEST_F(WindowCommandsTest, RescueRepairsThenExportsTheRepairedTable) {
   EXPECT_EQ(read_file(path_from_utf8(mb)).value(), exported->bytes);
   EXPECT_EQ(ui_.report, to_crlf(export_summary(repaired, mb, *exported)));
   EXPECT_EQ(ui_.status, "已导出 " + std::to_string(exported->entries) + " 条 → abc.mb");
-  EXPECT_EQ(contents(source), BROKEN_TABLE);
+  EXPECT_EQ(ScratchDirectory::contents(source), BROKEN_TABLE);
 }
 
 TEST_F(WindowCommandsTest, RescueStopsWhenRepairIsCancelledAndGuardsTheOriginal) {
-  const std::string source = write("abc.dict.yaml", BROKEN_TABLE);
+  const std::string source = dir_.write("abc.dict.yaml", BROKEN_TABLE);
   commands_.load(source);
   commands_.rescue();  // repair dialog cancelled: no export dialog
   EXPECT_EQ(ui_.save_requests.size(), 1U);
 
-  ui_.answers = {path("abc.repaired.yaml"), source};
+  ui_.answers = {dir_.path("abc.repaired.yaml"), source};
   commands_.rescue();
   EXPECT_EQ(ui_.messages,
             (std::vector<std::string>{
                 "不能存到原文件上：原文件在任何情况下都不会被改动。请换一个文件名另存。"}));
-  EXPECT_EQ(contents(source), BROKEN_TABLE);
+  EXPECT_EQ(ScratchDirectory::contents(source), BROKEN_TABLE);
 }
 
 }  // namespace
