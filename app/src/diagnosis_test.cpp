@@ -192,11 +192,13 @@ TEST(DiagnoseTest, BinglingCommentsAndPinnedCodesAreNoMistakes) {
 }
 
 TEST(DiagnoseTest, LineScanReadsTheColumnsTheHeaderNames) {
-  const Diagnosis diagnosis =
-      diagnose(bytes_of("---\nname: x\ncolumns:\n  - code\n  - text\n...\naaaa\t工\nAAAA\t式\n"));
+  const Diagnosis diagnosis = diagnose(
+      bytes_of("---\nname: x\ncolumns:\n  - code\n  - text\n...\naaaa\t工\nAAAA\t式\nzxaa\t　\n"));
   expect_consistent(diagnosis);
   ASSERT_EQ(diagnosis.issues.size(), 2u);
   EXPECT_EQ(diagnosis.issues[0].message, "编码 \"AAAA\"（词条「式」）含不能作码元的字符：\"AAAA\"");
+  // The full-width space is a text of its own, imported and not flagged as empty.
+  EXPECT_EQ(diagnosis.imported_entries, 2u);
   EXPECT_EQ(diagnosis.issues[0].line, 8u);
 }
 

@@ -120,7 +120,7 @@ RimeHeaderEnd find_rime_header_end(std::span<const std::string_view> lines) {
 
 EntryColumns entry_columns(TableFormat format, std::span<const std::string_view> lines) {
   if (format == TableFormat::Bingling) {
-    return {.text = 1, .code = 0, .weight = 2};
+    return {.text = 1, .code = 0, .weight = 2, .format = TableFormat::Bingling};
   }
   const RimeRowLayout layout = rime_row_layout(lines);
   const std::optional<std::size_t> weight = layout.weighted ? layout.weight : std::nullopt;
@@ -129,6 +129,11 @@ EntryColumns entry_columns(TableFormat format, std::span<const std::string_view>
     return {.text = 0, .code = 1, .weight = weight};
   }
   return {.text = layout.text, .code = layout.code, .weight = weight};
+}
+
+std::string_view entry_text(std::string_view field, TableFormat format) {
+  const std::string_view trimmed = trim(field);
+  return trimmed.empty() && format == TableFormat::Rime ? field : trimmed;
 }
 
 }  // namespace qovira

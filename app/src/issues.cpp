@@ -244,7 +244,7 @@ class DuplicateCheck {
 // The entry of a body line, or nothing when the line has not both columns. Lines that only
 // trim to nothing or to a comment never get here.
 std::optional<BodyEntry> body_entry_of(std::string_view line, std::size_t code_column,
-                                       std::size_t text_column) {
+                                       std::size_t text_column, TableFormat format) {
   while (line.ends_with('\r')) {
     line.remove_suffix(1);
   }
@@ -253,7 +253,7 @@ std::optional<BodyEntry> body_entry_of(std::string_view line, std::size_t code_c
     return std::nullopt;
   }
   entry.code = trim(entry.code);
-  entry.text = trim(entry.text);
+  entry.text = entry_text(entry.text, format);
   return entry;
 }
 
@@ -410,7 +410,8 @@ std::uint64_t scan_body_lines(std::span<const std::string_view> lines, std::uint
     if (is_comment_line(trimmed, format) || trimmed == RIME_HEADER_END) {
       continue;
     }
-    const std::optional<BodyEntry> entry = body_entry_of(lines[index], code_column, text_column);
+    const std::optional<BodyEntry> entry =
+        body_entry_of(lines[index], code_column, text_column, format);
     if (!entry) {
       issues.push_back(missing_columns(number, preview_of(trimmed)));
       continue;
@@ -428,7 +429,7 @@ std::uint64_t scan_body_lines(std::span<const std::string_view> lines, std::uint
     duplicates.add(*entry, index);
   }
   duplicates.raise(issues, [&](std::uint32_t index) {
-    return *body_entry_of(lines[index], code_column, text_column);
+    return *body_entry_of(lines[index], code_column, text_column, format);
   });
   return rows;
 }

@@ -401,12 +401,13 @@ std::optional<EntryLine> parse_entry_line(std::string_view line, EntryColumns co
   const std::size_t last = std::max({columns.text, columns.code, columns.weight.value_or(0)});
   for (std::size_t index = 0, start = 0; index <= last; ++index) {
     const std::size_t end = line.find('\t', start);
-    const std::string_view piece =
-        trim(line.substr(start, end == std::string_view::npos ? end : end - start));
+    const std::string_view field =
+        line.substr(start, end == std::string_view::npos ? end : end - start);
+    const std::string_view piece = trim(field);
     // Independent tests: a header may name one column twice (weight first and no text column
     // puts both at 0), and the importer then reads it for both.
     if (index == columns.text) {
-      text = piece;
+      text = entry_text(field, columns.format);
     }
     if (index == columns.code) {
       code = piece;

@@ -102,6 +102,14 @@ TEST(RepairRules, EmptyColumnsAreDropped) {
   ASSERT_EQ(result.changes.size(), 3u);
   EXPECT_EQ(result.changes[0],
             (RepairItem{"删掉空编码/空词条的行", "两列缺一列的记录没有意义，导入器也会跳过", 6}));
+
+  // A Rime text of white space alone is an entry the importer takes (the full-width space of
+  // Debian's cangjie5 and quick5); a 冰凌 importer trims it away.
+  const RepairResult space = repair_rime_body("　\tzxaa\n");
+  EXPECT_EQ(space.text, std::string(RIME_HEADER) + "　\tzxaa\n");
+  EXPECT_TRUE(space.changes.empty());
+  EXPECT_EQ(repair_text("[CODETABLE]\nzxaa\t　\n", TableFormat::Bingling, "t").text,
+            "[CODETABLE]\n");
 }
 
 TEST(RepairRules, FullWidthPunctuationAndCapitals) {

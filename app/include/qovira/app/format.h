@@ -34,6 +34,7 @@ struct EntryColumns {
   std::size_t text = 0;
   std::size_t code = 1;
   std::optional<std::size_t> weight;
+  TableFormat format = TableFormat::Rime;  // whose importer the texts are read for (entry_text)
 
   friend bool operator==(const EntryColumns&, const EntryColumns&) = default;
 };
@@ -41,5 +42,10 @@ struct EntryColumns {
 // The columns of a table's entry lines: 冰凌 code, text, weight; Rime text, code, weight, unless
 // the dictionary's header (among `lines`) lists its columns in another order or is unweighted.
 EntryColumns entry_columns(TableFormat format, std::span<const std::string_view> lines);
+
+// An entry's text field as the format's importer counts it: trimmed, except that a Rime text of
+// white space alone stays whole. The Rime importer reads texts untrimmed, and the full-width space
+// "　" is a real entry of many tables.
+std::string_view entry_text(std::string_view field, TableFormat format);
 
 }  // namespace qovira
