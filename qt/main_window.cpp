@@ -10,46 +10,41 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <array>
 #include <optional>
 
 namespace qovira::qt {
 
-const QString WINDOW_TITLE = QStringLiteral("岚栖输入法编码导入器 —— 诊断 / 修复 / 转 .mb");
-const QString INITIAL_STATUS = QStringLiteral(
-    "打开或把文件拖进来：支持 Rime .dict.yaml、冰凌文本码表、极点 .mb　｜　命令行批量：--help");
-
 namespace {
-
-const QString OPEN_BUTTON = QStringLiteral("打开码表…");
-const QString REPAIR_BUTTON = QStringLiteral("自动修复并另存");
-const QString EXPORT_BUTTON = QStringLiteral("导出 .mb");
-const QString RESCUE_BUTTON = QStringLiteral("一键救急（修复→.mb）");
-const QString SAVE_REPORT_BUTTON = QStringLiteral("保存报告");
-
-constexpr int WINDOW_WIDTH = 1000;
-constexpr int WINDOW_HEIGHT = 720;
-// Pixel sizes and gaps of the Windows window.
-constexpr int INTERFACE_FONT_PIXELS = 18;
-constexpr int REPORT_FONT_PIXELS = 16;
-constexpr int MARGIN_LEFT_RIGHT = 12;
-constexpr int MARGIN_TOP = 10;
-constexpr int MARGIN_BOTTOM = 4;
-constexpr int ROW_GAP = 12;
-constexpr int BUTTON_GAP = 8;
-constexpr int BUTTON_HEIGHT = 30;
-constexpr int STATUS_HEIGHT = 22;
-constexpr int REPORT_MINIMUM = 80;
-
-struct ButtonSpec {
-  const char* name;
-  const QString& text;
-  int width;
-  void (WindowCommands::*command)();
-};
 
 QString from_utf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The margins and gaps of the shared layout, for Qt's layouts. Qt scales them to the screen
+// itself, so they stay 96-DPI values here.
+constexpr PixelRect FIRST_BUTTON = WINDOW_CONTROLS.front().rect;
+constexpr int BUTTON_GAP = WINDOW_CONTROLS[1].rect.x - (FIRST_BUTTON.x + FIRST_BUTTON.width);
+constexpr int ROW_GAP = REPORT_TOP - (FIRST_BUTTON.y + FIRST_BUTTON.height);
+constexpr int MARGIN_BOTTOM = STATUS_BOTTOM_GAP - STATUS_HEIGHT;
+
+// The object name of a control of WINDOW_CONTROLS.
+const char* object_name(int id) {
+  switch (id) {
+    case OPEN_ID:
+      return OPEN_BUTTON_NAME;
+    case REPAIR_ID:
+      return REPAIR_BUTTON_NAME;
+    case EXPORT_ID:
+      return EXPORT_BUTTON_NAME;
+    case RESCUE_ID:
+      return RESCUE_BUTTON_NAME;
+    case SAVE_REPORT_ID:
+      return SAVE_REPORT_BUTTON_NAME;
+    case REPORT_ID:
+      return REPORT_NAME;
+    default:
+      return STATUS_NAME;
+  }
 }
 
 // Paths go through the file system's encoding both ways, so any file name survives.
@@ -119,47 +114,43 @@ void QtWindowUi::set_status(std::string_view text) {
 
 MainWindow::MainWindow(Dialogs& dialogs)
     : report_(new QPlainTextEdit(this)),
-      status_(new QLabel(INITIAL_STATUS, this)),
+      status_(new QLabel(from_utf8(INITIAL_STATUS), this)),
       ui_(*this, *report_, *status_, dialogs) {
-  setWindowTitle(WINDOW_TITLE);
+  setWindowTitle(from_utf8(WINDOW_TITLE));
   resize(WINDOW_WIDTH, WINDOW_HEIGHT);
   setAcceptDrops(true);
 
   QFont interface_font = font();
-  interface_font.setPixelSize(INTERFACE_FONT_PIXELS);
+  interface_font.setPixelSize(INTERFACE_FONT_HEIGHT);
   QFont report_font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  report_font.setPixelSize(REPORT_FONT_PIXELS);
+  report_font.setPixelSize(REPORT_FONT_HEIGHT);
 
   // In the order of the Windows window; the widths are its own, grown where a font needs more.
-  const std::array<ButtonSpec, 5> buttons = {{
-      {OPEN_BUTTON_NAME, OPEN_BUTTON, 120, &WindowCommands::open_table},
-      {REPAIR_BUTTON_NAME, REPAIR_BUTTON, 160, &WindowCommands::repair_and_save},
-      {EXPORT_BUTTON_NAME, EXPORT_BUTTON, 110, &WindowCommands::export_mb},
-      {RESCUE_BUTTON_NAME, RESCUE_BUTTON, 200, &WindowCommands::rescue},
-      {SAVE_REPORT_BUTTON_NAME, SAVE_REPORT_BUTTON, 110, &WindowCommands::save_report},
-  }};
   auto* button_row = new QHBoxLayout;
   button_row->setSpacing(BUTTON_GAP);
-  for (const ButtonSpec& item : buttons) {
-    auto* button = new QPushButton(item.text, this);
-    button->setObjectName(item.name);
+  for (const ControlDescriptor& control : WINDOW_CONTROLS) {
+    if (control.kind != ControlKind::Button) {
+      continue;
+    }
+    auto* button = new QPushButton(from_utf8(control.text), this);
+    button->setObjectName(object_name(control.id));
     button->setFont(interface_font);
-    button->setMinimumWidth(item.width);
-    button->setFixedHeight(BUTTON_HEIGHT);
+    button->setMinimumWidth(control.rect.width);
+    button->setFixedHeight(control.rect.height);
     button->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
     connect(button, &QPushButton::clicked, this,
-            [this, command = item.command] { (commands_.*command)(); });
+            [this, command = control.command] { (commands_.*command)(); });
     button_row->addWidget(button);
   }
   button_row->addStretch();
 
-  report_->setObjectName(REPORT_NAME);
+  report_->setObjectName(object_name(REPORT_ID));
   report_->setReadOnly(true);
   report_->setLineWrapMode(QPlainTextEdit::NoWrap);
   report_->setFont(report_font);
   report_->setMinimumSize(REPORT_MINIMUM, REPORT_MINIMUM);
 
-  status_->setObjectName(STATUS_NAME);
+  status_->setObjectName(object_name(STATUS_ID));
   status_->setFont(interface_font);
   status_->setTextFormat(Qt::PlainText);
   status_->setFixedHeight(STATUS_HEIGHT);
@@ -167,7 +158,7 @@ MainWindow::MainWindow(Dialogs& dialogs)
   status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
 
   auto* column = new QVBoxLayout(this);
-  column->setContentsMargins(MARGIN_LEFT_RIGHT, MARGIN_TOP, MARGIN_LEFT_RIGHT, MARGIN_BOTTOM);
+  column->setContentsMargins(CONTROL_MARGIN, FIRST_BUTTON.y, CONTROL_MARGIN, MARGIN_BOTTOM);
   column->setSpacing(ROW_GAP);
   column->addLayout(button_row);
   column->addWidget(report_, 1);

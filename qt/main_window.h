@@ -11,11 +11,9 @@
 
 #include "dialogs.h"
 #include "qovira/app/window_commands.h"
+#include "qovira/app/window_layout.h"
 
 namespace qovira::qt {
-
-extern const QString WINDOW_TITLE;
-extern const QString INITIAL_STATUS;
 
 // Object names of the controls, for tests and style sheets.
 inline constexpr char OPEN_BUTTON_NAME[] = "open";

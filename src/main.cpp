@@ -1,6 +1,8 @@
 // The Linux entry: batch runs and the usage text, and the window when the Qt module is present.
 #include <dlfcn.h>
+#include <libintl.h>
 
+#include <clocale>
 #include <csignal>
 #include <filesystem>
 #include <iostream>
@@ -12,6 +14,7 @@
 
 #include "qovira/app/batch.h"
 #include "qovira/app/cli.h"
+#include "qovira/platform/files.h"
 
 namespace {
 
@@ -62,6 +65,11 @@ int run_window(const std::optional<std::string>& file) {
 int main(int argc, char** argv) {
   // Past a file-size limit (ulimit -f) the write must fail with EFBIG and be reported, not kill us.
   std::signal(SIGXFSZ, SIG_IGN);
+  qovira::remove_temporary_file_on_interruption();
+  // The system's error texts in the user's language; everything else stays in the C locale. The
+  // C library's messages are asked for in UTF-8, since LC_CTYPE stays ASCII.
+  std::setlocale(LC_MESSAGES, "");
+  bind_textdomain_codeset("libc", "UTF-8");
   std::ios::sync_with_stdio(false);
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const qovira::Invocation invocation = qovira::parse_arguments(arguments);

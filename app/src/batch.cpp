@@ -1,11 +1,17 @@
 #include "qovira/app/batch.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "qovira/app/diagnosis.h"
+#include "qovira/app/display.h"
 #include "qovira/app/export.h"
 #include "qovira/app/files.h"
+#include "qovira/app/operations.h"
 #include "qovira/app/repair.h"
+#include "qovira/app/window_commands.h"
 #include "qovira/table/text.h"
 
 namespace qovira {
@@ -29,7 +35,10 @@ constexpr std::string_view REPAIR_SUMMARY_ARROW = " 处 → ";
 constexpr std::string_view CHANGE_INDENT = "       ";
 constexpr std::string_view BASIS_LINE = "             依据：";
 constexpr std::string_view MORE_CHANGES = "       …还有 ";
-constexpr std::string_view MORE_CHANGES_TAIL = " 处，详见另存的文件";
+constexpr std::string_view MORE_CHANGES_TAIL = " 处，详见 ";
+constexpr std::string_view MORE_CHANGES_UNSAVED_TAIL = " 处";
+constexpr std::string_view MORE_KEPT_TAIL = " 处待人工，详见 ";
+constexpr std::string_view MORE_KEPT_UNSAVED_TAIL = " 处待人工";
 constexpr std::string_view KEPT_LINE = " 没敢动：";
 constexpr std::string_view RECHECK = "     修复后复检：词条 ";
 constexpr std::string_view RECHECK_NOT_IMPORTABLE = "仍然导不进";
@@ -41,8 +50,15 @@ constexpr std::string_view EXPORTED_ARROW = " 条 → ";
 constexpr std::string_view TALLY = "共 ";
 constexpr std::string_view TALLY_PROBLEMS = " 份，";
 constexpr std::string_view TALLY_TAIL = " 份有问题";
-// An output that would land on the source itself is refused: sources are never written.
+// An output that would land on a source of the run, or on an output the run already wrote, is
+// refused: sources are never written and no result silently replaces another.
 constexpr std::string_view OUTPUT_IS_SOURCE = "输出文件就是源文件本身，原文件不能被覆盖：";
+constexpr std::string_view OUTPUT_IS_ANOTHER_SOURCE =
+    "输出文件是这次要处理的另一份源文件，源文件不能被覆盖：";
+constexpr std::string_view OUTPUT_WRITTEN_BEFORE =
+    "这次运行里已经由 {} 写出过这个文件，不能再覆盖：{}";
+constexpr std::string_view REPAIR_REPORT_TAIL = "-修复报告.txt";
+constexpr std::string_view UTF8_BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 
 constexpr std::size_t NAME_WIDTH = 44;
 constexpr std::size_t FORMAT_WIDTH = 20;
@@ -74,53 +90,106 @@ ByteView view_of(std::string_view text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-// Writes `bytes` to `target` unless that is the source file itself.
-std::expected<void, std::string> write_output(const std::filesystem::path& source,
-                                              const std::string& target, ByteView bytes) {
-  const std::filesystem::path target_path = path_from_utf8(target);
-  if (same_file(source, target_path)) {
-    return std::unexpected(std::string(OUTPUT_IS_SOURCE) + target);
-  }
-  return write_file_atomically(target_path, bytes);
+// The absolute, normalised form of a path, for telling whether two outputs are one file before
+// either exists.
+std::filesystem::path normalised(const std::string& path) {
+  std::error_code ignored;
+  const std::filesystem::path absolute = std::filesystem::absolute(path_from_utf8(path), ignored);
+  const std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, ignored);
+  return (canonical.empty() ? absolute : canonical).lexically_normal();
 }
+
+// Outputs of a batch run go where the command line's naming rules put them, never onto a source
+// of the run or onto an output the run already wrote.
+class BatchOutputs : public OutputPlace {
+ public:
+  BatchOutputs(std::span<const std::string> sources, const std::optional<std::string>& out_dir)
+      : sources_(sources), out_dir_(out_dir) {}
+
+  void start_file(const std::string& source) { source_ = &source; }
+
+  std::optional<std::string> choose(OutputKind, std::string_view suggested_name) override {
+    return output_path(*source_, out_dir_, suggested_name);
+  }
+
+  std::optional<std::string> refusal(const std::string& path) override {
+    const std::filesystem::path target = path_from_utf8(path);
+    if (same_file(path_from_utf8(*source_), target)) {
+      return std::string(OUTPUT_IS_SOURCE) + displayable(path);
+    }
+    for (const std::string& other : sources_) {
+      if (same_file(path_from_utf8(other), target)) {
+        return std::string(OUTPUT_IS_ANOTHER_SOURCE) + displayable(path);
+      }
+    }
+    const std::filesystem::path place = normalised(path);
+    for (const auto& [written, by] : written_) {
+      if (written == place || same_file(written, target)) {
+        return fill_placeholders(OUTPUT_WRITTEN_BEFORE, {displayable(by), displayable(path)});
+      }
+    }
+    return std::nullopt;
+  }
+
+  void written(const std::string& path) override {
+    written_.emplace_back(normalised(path), *source_);
+  }
+
+ private:
+  std::span<const std::string> sources_;
+  const std::optional<std::string>& out_dir_;
+  const std::string* source_ = nullptr;
+  std::vector<std::pair<std::filesystem::path, std::string>> written_;
+};
 
 class BatchRun {
  public:
-  BatchRun(BatchMode mode, const std::optional<std::string>& out_dir, std::ostream& out)
-      : mode_(mode), out_dir_(out_dir), out_(out) {}
+  BatchRun(BatchMode mode, std::span<const std::string> files,
+           const std::optional<std::string>& out_dir, std::ostream& out)
+      : mode_(mode), outputs_(files, out_dir), out_(out) {}
 
   // Returns true when the file counts as a problem.
   bool run_file(const std::string& path) {
-    const std::filesystem::path source = path_from_utf8(path);
-    auto bytes = read_file(source);
+    outputs_.start_file(path);
+    auto bytes = read_file(path_from_utf8(path));
     if (!bytes) {
-      out_ << UNREADABLE_PREFIX << path << '\n' << UNREADABLE_DETAIL << bytes.error() << '\n';
+      out_ << UNREADABLE_PREFIX << displayable(path) << '\n'
+           << UNREADABLE_DETAIL << displayable(bytes.error()) << '\n';
       return true;
     }
-    Diagnosis diagnosis = diagnose(*bytes);
-    bool problem = !diagnosis.importable;
+    SourceTable source{path, std::move(*bytes), {}};
+    source.diagnosis = diagnose(source.bytes);
+    bool problem = !source.diagnosis.importable;
     if (mode_ == BatchMode::Report) {
-      out_ << render_report(path, diagnosis) << '\n';
+      out_ << render_report(displayable(path), source.diagnosis) << '\n';
       return problem;
     }
-    write_check_line(path, diagnosis);
+    write_check_line(path, source.diagnosis);
 
-    std::optional<CodeTable> repaired_table;
-    if (mode_ == BatchMode::Fix || mode_ == BatchMode::Rescue) {
-      // Two tables of millions of entries need not be held at once: the first one is needed again
-      // only when the repaired text yields none, and diagnosing the source again gives it back.
-      const bool had_table = diagnosis.table.has_value();
-      diagnosis.table.reset();
-      repaired_table = repair(path, source, *bytes, diagnosis.format);
-      if (!repaired_table && had_table && mode_ == BatchMode::Rescue) {
-        diagnosis.table = diagnose(*bytes).table;
+    switch (mode_) {
+      case BatchMode::Fix: {
+        source.diagnosis.table.reset();
+        problem = !write_repair(source, repair_and_save(source, outputs_)) || problem;
+        break;
       }
-    }
-    if (mode_ >= BatchMode::ExportMb) {
-      std::optional<CodeTable>& table = repaired_table ? repaired_table : diagnosis.table;
-      if (!export_table(path, source, table)) {
-        problem = true;
+      case BatchMode::ExportMb:
+        if (!source.diagnosis.table) {
+          out_ << NOTHING_TO_EXPORT << '\n';
+          return true;
+        }
+        problem = !write_export(export_and_save(*source.diagnosis.table, path, false, outputs_)) ||
+                  problem;
+        break;
+      case BatchMode::Rescue: {
+        const RescueOutcome outcome = rescue(
+            source, outputs_, {.export_source_when_unrepaired = true, .write_unverified = false});
+        problem = !write_repair(source, *outcome.repair) || problem;
+        problem = !write_export(*outcome.exported) || problem;
+        break;
       }
+      case BatchMode::Check:
+      case BatchMode::Report:
+        break;
     }
     return problem;
   }
@@ -128,7 +197,7 @@ class BatchRun {
  private:
   void write_check_line(const std::string& path, const Diagnosis& diagnosis) {
     const IssueCounts counts = count_issues(diagnosis.issues);
-    out_ << pad_right(file_name_of(path), NAME_WIDTH) << ' '
+    out_ << pad_right(displayable(file_name_of(path)), NAME_WIDTH) << ' '
          << pad_right(format_display_name(diagnosis.format), FORMAT_WIDTH) << ENTRIES_LABEL
          << pad_left(std::to_string(diagnosis.imported_entries), ENTRIES_WIDTH) << FATAL_LABEL
          << counts.fatal << WARNING_LABEL << counts.warnings << INFO_LABEL << counts.infos << "  "
@@ -145,30 +214,52 @@ class BatchRun {
     }
   }
 
-  // The repair step; returns the table of the re-diagnosed repaired text, if it has one.
-  std::optional<CodeTable> repair(const std::string& path, const std::filesystem::path& source,
-                                  const Bytes& bytes, TableFormat format) {
-    if (format == TableFormat::Mb) {
-      out_ << MB_REPAIR_SKIPPED << '\n';
-      return std::nullopt;
+  // The whole repair report beside the repaired text, as a saved report is written; the path, or
+  // nothing when it could not be written (said on its own line).
+  std::optional<std::string> save_repair_report(const SourceTable& source,
+                                                const SavedRepair& saved) {
+    const std::string report =
+        std::string(UTF8_BYTE_ORDER_MARK) +
+        to_crlf(build_repair_report(displayable(source.path), displayable(saved.path), saved.result,
+                                    saved.recheck));
+    const std::optional<std::string> target = outputs_.choose(
+        OutputKind::RepairReport, output_stem(source.path) + std::string(REPAIR_REPORT_TAIL));
+    std::optional<std::string> refusal = outputs_.refusal(*target);
+    if (!refusal) {
+      if (auto written = write_file_atomically(path_from_utf8(*target), view_of(report),
+                                               path_from_utf8(source.path));
+          written) {
+        outputs_.written(*target);
+        return target;
+      } else {
+        refusal = displayable(written.error());
+      }
     }
-    std::string converted;
-    const auto text = decode_text_in_place(bytes, converted);
-    if (!text) {
-      out_ << REPAIR_FAILED << text.error().message() << '\n';
-      return std::nullopt;
-    }
-    const RepairResult result = repair_text(*text, format, output_stem(path));
-    converted = std::string();  // a UTF-16 source's text is not needed past the repair
-    const std::string target = output_path(path, out_dir_, repaired_file_name(path));
-    if (auto written = write_output(source, target, view_of(result.text)); !written) {
-      out_ << REPAIR_FAILED << written.error() << '\n';
-      return std::nullopt;
-    }
-    Diagnosis recheck = diagnose(view_of(result.text));
+    out_ << REPAIR_FAILED << *refusal << '\n';
+    return std::nullopt;
+  }
 
+  // The repair step's lines; false when the file counts as a problem.
+  bool write_repair(const SourceTable& source,
+                    const std::expected<SavedRepair, StepFailure>& repaired) {
+    if (!repaired) {
+      switch (repaired.error().kind) {
+        case StepFailureKind::MbHasNoSourceText:
+          out_ << MB_REPAIR_SKIPPED << '\n';
+          return true;
+        case StepFailureKind::Undecodable:
+          // The diagnosis already counted the file.
+          out_ << REPAIR_FAILED << repaired.error().detail << '\n';
+          return true;
+        default:
+          out_ << REPAIR_FAILED << displayable(repaired.error().detail) << '\n';
+          return false;
+      }
+    }
+    const RepairResult& result = repaired->result;
+    const std::optional<std::string> report = save_repair_report(source, *repaired);
     out_ << REPAIR_SUMMARY << result.changes.size() << REPAIR_SUMMARY_KEPT << result.kept.size()
-         << REPAIR_SUMMARY_ARROW << target << '\n';
+         << REPAIR_SUMMARY_ARROW << displayable(repaired->path) << '\n';
     const std::size_t changes_shown = std::min(result.changes.size(), CHANGES_SHOWN);
     for (std::size_t i = 0; i < changes_shown; ++i) {
       const RepairItem& change = result.changes[i];
@@ -179,46 +270,57 @@ class BatchRun {
       out_ << change.summary << '\n' << BASIS_LINE << change.basis << '\n';
     }
     if (result.changes.size() > CHANGES_SHOWN) {
-      out_ << MORE_CHANGES << result.changes.size() - CHANGES_SHOWN << MORE_CHANGES_TAIL << '\n';
+      out_ << MORE_CHANGES << result.changes.size() - CHANGES_SHOWN;
+      if (report) {
+        out_ << MORE_CHANGES_TAIL << displayable(*report) << '\n';
+      } else {
+        out_ << MORE_CHANGES_UNSAVED_TAIL << '\n';
+      }
     }
     const std::size_t kept_shown = std::min(result.kept.size(), KEPT_SHOWN);
     for (std::size_t i = 0; i < kept_shown; ++i) {
       const RepairItem& kept = result.kept[i];
       out_ << CHANGE_INDENT << "第" << kept.line << "行" << KEPT_LINE << kept.summary << '\n';
     }
+    if (result.kept.size() > KEPT_SHOWN) {
+      out_ << MORE_CHANGES << result.kept.size() - KEPT_SHOWN;
+      if (report) {
+        out_ << MORE_KEPT_TAIL << displayable(*report) << '\n';
+      } else {
+        out_ << MORE_KEPT_UNSAVED_TAIL << '\n';
+      }
+    }
+    const Diagnosis& recheck = repaired->recheck;
     out_ << RECHECK << recheck.imported_entries << "，"
          << (recheck.importable ? VERDICT_IMPORTABLE : RECHECK_NOT_IMPORTABLE) << '\n';
-    return std::move(recheck.table);
+    return report.has_value();
   }
 
-  // The export step; returns false when the file counts as a problem.
-  bool export_table(const std::string& path, const std::filesystem::path& source,
-                    const std::optional<CodeTable>& table) {
-    if (!table) {
-      out_ << NOTHING_TO_EXPORT << '\n';
-      return false;
+  // The export step's line; false when the file counts as a problem.
+  bool write_export(const std::expected<SavedExport, StepFailure>& exported) {
+    if (exported) {
+      out_ << EXPORTED << exported->exported.entries << EXPORTED_ARROW
+           << displayable(exported->path) << "（" << displayable(exported->exported.verdict) << "）"
+           << '\n';
+      return true;
     }
-    auto exported = export_mb(*table);
-    if (!exported) {
-      out_ << EXPORT_FAILED << exported.error() << '\n';
-      return false;
+    const StepFailure& failure = exported.error();
+    switch (failure.kind) {
+      case StepFailureKind::NothingToExport:
+        out_ << NOTHING_TO_EXPORT << '\n';
+        break;
+      case StepFailureKind::NotVerified:
+        out_ << EXPORT_FAILED << READBACK_FAILED << displayable(failure.detail) << '\n';
+        break;
+      default:
+        out_ << EXPORT_FAILED << displayable(failure.detail) << '\n';
+        break;
     }
-    if (!exported->verified) {
-      out_ << EXPORT_FAILED << READBACK_FAILED << exported->verdict << '\n';
-      return false;
-    }
-    const std::string target = output_path(path, out_dir_, mb_file_name(path));
-    if (auto written = write_output(source, target, exported->bytes); !written) {
-      out_ << EXPORT_FAILED << written.error() << '\n';
-      return false;
-    }
-    out_ << EXPORTED << exported->entries << EXPORTED_ARROW << target << "（" << exported->verdict
-         << "）" << '\n';
-    return true;
+    return false;
   }
 
   BatchMode mode_;
-  const std::optional<std::string>& out_dir_;
+  BatchOutputs outputs_;
   std::ostream& out_;
 };
 
@@ -226,7 +328,7 @@ class BatchRun {
 
 int run_batch(BatchMode mode, std::span<const std::string> files,
               const std::optional<std::string>& out_dir, std::ostream& out) {
-  BatchRun run(mode, out_dir, out);
+  BatchRun run(mode, files, out_dir, out);
   std::uint64_t problems = 0;
   for (const std::string& path : files) {
     if (run.run_file(path)) {

@@ -49,27 +49,25 @@ std::size_t CodeSlotHash::operator()(const CodeSlot& slot) const noexcept {
   return static_cast<std::size_t>(hash);
 }
 
-CodeStats collect_code_stats(std::span<const std::string_view> lines, TableFormat format) {
-  return collect_code_stats(lines, entry_columns(format, {}));
-}
-
-CodeStats collect_code_stats(std::span<const std::string_view> lines, EntryColumns columns) {
+CodeStats collect_code_stats(const TableText& text) {
   CodeStats stats;
-  for (const std::string_view line : lines) {
-    const std::optional<EntryLine> entry = parse_entry_line(line, columns);
-    if (!entry || entry->text.empty() || entry->code.empty() ||
-        !std::all_of(entry->code.begin(), entry->code.end(), [](char byte) {
+  text.for_each_line([&stats](const TextLine& line) {
+    if (line.kind != LineKind::Entry) {
+      return;
+    }
+    const std::string_view word = trim(line.text);
+    const std::string_view code = trim(line.code);
+    if (word.empty() || code.empty() || !std::ranges::all_of(code, [](char byte) {
           return is_code_character(static_cast<unsigned char>(byte));
         })) {
-      continue;
+      return;
     }
-    const std::string_view code = entry->code;
     const std::uint64_t code_length = code.size();
-    const std::uint64_t word_length = count_chars(entry->text);
+    const std::uint64_t word_length = count_chars(word);
     char32_t last = 0;
     std::uint64_t index = 0;
-    for (std::size_t pos = 0; pos < entry->text.size(); ++index) {
-      last = next_char(entry->text, pos);
+    for (std::size_t pos = 0; pos < word.size(); ++index) {
+      last = next_char(word, pos);
       if (index < code_length && stands_for_own_position(index, code_length)) {
         ++stats[{word_length, code_length, index, last}][static_cast<unsigned char>(code[index])];
       }
@@ -79,7 +77,7 @@ CodeStats collect_code_stats(std::span<const std::string_view> lines, EntryColum
       ++stats[{word_length, code_length, position, last}]
              [static_cast<unsigned char>(code[position])];
     }
-  }
+  });
   return stats;
 }
 

@@ -23,8 +23,13 @@ std::vector<std::string> three_character_lines(int agreeing, int other) {
 }
 
 CodeStats stats_of(const std::vector<std::string>& lines, TableFormat format = TableFormat::Rime) {
-  const std::vector<std::string_view> views(lines.begin(), lines.end());
-  return collect_code_stats(views, format);
+  std::string text;
+  for (const std::string& line : lines) {
+    text.append(line).push_back('\n');
+  }
+  return collect_code_stats(format == TableFormat::Rime
+                                ? TableText::headerless_rime(text)
+                                : TableText::read("[CODETABLEHEADER]\n[CODETABLE]\n" + text, format));
 }
 
 TEST(CodeInference, AcceptsNineOfTenOnlyAndAtLeastFive) {

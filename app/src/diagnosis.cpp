@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "qovira/app/export.h"
+#include "qovira/table/gb18030.h"
 #include "qovira/table/import.h"
 #include "qovira/table/mb.h"
 #include "qovira/table/text.h"
@@ -23,8 +24,6 @@ namespace {
 constexpr std::string_view UNKNOWN_FORMAT_ERROR =
     "认不出格式：既不是 Rime 词典（缺少独占一行的 ---），也不是冰凌文本码表或极点 .mb";
 
-constexpr std::string_view BINGLING_BODY_MARKER = "[CODETABLE]";
-
 // A table, or the error text that replaced it.
 using TableOutcome = std::expected<CodeTable, std::string>;
 
@@ -34,35 +33,23 @@ struct LineScan {
   std::uint64_t body_rows = 0;
 };
 
-// Scans the body: after the Rime header, or after the 冰凌 "[CODETABLE]" line (the whole text
-// without one), in the columns the table's lines use.
-LineScan scan_lines(std::string_view text, TableFormat format) {
+// Scans the body lines the model finds; a Rime text without a closed header has none to scan.
+LineScan scan_lines(const TableText& text) {
   LineScan scan;
-  const std::vector<std::string_view> lines = split_lines(text);
-  std::uint64_t skip = 0;
-  if (format == TableFormat::Rime) {
-    const RimeHeaderEnd header = find_rime_header_end(lines);
-    if (!header.found) {
-      scan.issues.push_back(missing_rime_header());
-      return scan;
-    }
-    skip = header.line_count;
-  } else {
-    const auto marker = std::ranges::find_if(
-        lines, [](std::string_view line) { return trim(line) == BINGLING_BODY_MARKER; });
-    skip = marker == lines.end() ? 0 : static_cast<std::uint64_t>(marker - lines.begin()) + 1;
+  if (text.format() == TableFormat::Rime && !text.has_body()) {
+    scan.issues.push_back(missing_rime_header());
+    return scan;
   }
-  const EntryColumns columns = entry_columns(format, lines);
-  scan.body_rows = scan_body_lines(lines, skip, columns.code, columns.text, scan.issues, format);
+  scan.body_rows = scan_body_lines(text, scan.issues);
   return scan;
 }
 
-// The line scan and the importer read the same text independently, so the scan runs on a second
+// The line scan and the importer read the same model independently, so the scan runs on a second
 // thread beside `import`. Where no thread can be started, it runs first on this one.
 template <typename Import>
-auto scan_beside_import(std::string_view text, Diagnosis& result, Import import) {
+auto scan_beside_import(const TableText& text, Diagnosis& result, Import import) {
   LineScan scan;
-  const auto run_scan = [&scan, text, format = result.format] { scan = scan_lines(text, format); };
+  const auto run_scan = [&scan, &text] { scan = scan_lines(text); };
   std::optional<std::thread> worker;
   try {
     worker.emplace(run_scan);
@@ -78,8 +65,8 @@ auto scan_beside_import(std::string_view text, Diagnosis& result, Import import)
   return imported;
 }
 
-TableOutcome diagnose_rime(std::string_view text, Diagnosis& result) {
-  auto imported = scan_beside_import(text, result, [text] { return import_rime(text); });
+TableOutcome diagnose_rime(const TableText& text, Diagnosis& result) {
+  auto imported = scan_beside_import(text, result, [&text] { return import_rime(text); });
   if (!imported) {
     return std::unexpected(imported.error().message());
   }
@@ -93,8 +80,8 @@ TableOutcome diagnose_rime(std::string_view text, Diagnosis& result) {
   return std::move(imported->code_table);
 }
 
-TableOutcome diagnose_bingling(std::string_view text, Diagnosis& result) {
-  auto imported = scan_beside_import(text, result, [text] { return import_bingling(text); });
+TableOutcome diagnose_bingling(const TableText& text, Diagnosis& result) {
+  auto imported = scan_beside_import(text, result, [&text] { return import_bingling(text); });
   if (!imported) {
     return std::unexpected(imported.error().message());
   }
@@ -112,9 +99,9 @@ TableOutcome read_mb_table(ByteView bytes) {
 TableOutcome import_text(std::string_view text, Diagnosis& result) {
   switch (result.format) {
     case TableFormat::Rime:
-      return diagnose_rime(text, result);
+      return diagnose_rime(TableText::read(text, result.format), result);
     case TableFormat::Bingling:
-      return diagnose_bingling(text, result);
+      return diagnose_bingling(TableText::read(text, result.format), result);
     case TableFormat::Mb:
     case TableFormat::Unknown:
       break;
@@ -157,7 +144,8 @@ Diagnosis diagnose(ByteView bytes) {
     auto text = decode_text_in_place(bytes, converted);
     if (!text) {
       std::string error = text.error().message();
-      result.issues.push_back(unreadable_text(error));
+      result.issues.push_back(legacy_table_text(bytes) ? unreadable_legacy_text(error)
+                                                       : unreadable_text(error));
       result.failure = std::move(error);
       finish(result);
       return result;
@@ -177,6 +165,22 @@ Diagnosis diagnose(ByteView bytes) {
   }
   finish(result);
   return result;
+}
+
+std::optional<std::string> legacy_table_text(ByteView bytes) {
+  std::string converted;
+  if (has_mb_magic(bytes) || decode_text_in_place(bytes, converted)) {
+    return std::nullopt;
+  }
+  auto text = decode_gb18030(bytes);
+  if (!text) {
+    return std::nullopt;
+  }
+  const TableFormat format = detect_format({}, *text);
+  if (format != TableFormat::Rime && format != TableFormat::Bingling) {
+    return std::nullopt;
+  }
+  return std::move(*text);
 }
 
 IssueCounts count_issues(const std::vector<Issue>& issues) {

@@ -216,5 +216,20 @@ TEST(DiagnoseTest, RealWubiDictionaryIsImportable) {
   EXPECT_GE(diagnosis.body_rows, diagnosis.imported_entries);
 }
 
+TEST(DiagnoseTest, OnlyTablesInTheLegacyCodePageGetTheConversionAdvice) {
+  // "工" in GBK is B9 A4; 0x80 is a character in no encoding the tool reads.
+  const Diagnosis legacy = diagnose(bytes_of("---\nname: x\n...\n\xB9\xA4\taaaa\n"));
+  ASSERT_EQ(legacy.issues.size(), 1u);
+  EXPECT_EQ(legacy.issues[0].advice,
+            "这份文件看起来是 GBK/GB18030 编码，输入法只认 UTF-8 或带 BOM 的 UTF-16：用自动修复转成 UTF-8");
+  EXPECT_FALSE(legacy.importable);
+  const Diagnosis broken = diagnose(bytes_of("---\nname: x\n...\n\x80\taaaa\n"));
+  const Diagnosis no_table = diagnose(bytes_of("\xB9\xA4 aaaa\n"));
+  for (const Diagnosis* other : {&broken, &no_table}) {
+    ASSERT_EQ(other->issues.size(), 1u);
+    EXPECT_EQ(other->issues[0].advice, "确认文件是 UTF-8 或带 BOM 的 UTF-16，没有被压缩或损坏");
+  }
+}
+
 }  // namespace
 }  // namespace qovira

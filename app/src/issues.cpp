@@ -1,7 +1,10 @@
 // The issue catalogue, the body line scan and the order of issues.
 #include "qovira/app/issues.h"
 
+#include "qovira/app/display.h"
+
 #include <algorithm>
+#include <deque>
 #include <functional>
 #include <initializer_list>
 #include <numeric>
@@ -35,6 +38,8 @@ constexpr std::string_view MB_MISMATCH = "生成的 .mb 回读后与导入结果
 
 constexpr std::string_view UNREADABLE_TEXT_ADVICE =
     "确认文件是 UTF-8 或带 BOM 的 UTF-16，没有被压缩或损坏";
+constexpr std::string_view LEGACY_TEXT_ADVICE =
+    "这份文件看起来是 GBK/GB18030 编码，输入法只认 UTF-8 或带 BOM 的 UTF-16：用自动修复转成 UTF-8";
 constexpr std::string_view MISSING_RIME_HEADER_ADVICE =
     "在文件开头补上 `---`、`name:`、`...` 三行；工具的自动修复能替你补";
 constexpr std::string_view MISSING_COLUMNS_ADVICE = "词与编码之间要用一个 Tab 分隔，不是空格";
@@ -51,17 +56,12 @@ constexpr std::string_view FULL_WIDTH_PUNCTUATION[] = {"，", "。", "；", "／
 
 constexpr std::size_t PREVIEW_CHARS = 30;
 constexpr std::string_view PREVIEW_ELLIPSIS = "…";
-// Codes and words from the file are cut in messages after this many characters: no real entry
-// comes near it, and a hostile line of gigabytes must not blow up the report.
-constexpr std::size_t SHOWN_VALUE_CHARS = 256;
-constexpr std::string_view COMMENT_START = "#";
-constexpr std::string_view BINGLING_COMMENT_START = ";";
 constexpr std::string_view RIME_HEADER_END = "...";
-constexpr char PINNED_MARK = '*';
 
-Issue make_issue(std::string message, std::string_view advice, std::uint64_t line,
+Issue make_issue(IssueKind kind, std::string message, std::string_view advice, std::uint64_t line,
                  Severity severity) {
-  return Issue{std::move(message), std::string(advice), line, severity};
+  // Messages carry words, codes and lines of the file: shown safely wherever they go.
+  return Issue{kind, displayable(message), std::string(advice), line, severity};
 }
 
 bool is_control(char32_t c) {
@@ -81,8 +81,9 @@ std::string_view bad_code_advice(std::string_view code, std::string_view offendi
   return STRAY_CHARACTER_ADVICE;
 }
 
-// The characters of a code that cannot be code letters, in order, repeats kept.
-std::string offending_characters(std::string_view code) {
+// The characters of a code that cannot be code letters, in order, repeats kept. The Rime importer
+// joins every white-space character out of a code, so in Rime any white space is no mistake.
+std::string offending_characters(std::string_view code, TableFormat format) {
   // Code characters are all ASCII, so a code of code characters needs no decoding.
   if (std::ranges::all_of(
           code, [](char c) { return is_code_character(static_cast<unsigned char>(c)); })) {
@@ -92,26 +93,17 @@ std::string offending_characters(std::string_view code) {
   std::size_t pos = 0;
   while (pos < code.size()) {
     std::size_t start = pos;
-    if (!is_code_character(next_char(code, pos))) {
+    const char32_t c = next_char(code, pos);
+    if (!is_code_character(c) && !(format != TableFormat::Bingling && is_white_space(c))) {
       offending.append(code.substr(start, pos - start));
     }
   }
   return offending;
 }
 
-// The value whole, or its first SHOWN_VALUE_CHARS characters followed by "…".
-std::string shown(std::string_view value) {
-  const std::string_view head = first_chars(value, SHOWN_VALUE_CHARS);
-  std::string out(head);
-  if (head.size() < value.size()) {
-    out.append(PREVIEW_ELLIPSIS);
-  }
-  return out;
-}
-
-// Quoted like quote_code, cut like shown (the mark stands after the closing quote).
+// Quoted like quote_code, cut like shown_value (the mark stands after the closing quote).
 std::string shown_quoted(std::string_view code) {
-  const std::string_view head = first_chars(code, SHOWN_VALUE_CHARS);
+  const std::string_view head = first_chars(code, MAX_SHOWN_CHARS);
   std::string out = quote_code(head);
   if (head.size() < code.size()) {
     out.append(PREVIEW_ELLIPSIS);
@@ -128,36 +120,24 @@ std::string preview_of(std::string_view trimmed_line) {
   return preview;
 }
 
-// Picks two tab-separated columns of a line; false when it has no column `last` or beyond.
-bool pick_columns(std::string_view line, std::size_t code_column, std::size_t text_column,
-                  std::string_view& code, std::string_view& text) {
-  const std::size_t last = std::max(code_column, text_column);
-  std::size_t start = 0;
-  for (std::size_t index = 0;; ++index) {
-    std::size_t tab = line.find('\t', start);
-    std::string_view column =
-        line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
-    if (index == code_column) {
-      code = column;
-    }
-    if (index == text_column) {
-      text = column;
-    }
-    if (index == last) {
-      return true;
-    }
-    if (tab == std::string_view::npos) {
-      return false;
-    }
-    start = tab + 1;
-  }
-}
-
 // The trimmed code and text columns of a body line that has them, as the scan sees them.
 struct BodyEntry {
   std::string_view code;
   std::string_view text;
 };
+
+// The code an entry is merged under: the Rime importer joins white space out of it.
+std::string_view merge_code(const TextLine& line, TableFormat format, std::string& storage) {
+  const bool plain = std::ranges::all_of(line.code, [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte > 0x20 && byte < 0x80;
+  });
+  if (plain || format == TableFormat::Bingling) {
+    return line.code;
+  }
+  storage = join_code(line.code);
+  return storage;
+}
 
 // Finds lines whose (text, code) pair stood on an earlier line. Each line leaves one integer, its
 // pair's 32-bit hash above its line index; sorting those by hash with a stable radix sort brings
@@ -166,17 +146,19 @@ class DuplicateCheck {
  public:
   explicit DuplicateCheck(std::size_t most_lines) { keys_.reserve(most_lines); }
 
-  void add(const BodyEntry& entry, std::size_t line_index) {
-    keys_.push_back(std::uint64_t{hash_of(entry)} << 32 | static_cast<std::uint32_t>(line_index));
+  // Entries are added in line order and numbered from 0 as they come.
+  void add(const BodyEntry& entry, std::size_t entry_index) {
+    keys_.push_back(std::uint64_t{hash_of(entry)} << 32 | static_cast<std::uint32_t>(entry_index));
   }
 
   // Appends one DuplicateLine per repeat, in line order, naming the previous line of its pair.
-  // `entry_at(index)` gives the entry of a line that was added.
-  template <typename EntryAt>
-  void raise(std::vector<Issue>& issues, EntryAt&& entry_at) {
+  // `entry_at(index, storage)` gives the entry added as `index`; `line_of(index)` its line.
+  template <typename EntryAt, typename LineOf>
+  void raise(std::vector<Issue>& issues, EntryAt&& entry_at, LineOf&& line_of) {
     sort_by_hash();
     std::vector<std::pair<std::uint32_t, std::uint32_t>> repeats;  // (index, earlier index)
     std::vector<std::pair<BodyEntry, std::uint32_t>> latest;       // per distinct pair of one hash
+    std::deque<std::string> joined_codes;  // owns the joined codes `latest` points at
     for (std::size_t start = 0, end = 0; start < keys_.size(); start = end) {
       end = start + 1;
       while (end < keys_.size() && hash_part(keys_[end]) == hash_part(keys_[start])) {
@@ -186,9 +168,10 @@ class DuplicateCheck {
         continue;
       }
       latest.clear();
+      joined_codes.clear();
       for (std::size_t k = start; k < end; ++k) {
         const auto index = static_cast<std::uint32_t>(keys_[k]);
-        const BodyEntry entry = entry_at(index);
+        const BodyEntry entry = entry_at(index, joined_codes.emplace_back());
         auto same = std::ranges::find_if(latest, [&](const auto& other) {
           return other.first.text == entry.text && other.first.code == entry.code;
         });
@@ -201,9 +184,10 @@ class DuplicateCheck {
     }
     keys_ = {};
     std::ranges::sort(repeats);
+    std::string storage;
     for (const auto& [index, earlier] : repeats) {
-      const BodyEntry repeat = entry_at(index);
-      issues.push_back(duplicate_line(index + 1, earlier + 1, repeat.text, repeat.code));
+      const BodyEntry repeat = entry_at(index, storage);
+      issues.push_back(duplicate_line(line_of(index), line_of(earlier), repeat.text, repeat.code));
     }
   }
 
@@ -241,38 +225,10 @@ class DuplicateCheck {
   std::vector<std::uint64_t> keys_;
 };
 
-// The entry of a body line, or nothing when the line has not both columns. Lines that only
-// trim to nothing or to a comment never get here.
-std::optional<BodyEntry> body_entry_of(std::string_view line, std::size_t code_column,
-                                       std::size_t text_column, TableFormat format) {
-  while (line.ends_with('\r')) {
-    line.remove_suffix(1);
-  }
-  BodyEntry entry;
-  if (!pick_columns(line, code_column, text_column, entry.code, entry.text)) {
-    return std::nullopt;
-  }
-  entry.code = trim(entry.code);
-  entry.text = entry_text(entry.text, format);
-  return entry;
-}
-
 }  // namespace
 
 bool is_code_character(char32_t c) {
   return (c >= U'a' && c <= U'z') || c == U' ' || c == U',' || c == U'.' || c == U'/' || c == U';';
-}
-
-bool is_comment_line(std::string_view trimmed, TableFormat format) {
-  return trimmed.empty() || trimmed.starts_with(COMMENT_START) ||
-         (format == TableFormat::Bingling && trimmed.starts_with(BINGLING_COMMENT_START));
-}
-
-std::string_view without_pinned_mark(std::string_view code, TableFormat format) {
-  if (format == TableFormat::Bingling && code.size() > 1 && code.back() == PINNED_MARK) {
-    code.remove_suffix(1);
-  }
-  return code;
 }
 
 std::string_view severity_label(Severity severity) {
@@ -334,103 +290,120 @@ std::string quote_code(std::string_view code) {
 }
 
 Issue unreadable_text(std::string_view error) {
-  return make_issue(fill_placeholders(UNREADABLE_TEXT, {error}), UNREADABLE_TEXT_ADVICE, 0,
-                    Severity::Fatal);
+  return make_issue(IssueKind::UnreadableText, fill_placeholders(UNREADABLE_TEXT, {error}),
+                    UNREADABLE_TEXT_ADVICE, 0, Severity::Fatal);
+}
+
+Issue unreadable_legacy_text(std::string_view error) {
+  return make_issue(IssueKind::UnreadableText, fill_placeholders(UNREADABLE_TEXT, {error}),
+                    LEGACY_TEXT_ADVICE, 0, Severity::Fatal);
 }
 
 Issue missing_rime_header() {
-  return make_issue(std::string(MISSING_RIME_HEADER), MISSING_RIME_HEADER_ADVICE, 0,
-                    Severity::Fatal);
+  return make_issue(IssueKind::MissingRimeHeader, std::string(MISSING_RIME_HEADER),
+                    MISSING_RIME_HEADER_ADVICE, 0, Severity::Fatal);
 }
 
 Issue import_failed(std::string_view error) {
-  return make_issue(fill_placeholders(IMPORT_FAILED, {error}), {}, 0, Severity::Fatal);
+  return make_issue(IssueKind::ImportFailed, fill_placeholders(IMPORT_FAILED, {error}), {}, 0,
+                    Severity::Fatal);
 }
 
 Issue importer_skipped(std::uint64_t line, std::string_view code, std::string_view reason) {
-  return make_issue(fill_placeholders(IMPORTER_SKIPPED, {quote_code(code), reason}), {}, line,
+  return make_issue(IssueKind::ImporterSkipped,
+                    fill_placeholders(IMPORTER_SKIPPED, {quote_code(code), reason}), {}, line,
                     Severity::Warning);
 }
 
 Issue importer_skipped_summary(std::uint64_t total, std::uint64_t shown) {
   return make_issue(
+      IssueKind::ImporterSkippedSummary,
       fill_placeholders(IMPORTER_SKIPPED_SUMMARY, {std::to_string(total), std::to_string(shown)}),
       {}, 0, Severity::Info);
 }
 
 Issue missing_columns(std::uint64_t line, std::string_view preview) {
-  return make_issue(fill_placeholders(MISSING_COLUMNS, {preview}), MISSING_COLUMNS_ADVICE, line,
-                    Severity::Warning);
+  return make_issue(IssueKind::MissingColumns, fill_placeholders(MISSING_COLUMNS, {preview}),
+                    MISSING_COLUMNS_ADVICE, line, Severity::Warning);
 }
 
 Issue empty_code_or_text(std::uint64_t line) {
-  return make_issue(std::string(EMPTY_CODE_OR_TEXT), EMPTY_CODE_OR_TEXT_ADVICE, line,
-                    Severity::Warning);
+  return make_issue(IssueKind::EmptyCodeOrText, std::string(EMPTY_CODE_OR_TEXT),
+                    EMPTY_CODE_OR_TEXT_ADVICE, line, Severity::Warning);
 }
 
 Issue bad_code_characters(std::uint64_t line, std::string_view code, std::string_view text,
                           std::string_view offending) {
-  return make_issue(fill_placeholders(BAD_CODE_CHARACTERS,
-                                      {shown_quoted(code), shown(text), shown_quoted(offending)}),
+  return make_issue(IssueKind::BadCodeCharacters,
+                    fill_placeholders(BAD_CODE_CHARACTERS, {shown_quoted(code), shown_value(text),
+                                                            shown_quoted(offending)}),
                     bad_code_advice(code, offending), line, Severity::Warning);
 }
 
 Issue duplicate_line(std::uint64_t line, std::uint64_t earlier, std::string_view text,
                      std::string_view code) {
-  return make_issue(
-      fill_placeholders(DUPLICATE_LINE, {std::to_string(earlier), shown(text), shown_quoted(code)}),
-      DUPLICATE_LINE_ADVICE, line, Severity::Info);
+  return make_issue(IssueKind::DuplicateLine,
+                    fill_placeholders(DUPLICATE_LINE, {std::to_string(earlier), shown_value(text),
+                                                       shown_quoted(code)}),
+                    DUPLICATE_LINE_ADVICE, line, Severity::Info);
 }
 
 Issue mb_build_failed(std::string_view error) {
-  return make_issue(fill_placeholders(MB_BUILD_FAILED, {error}), {}, 0, Severity::Fatal);
+  return make_issue(IssueKind::MbBuildFailed, fill_placeholders(MB_BUILD_FAILED, {error}), {}, 0,
+                    Severity::Fatal);
 }
 
 Issue mb_unreadable(std::string_view error) {
-  return make_issue(fill_placeholders(MB_UNREADABLE, {error}), CORE_FAULT_ADVICE, 0,
-                    Severity::Fatal);
+  return make_issue(IssueKind::MbUnreadable, fill_placeholders(MB_UNREADABLE, {error}),
+                    CORE_FAULT_ADVICE, 0, Severity::Fatal);
 }
 
 Issue mb_mismatch(std::string_view difference) {
-  return make_issue(fill_placeholders(MB_MISMATCH, {difference}), CORE_FAULT_ADVICE, 0,
-                    Severity::Fatal);
+  return make_issue(IssueKind::MbMismatch, fill_placeholders(MB_MISMATCH, {difference}),
+                    CORE_FAULT_ADVICE, 0, Severity::Fatal);
 }
 
-std::uint64_t scan_body_lines(std::span<const std::string_view> lines, std::uint64_t skip,
-                              std::size_t code_column, std::size_t text_column,
-                              std::vector<Issue>& issues, TableFormat format) {
-  if (skip >= lines.size()) {
-    return 0;
-  }
+std::uint64_t scan_body_lines(const TableText& text, std::vector<Issue>& issues) {
+  const TableFormat format = text.format();
   std::uint64_t rows = 0;
-  DuplicateCheck duplicates(lines.size() - skip);
-  for (std::size_t index = skip; index < lines.size(); ++index) {
-    const std::uint64_t number = index + 1;
-    const std::string_view trimmed = trim(lines[index]);
-    if (is_comment_line(trimmed, format) || trimmed == RIME_HEADER_END) {
-      continue;
+  // The entries that take part in the duplicate check, to be read again for its messages.
+  std::vector<std::pair<std::string_view, std::uint64_t>> entries;
+  DuplicateCheck duplicates(0);
+  std::string storage;
+  text.for_each_line([&](const TextLine& line) {
+    if (line.kind == LineKind::Malformed) {
+      const std::string_view trimmed = trim(line.raw);
+      if (trimmed != RIME_HEADER_END) {
+        issues.push_back(missing_columns(line.number, preview_of(trimmed)));
+      }
+      return;
     }
-    const std::optional<BodyEntry> entry =
-        body_entry_of(lines[index], code_column, text_column, format);
-    if (!entry) {
-      issues.push_back(missing_columns(number, preview_of(trimmed)));
-      continue;
+    if (line.kind != LineKind::Entry) {
+      return;
     }
     ++rows;
-    if (entry->code.empty() || entry->text.empty()) {
-      issues.push_back(empty_code_or_text(number));
-      continue;
+    const std::string_view code = code_as_written(line);
+    if (trim(code).empty() || line.text.empty()) {
+      issues.push_back(empty_code_or_text(line.number));
+      return;
     }
-    std::string offending = offending_characters(without_pinned_mark(entry->code, format));
+    // A 冰凌 pin mark is no stray character; a code that is only the mark is.
+    const std::string offending =
+        offending_characters(line.code.empty() ? code : line.code, format);
     if (!offending.empty()) {
-      issues.push_back(bad_code_characters(number, entry->code, entry->text, offending));
-      continue;
+      issues.push_back(bad_code_characters(line.number, trim(code), line.text, offending));
+      return;
     }
-    duplicates.add(*entry, index);
-  }
-  duplicates.raise(issues, [&](std::uint32_t index) {
-    return *body_entry_of(lines[index], code_column, text_column, format);
+    duplicates.add({merge_code(line, format, storage), line.text}, entries.size());
+    entries.emplace_back(line.raw, line.number);
   });
+  duplicates.raise(
+      issues,
+      [&](std::uint32_t index, std::string& joined) {
+        const TextLine line = text.read_body_line(entries[index].first, entries[index].second);
+        return BodyEntry{merge_code(line, format, joined), line.text};
+      },
+      [&](std::uint32_t index) { return entries[index].second; });
   return rows;
 }
 

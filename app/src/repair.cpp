@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "qovira/app/display.h"
 #include "qovira/table/text.h"
 
 namespace qovira {
@@ -50,25 +51,41 @@ constexpr std::string_view HEAVIER_DUPLICATE_CLOSE = "」";
 constexpr std::string_view HEAVIER_DUPLICATE_TAIL = " 权重更高，原样留着";
 constexpr std::string_view HEAVIER_DUPLICATE_REASON =
     "导入时同词同码只留一条、取较高的权重；删掉这一行，这个词的排序就会变低";
+constexpr std::string_view LINE_ENDS_CHANGED = "把只用 CR 的旧式行尾换成 LF";
+constexpr std::string_view LINE_ENDS_CHANGED_BASIS =
+    "原文件只用 CR 分行，导入器只认 LF 与 CR LF，整份文件会被当成一行";
+constexpr std::string_view MARKER_REMOVED = "删掉了会被认成冰凌分节的字样：";
+constexpr std::string_view MARKER_REMOVED_BASIS =
+    "有这个字样，输入法会把整个文件当成冰凌码表来读，这份 Rime 词典就导入不进去";
 constexpr std::string_view CLIP_MARK = "…";
 constexpr std::size_t CLIP_CHARACTERS = 30;
-// Codes and words inside summaries are cut after this many characters: no real entry comes near
-// it, and a hostile line of gigabytes must not flood the batch output.
-constexpr std::size_t SHOWN_VALUE_CHARS = 256;
 
-std::string_view without_trailing_crs(std::string_view line) {
-  while (!line.empty() && line.back() == '\r') {
-    line.remove_suffix(1);
+// Written into the added header's name in place of anything that could end the line or the value.
+constexpr char NAME_REPLACEMENT = '_';
+constexpr std::string_view BINGLING_MARKERS[] = {"[CODETABLEHEADER]", "[CODETABLE]"};
+
+// Whether the format's importer takes the code's characters: the Rime importer joins white space
+// out of a code, so any white space is as good as the space there.
+bool is_legal_code(std::string_view code, TableFormat format) {
+  if (std::ranges::all_of(
+          code, [](char byte) { return is_code_character(static_cast<unsigned char>(byte)); })) {
+    return true;
   }
-  return line;
-}
-
-bool is_code_byte(char byte) {
-  return is_code_character(static_cast<unsigned char>(byte));
+  if (format == TableFormat::Bingling) {
+    return false;
+  }
+  for (std::size_t pos = 0; pos < code.size();) {
+    const char32_t c = next_char(code, pos);
+    if (!is_code_character(c) && !is_white_space(c)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 bool all_code_characters(std::string_view code) {
-  return std::all_of(code.begin(), code.end(), is_code_byte);
+  return std::ranges::all_of(
+      code, [](char byte) { return is_code_character(static_cast<unsigned char>(byte)); });
 }
 
 bool has_non_ascii(std::string_view text) {
@@ -198,14 +215,8 @@ class PairLines {
   std::vector<Pair> pairs_;
 };
 
-// Appends the value whole, or its first SHOWN_VALUE_CHARS characters followed by "…".
 std::string& append_shown(std::string& out, std::string_view value) {
-  const std::string_view head = first_chars(value, SHOWN_VALUE_CHARS);
-  out.append(head);
-  if (head.size() < value.size()) {
-    out.append(CLIP_MARK);
-  }
-  return out;
+  return out.append(shown_value(value));
 }
 
 std::string code_change(std::string_view old_code, std::string_view new_code) {
@@ -215,61 +226,18 @@ std::string code_change(std::string_view old_code, std::string_view new_code) {
   return summary;
 }
 
-class LineRepairer {
- public:
-  LineRepairer(TableFormat format, EntryColumns columns, std::span<const std::string_view> body,
-               RepairResult& result, std::size_t line_count)
-      : format_(format),
-        columns_(columns),
-        body_(body),
-        result_(result),
-        latest_line_of_(line_count) {}
-
-  void repair(std::string_view line, std::uint64_t number);
-
- private:
-  void change(std::string summary, std::string_view basis, std::uint64_t number) {
-    result_.changes.push_back({std::move(summary), std::string(basis), number});
-  }
-  void keep(std::string summary, std::string_view reason, std::uint64_t number) {
-    result_.kept.push_back({std::move(summary), std::string(reason), number});
-  }
-  void emit_entry(std::string_view line, std::string_view text, std::string_view code);
-  // Rules D to F; returns false when the entry is to be left out.
-  bool mend_code(std::string_view text, std::string_view& code, std::uint64_t number);
-  std::string_view store(std::string code) { return mended_codes_.emplace_back(std::move(code)); }
-
-  // Most tables need no code inferred: the statistics are gathered on the first code that does.
-  const CodeStats& stats() {
-    if (!stats_) {
-      stats_ = collect_code_stats(body_, columns_);
-    }
-    return *stats_;
-  }
-
-  TableFormat format_;
-  EntryColumns columns_;
-  std::span<const std::string_view> body_;
-  std::optional<CodeStats> stats_;
-  RepairResult& result_;
-  PairLines latest_line_of_;
-  // Owns the codes the rules rewrote, so that duplicate keys can point at them.
-  std::deque<std::string> mended_codes_;
-};
-
-// The line again with its text and code columns replaced by the trimmed text and the mended code;
-// every other column (a weight, a stem) stays exactly as it was.
-void LineRepairer::emit_entry(std::string_view line, std::string_view text, std::string_view code) {
-  std::string& out = result_.text;
-  line = without_trailing_crs(line);
+// The tab-separated fields of a line as `for_each_field` cuts them, with the code field (and, when
+// given, the text field) replaced; every other field stays exactly as it was.
+void append_rebuilt(std::string& out, std::string_view row, const ColumnLayout& columns,
+                    std::string_view code, std::optional<std::string_view> text) {
   for (std::size_t index = 0, start = 0;; ++index) {
-    const std::size_t end = line.find('\t', start);
-    if (index == columns_.code) {
+    const std::size_t end = row.find('\t', start);
+    if (index == columns.code) {
       out.append(code);
-    } else if (index == columns_.text) {
-      out.append(text);
+    } else if (index == columns.text && text) {
+      out.append(*text);
     } else {
-      out.append(line.substr(start, end == std::string_view::npos ? end : end - start));
+      out.append(row.substr(start, end == std::string_view::npos ? end : end - start));
     }
     if (end == std::string_view::npos) {
       break;
@@ -277,10 +245,114 @@ void LineRepairer::emit_entry(std::string_view line, std::string_view text, std:
     out.push_back('\t');
     start = end + 1;
   }
-  out.push_back('\n');
 }
 
-bool LineRepairer::mend_code(std::string_view text, std::string_view& code, std::uint64_t number) {
+class LineRepairer {
+ public:
+  LineRepairer(const TableText& table, RepairResult& result, std::uint64_t number_offset)
+      : table_(table),
+        format_(table.format()),
+        result_(result),
+        number_offset_(number_offset),
+        latest_line_of_(static_cast<std::size_t>(std::ranges::count(table.text(), '\n')) + 1) {}
+
+  void repair(const TextLine& line);
+
+ private:
+  // Summaries and grounds quote the file's lines, words and codes: they are kept safe to show.
+  void change(std::string_view summary, std::string_view basis, std::uint64_t number) {
+    result_.changes.push_back({displayable(summary), displayable(basis), number});
+  }
+  void keep(std::string_view summary, std::string_view reason, std::uint64_t number) {
+    result_.kept.push_back({displayable(summary), std::string(reason), number});
+  }
+  void pass_unchanged(std::string_view raw) { result_.text.append(raw).push_back('\n'); }
+  // A line of two pieces split by spaces becomes two tab-separated columns when one of them is
+  // clearly the code and the other clearly a word; false when it is left as it is.
+  bool split_at_spaces(const TextLine& line, std::uint64_t number, std::string& rebuilt);
+  void repair_entry(const TextLine& line, std::uint64_t number);
+  // Full-width punctuation, capitals and illegal letters; false when the entry is to be left out.
+  bool mend_code(std::string_view text, std::string_view& code, bool pinned, std::uint64_t number);
+  void emit_entry(const TextLine& line, std::string_view code);
+  std::string_view store(std::string code) { return owned_.emplace_back(std::move(code)); }
+
+  // Most tables need no code inferred: the statistics are gathered on the first code that does.
+  const CodeStats& stats() {
+    if (!stats_) {
+      stats_ = collect_code_stats(table_);
+    }
+    return *stats_;
+  }
+
+  const TableText& table_;
+  TableFormat format_;
+  RepairResult& result_;
+  std::uint64_t number_offset_;
+  std::optional<CodeStats> stats_;
+  PairLines latest_line_of_;
+  // Owns the codes and lines the rules rewrote, so that duplicate keys can point at them.
+  std::deque<std::string> owned_;
+};
+
+void LineRepairer::repair(const TextLine& line) {
+  const std::uint64_t number = line.number + number_offset_;
+  switch (line.kind) {
+    case LineKind::Header:
+    case LineKind::Section:
+    case LineKind::Comment:
+    case LineKind::Blank:
+      pass_unchanged(line.raw);
+      return;
+    case LineKind::Malformed: {
+      // Kept alive with the repairer: the repeat check holds views of the rebuilt line's text.
+      std::string& rebuilt = owned_.emplace_back();
+      if (!split_at_spaces(line, number, rebuilt)) {
+        pass_unchanged(line.raw);
+        return;
+      }
+      repair_entry(table_.read_body_line(rebuilt, line.number), number);
+      return;
+    }
+    case LineKind::Entry:
+      repair_entry(line, number);
+      return;
+  }
+}
+
+bool LineRepairer::split_at_spaces(const TextLine& line, std::uint64_t number,
+                                   std::string& rebuilt) {
+  const ColumnLayout& columns = table_.columns();
+  // Only a table of two columns can take a line of two pieces.
+  const bool two_columns = columns.text + columns.code == 1;
+  const std::string_view trimmed = trim(line.raw);
+  const std::vector<std::string_view> pieces =
+      two_columns ? white_space_pieces(trimmed, 3) : std::vector<std::string_view>{};
+  std::optional<std::pair<std::string_view, std::string_view>> text_and_code;
+  if (pieces.size() == 2 && all_code_characters(pieces[1]) && has_non_ascii(pieces[0])) {
+    text_and_code.emplace(pieces[0], pieces[1]);
+  } else if (pieces.size() == 2 && all_code_characters(pieces[0]) && has_non_ascii(pieces[1])) {
+    text_and_code.emplace(pieces[1], pieces[0]);
+  }
+  if (!text_and_code) {
+    std::string summary(NOT_TWO_COLUMNS);
+    summary.append(clip_line(line.raw));
+    keep(std::move(summary), NOT_TWO_COLUMNS_REASON, number);
+    return false;
+  }
+  const auto [text, code] = *text_and_code;
+  if (columns.code == 0) {
+    rebuilt.append(code).append("\t").append(text);
+  } else {
+    rebuilt.append(text).append("\t").append(code);
+  }
+  std::string summary(SEPARATOR_CHANGED);
+  summary.append(clip_line(rebuilt));
+  change(std::move(summary), SEPARATOR_CHANGED_BASIS, number);
+  return true;
+}
+
+bool LineRepairer::mend_code(std::string_view text, std::string_view& code, bool pinned,
+                             std::uint64_t number) {
   if (has_non_ascii(code)) {
     std::string half_width = half_width_punctuation(code);
     if (half_width != code) {
@@ -288,15 +360,14 @@ bool LineRepairer::mend_code(std::string_view text, std::string_view& code, std:
       code = store(std::move(half_width));
     }
   }
-  if (std::any_of(code.begin(), code.end(), [](char c) { return c >= 'A' && c <= 'Z'; })) {
+  if (std::ranges::any_of(code, [](char c) { return c >= 'A' && c <= 'Z'; })) {
     std::string lower = ascii_lower(code);
     change(code_change(code, lower), CAPITALS_BASIS, number);
     code = store(std::move(lower));
   }
-  // A 冰凌 pinned mark is no illegal character: the importer takes it off, so it must survive.
-  const std::string_view letters = without_pinned_mark(code, format_);
-  const std::string_view pinned_mark = code.substr(letters.size());
-  if (all_code_characters(letters)) {
+  // The pin mark stays what it is: neither rule above touches a "*".
+  const std::string_view letters = code.substr(0, code.size() - (pinned ? 1 : 0));
+  if (is_legal_code(letters, format_)) {
     return true;
   }
   std::optional<InferredCode> inferred = infer_code(stats(), text, letters);
@@ -307,7 +378,9 @@ bool LineRepairer::mend_code(std::string_view text, std::string_view& code, std:
     keep(std::move(summary), CODE_EXCLUDED_REASON, number);
     return false;
   }
-  inferred->code.append(pinned_mark);
+  if (pinned) {
+    inferred->code.push_back('*');
+  }
   std::string summary = code_change(code, inferred->code);
   summary.append(ENTRY_OPEN);
   append_shown(summary, text).append(ENTRY_CLOSE);
@@ -316,119 +389,123 @@ bool LineRepairer::mend_code(std::string_view text, std::string_view& code, std:
   return true;
 }
 
-void LineRepairer::repair(std::string_view line, std::uint64_t number) {
-  // A: blank and comment lines pass as they are.
-  const std::string_view trimmed = trim(line);
-  if (is_comment_line(trimmed, format_)) {
-    result_.text.append(line).push_back('\n');
-    return;
-  }
+void LineRepairer::repair_entry(const TextLine& line, std::uint64_t number) {
+  // A 冰凌 code is handled as written, pin mark and all; a code that is nothing but the mark has
+  // no letters to pin, so there the mark is its code.
+  const bool pinned = line.pinned && !line.code.empty();
+  std::string_view code =
+      format_ == TableFormat::Bingling ? code_as_written(line) : trim(line.code);
 
-  // B: two pieces split by spaces become two tab-separated columns when one of them is clearly
-  // the code and the other clearly a word.
-  std::optional<EntryLine> entry = parse_entry_line(line, columns_);
-  std::string rebuilt;
-  if (!entry) {
-    // Only a table of two columns can take a line of two pieces.
-    const bool two_columns = columns_.text + columns_.code == 1;
-    const std::vector<std::string_view> pieces =
-        two_columns ? white_space_pieces(trimmed, 3) : std::vector<std::string_view>{};
-    if (pieces.size() == 2 && all_code_characters(pieces[1]) && has_non_ascii(pieces[0])) {
-      entry = EntryLine{pieces[0], pieces[1], {}};
-    } else if (pieces.size() == 2 && all_code_characters(pieces[0]) && has_non_ascii(pieces[1])) {
-      entry = EntryLine{pieces[1], pieces[0], {}};
-    }
-    if (!entry) {
-      std::string summary(NOT_TWO_COLUMNS);
-      summary.append(clip_line(line));
-      keep(std::move(summary), NOT_TWO_COLUMNS_REASON, number);
-      result_.text.append(line).push_back('\n');
-      return;
-    }
-    if (columns_.code == 0) {
-      rebuilt.append(entry->code).append("\t").append(entry->text);
-    } else {
-      rebuilt.append(entry->text).append("\t").append(entry->code);
-    }
-    line = rebuilt;
-    std::string summary(SEPARATOR_CHANGED);
-    summary.append(clip_line(rebuilt));
-    change(std::move(summary), SEPARATOR_CHANGED_BASIS, number);
-  }
-
-  // C: a record missing either column means nothing.
-  if (entry->text.empty() || entry->code.empty()) {
+  // A record missing either column means nothing.
+  if (line.text.empty() || code.empty()) {
     change(std::string(EMPTY_COLUMN_DROPPED), EMPTY_COLUMN_DROPPED_BASIS, number);
     return;
   }
-
-  // D to F: the code's characters.
-  std::string_view code = entry->code;
-  if (!mend_code(entry->text, code, number)) {
+  if (!mend_code(trim(line.text), code, pinned, number)) {
     return;
   }
 
-  // G: exact duplicates; the next copy names this line, not the first one. A copy heavier than
-  // every earlier one stays: the import merges it into the first and keeps its weight.
-  const std::uint64_t weight = parse_unsigned(entry->weight).value_or(0);
-  if (const auto earlier = latest_line_of_.exchange(entry->text, code, number, weight)) {
+  // Exact duplicates, keyed as the importer merges them (a 冰凌 pin mark aside); the next copy
+  // names this line, not the first one. A copy heavier than every earlier one stays: the import
+  // merges it into the first and keeps its weight.
+  const std::string_view merged_code = code.substr(0, code.size() - (pinned ? 1 : 0));
+  const std::uint64_t weight =
+      table_.weighted() ? parse_unsigned(trim(line.weight)).value_or(0) : 0;
+  if (const auto earlier = latest_line_of_.exchange(line.text, merged_code, number, weight)) {
     if (weight > earlier->weight) {
       std::string summary(HEAVIER_DUPLICATE_OPEN);
       summary.append(std::to_string(earlier->line)).append(HEAVIER_DUPLICATE_MIDDLE);
-      append_shown(summary, entry->text).append(HEAVIER_DUPLICATE_CLOSE);
+      append_shown(summary, line.text).append(HEAVIER_DUPLICATE_CLOSE);
       append_shown(summary, code).append(HEAVIER_DUPLICATE_TAIL);
       keep(std::move(summary), HEAVIER_DUPLICATE_REASON, number);
-      emit_entry(line, entry->text, code);
+      emit_entry(line, code);
       return;
     }
     std::string summary(DUPLICATE_OPEN);
     summary.append(std::to_string(earlier->line)).append(DUPLICATE_MIDDLE);
-    append_shown(summary, entry->text).append(DUPLICATE_CLOSE);
+    append_shown(summary, line.text).append(DUPLICATE_CLOSE);
     append_shown(summary, code);
     change(std::move(summary), DUPLICATE_BASIS, number);
     return;
   }
-  emit_entry(line, entry->text, code);
+  emit_entry(line, code);
+}
+
+// The entry line with its code mended. A 冰凌 line is cut from its trimmed form, as its importer
+// cuts it; a Rime text stays exactly as the importer reads it.
+void LineRepairer::emit_entry(const TextLine& line, std::string_view code) {
+  std::string& out = result_.text;
+  if (format_ == TableFormat::Bingling) {
+    append_rebuilt(out, trim(line.raw), table_.columns(), code, line.text);
+  } else {
+    std::string_view row = line.raw;
+    while (!row.empty() && (row.back() == '\r' || row.back() == '\n')) {
+      row.remove_suffix(1);
+    }
+    append_rebuilt(out, row, table_.columns(), code, std::nullopt);
+  }
+  out.push_back('\n');
+}
+
+// The base name as the value of the added header's `name:`: nothing in it may end the line, start
+// a comment or be taken for a quote mark the importer strips.
+std::string header_name(std::string_view base_name) {
+  std::string name;
+  for (std::size_t pos = 0; pos < base_name.size();) {
+    const std::size_t start = pos;
+    const char32_t c = next_char(base_name, pos);
+    const bool breaks = c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 ||
+                        c == U'#' || c == U'"' || c == U'\'' || c == 0xFFFD;
+    if (breaks) {
+      name.push_back(NAME_REPLACEMENT);
+    } else {
+      name.append(base_name.substr(start, pos - start));
+    }
+  }
+  return name;
+}
+
+bool has_bingling_section_line(std::string_view text) {
+  bool found = false;
+  for_each_line(text, [&found](std::string_view line) {
+    const std::string_view trimmed = trim(line);
+    for (std::string_view marker : BINGLING_MARKERS) {
+      found = found || equals_ignoring_ascii_case(trimmed, marker);
+    }
+  });
+  return found;
+}
+
+// Every line with a 冰凌 marker in it, the markers taken out; one change per line.
+std::string without_bingling_markers(std::string_view text, RepairResult& result) {
+  std::string out;
+  out.reserve(text.size());
+  std::uint64_t number = 0;
+  for_each_line(text, [&](std::string_view line) {
+    ++number;
+    std::string mended(line);
+    bool changed = false;
+    for (bool again = true; again;) {
+      again = false;
+      for (std::string_view marker : BINGLING_MARKERS) {
+        for (std::size_t at = mended.find(marker); at != std::string::npos;
+             at = mended.find(marker)) {
+          mended.erase(at, marker.size());
+          changed = again = true;
+        }
+      }
+    }
+    if (changed) {
+      std::string summary(MARKER_REMOVED);
+      summary.append(clip_line(mended));
+      result.changes.push_back({displayable(summary), std::string(MARKER_REMOVED_BASIS), number});
+    }
+    out.append(mended).push_back('\n');
+  });
+  return out;
 }
 
 }  // namespace
-
-std::optional<EntryLine> parse_entry_line(std::string_view line, EntryColumns columns) {
-  line = without_trailing_crs(line);
-  std::optional<std::string_view> text;
-  std::optional<std::string_view> code;
-  std::string_view weight;
-  const std::size_t last = std::max({columns.text, columns.code, columns.weight.value_or(0)});
-  for (std::size_t index = 0, start = 0; index <= last; ++index) {
-    const std::size_t end = line.find('\t', start);
-    const std::string_view field =
-        line.substr(start, end == std::string_view::npos ? end : end - start);
-    const std::string_view piece = trim(field);
-    // Independent tests: a header may name one column twice (weight first and no text column
-    // puts both at 0), and the importer then reads it for both.
-    if (index == columns.text) {
-      text = entry_text(field, columns.format);
-    }
-    if (index == columns.code) {
-      code = piece;
-    }
-    if (index == columns.weight) {
-      weight = piece;
-    }
-    if (end == std::string_view::npos) {
-      break;
-    }
-    start = end + 1;
-  }
-  if (!text || !code) {
-    return std::nullopt;
-  }
-  return EntryLine{*text, *code, weight};
-}
-
-std::optional<EntryLine> parse_entry_line(std::string_view line, TableFormat format) {
-  return parse_entry_line(line, entry_columns(format, {}));
-}
 
 std::string clip_line(std::string_view line) {
   const std::string_view trimmed = trim(line);
@@ -442,35 +519,36 @@ std::string clip_line(std::string_view line) {
 
 RepairResult repair_text(std::string_view text, TableFormat format, std::string_view base_name) {
   RepairResult result;
-  const std::vector<std::string_view> lines = split_lines(text);
-  std::size_t header_lines = 0;
-  std::uint64_t number_offset = 0;
-  EntryColumns columns = entry_columns(format, lines);
+  std::string line_ends_mended;
+  if (text.find('\r') != std::string_view::npos && text.find('\n') == std::string_view::npos) {
+    line_ends_mended.assign(text);
+    std::ranges::replace(line_ends_mended, '\r', '\n');
+    text = line_ends_mended;
+    format = detect_format({}, text);
+    result.changes.push_back(
+        {std::string(LINE_ENDS_CHANGED), std::string(LINE_ENDS_CHANGED_BASIS), 0});
+  }
+  std::string markers_removed;
+  if (format == TableFormat::Bingling && find_rime_header_end(text).found &&
+      !has_bingling_section_line(text)) {
+    markers_removed = without_bingling_markers(text, result);
+    text = markers_removed;
+    format = TableFormat::Rime;
+  }
   result.text.reserve(text.size() + text.size() / 16 + 64);
 
-  if (format == TableFormat::Rime) {
-    const RimeHeaderEnd header = find_rime_header_end(std::span(lines));
-    if (header.found) {
-      header_lines = header.line_count;
-    } else {
-      result.text.append(ADDED_RIME_HEADER_PREFIX)
-          .append(base_name)
-          .append(ADDED_RIME_HEADER_SUFFIX);
-      // The rows are read the way the added header says, as a second repair would read them.
-      columns = entry_columns(format, split_lines(result.text));
-      number_offset = ADDED_RIME_HEADER_LINES;
-      result.changes.push_back({std::string(HEADER_ADDED), std::string(HEADER_ADDED_BASIS), 0});
-    }
+  std::uint64_t number_offset = 0;
+  TableText table = TableText::read(text, format);
+  if (format == TableFormat::Rime && !table.has_body()) {
+    result.text.append(ADDED_RIME_HEADER_PREFIX)
+        .append(header_name(base_name))
+        .append(ADDED_RIME_HEADER_SUFFIX);
+    table = TableText::headerless_rime(text);
+    number_offset = ADDED_RIME_HEADER_LINES;
+    result.changes.push_back({std::string(HEADER_ADDED), std::string(HEADER_ADDED_BASIS), 0});
   }
-  for (std::size_t index = 0; index < header_lines; ++index) {
-    result.text.append(lines[index]).push_back('\n');
-  }
-
-  const std::span<const std::string_view> body = std::span(lines).subspan(header_lines);
-  LineRepairer repairer(format, columns, body, result, body.size());
-  for (std::size_t index = header_lines; index < lines.size(); ++index) {
-    repairer.repair(lines[index], index + 1 + number_offset);
-  }
+  LineRepairer repairer(table, result, number_offset);
+  table.for_each_line([&repairer](const TextLine& line) { repairer.repair(line); });
   if (result.text.empty()) {
     result.text.push_back('\n');
   }

@@ -29,7 +29,7 @@ TEST(RepairReport, ListsEveryChangeAndKeptLine) {
   const RepairResult result = repair_text("工 aaaa\n人\tWWWW\n工\taaaa\n工具\ta1xx\nabc def\n",
                                           TableFormat::Rime, "wubi86");
   const Diagnosis recheck =
-      recheck_of(2, true, {Issue{"与第 3 行完全重复", "", 3, Severity::Info}});
+      recheck_of(2, true, {duplicate_line(3, 1, "工", "aaaa")});
   const std::string golden = read_golden("report.txt");
   ASSERT_FALSE(golden.empty()) << "golden file missing";
   EXPECT_EQ(
@@ -40,8 +40,7 @@ TEST(RepairReport, ListsEveryChangeAndKeptLine) {
 TEST(RepairReport, WithoutItemsGoesStraightToTheRecheck) {
   const Diagnosis recheck = recheck_of(
       0, false,
-      {Issue{"导入失败：甲", "", 0, Severity::Fatal}, Issue{"乙", "丙", 4, Severity::Warning},
-       Issue{"生成 .mb 失败：丁", "", 0, Severity::Fatal}});
+      {import_failed("甲"), missing_columns(4, "乙"), mb_build_failed("丁")});
   EXPECT_EQ(build_repair_report("a", "b", RepairResult{}, recheck),
             "自动修复结果\n============\n\n原文件：a\n（原文件一个字节都没有改动）\n"
             "修复后另存为：b\n\n自动改动 0 处，保留待人工判断 0 处\n\n"

@@ -2,9 +2,11 @@
 #include <initializer_list>
 #include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "qovira/app/diagnosis.h"
+#include "qovira/app/display.h"
 #include "qovira/table/text.h"
 
 namespace qovira {
@@ -35,7 +37,7 @@ constexpr std::string_view FOLDED_OPEN = " 同类问题还有 ";
 constexpr std::string_view FOLDED_CLOSE = " 处（已折叠）";
 constexpr std::string_view FOLDED_ADVICE = "　修法同上：";
 
-// Issues sharing severity and advice are of one kind; each kind is listed this many times.
+// Each kind of issue (with each of its pieces of advice) is listed this many times.
 constexpr std::uint64_t SHOWN_PER_KIND = 15;
 
 struct KindCount {
@@ -43,8 +45,8 @@ struct KindCount {
   std::uint64_t folded = 0;
 };
 
-// Byte-wise on the advice, as std::string_view compares.
-using FoldKey = std::pair<Severity, std::string_view>;
+// Issues fold by kind and advice; the fold lines come by severity, then byte-wise by advice.
+using FoldKey = std::tuple<Severity, std::string_view, IssueKind>;
 
 void append_line(std::string& out, std::initializer_list<std::string_view> parts) {
   for (std::string_view part : parts) {
@@ -56,7 +58,7 @@ void append_line(std::string& out, std::initializer_list<std::string_view> parts
 void append_issues(std::string& out, const std::vector<Issue>& issues) {
   std::map<FoldKey, KindCount> kinds;
   for (const Issue& issue : issues) {
-    KindCount& kind = kinds[FoldKey{issue.severity, issue.advice}];
+    KindCount& kind = kinds[FoldKey{issue.severity, issue.advice, issue.kind}];
     if (kind.shown == SHOWN_PER_KIND) {
       ++kind.folded;
       continue;
@@ -76,7 +78,8 @@ void append_issues(std::string& out, const std::vector<Issue>& issues) {
     if (kind.folded == 0) {
       continue;
     }
-    const auto& [severity, advice] = key;
+    const Severity severity = std::get<Severity>(key);
+    const std::string_view advice = std::get<std::string_view>(key);
     std::string_view repeat_advice = advice.empty() ? std::string_view() : FOLDED_ADVICE;
     append_line(out, {severity_label(severity), FOLDED_OPEN, std::to_string(kind.folded),
                       FOLDED_CLOSE, repeat_advice, advice});
@@ -97,7 +100,7 @@ std::string render_report(std::string_view path, const Diagnosis& diagnosis) {
   append_line(out, {ENTRIES_LABEL, std::to_string(diagnosis.imported_entries)});
   if (!diagnosis.alphabet.empty()) {
     append_line(out, {ALPHABET_OPEN, std::to_string(count_chars(diagnosis.alphabet)),
-                      ALPHABET_CLOSE, diagnosis.alphabet});
+                      ALPHABET_CLOSE, displayable(diagnosis.alphabet)});
   }
   append_line(out, {COUNTS_FATAL, std::to_string(counts.fatal), COUNTS_WARNINGS,
                     std::to_string(counts.warnings), COUNTS_INFOS, std::to_string(counts.infos)});

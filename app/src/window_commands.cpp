@@ -4,9 +4,11 @@
 #include <utility>
 
 #include "qovira/app/cli.h"
+#include "qovira/app/display.h"
 #include "qovira/app/export.h"
 #include "qovira/app/files.h"
 #include "qovira/app/format.h"
+#include "qovira/app/operations.h"
 #include "qovira/app/repair.h"
 #include "qovira/table/text.h"
 
@@ -71,11 +73,11 @@ ByteView bytes_of(std::string_view text) {
 
 std::string status_line(std::string_view path, const Diagnosis& diagnosis) {
   const IssueCounts counts = count_issues(diagnosis.issues);
-  return concat(file_name_of(path), STATUS_SEPARATOR, format_display_name(diagnosis.format),
-                STATUS_SEPARATOR, STATUS_ENTRIES, std::to_string(diagnosis.imported_entries),
-                STATUS_SEPARATOR, STATUS_FATAL, std::to_string(counts.fatal), STATUS_WARNINGS,
-                std::to_string(counts.warnings), STATUS_INFOS, std::to_string(counts.infos),
-                STATUS_SEPARATOR,
+  return concat(displayable(file_name_of(path)), STATUS_SEPARATOR,
+                format_display_name(diagnosis.format), STATUS_SEPARATOR, STATUS_ENTRIES,
+                std::to_string(diagnosis.imported_entries), STATUS_SEPARATOR, STATUS_FATAL,
+                std::to_string(counts.fatal), STATUS_WARNINGS, std::to_string(counts.warnings),
+                STATUS_INFOS, std::to_string(counts.infos), STATUS_SEPARATOR,
                 diagnosis.importable ? VERDICT_IMPORTABLE : VERDICT_NOT_IMPORTABLE);
 }
 
@@ -119,11 +121,11 @@ void WindowCommands::open_table() {
 void WindowCommands::load(const std::string& path) {
   auto bytes = read_file(path_from_utf8(path));
   if (!bytes) {
-    ui_.message(concat(CANNOT_READ_FILE, bytes.error()));
+    ui_.message(concat(CANNOT_READ_FILE, displayable(bytes.error())));
     return;
   }
   Diagnosis diagnosis = diagnose(*bytes);
-  ui_.set_report(render_report(path, diagnosis));
+  ui_.set_report(render_report(displayable(path), diagnosis));
   ui_.set_status(status_line(path, diagnosis));
   bytes_ = std::move(*bytes);
   path_ = path;
@@ -152,71 +154,117 @@ bool WindowCommands::overwrites_source(const std::string& chosen,
   return false;
 }
 
+// The window's outputs go where the user says in a save dialog; the current source (and, during a
+// rescue, the source it started from) is refused with a message.
+class WindowCommands::DialogOutputs : public OutputPlace {
+ public:
+  DialogOutputs(WindowCommands& commands, std::filesystem::path also_protected)
+      : commands_(commands), also_protected_(std::move(also_protected)) {}
+
+  std::optional<std::string> choose(OutputKind kind, std::string_view suggested_name) override {
+    if (kind == OutputKind::Mb) {
+      return commands_.ui_.save_dialog(suggested_name, MB_FILTER, MB_EXTENSION);
+    }
+    const std::string extension = output_extension(*commands_.path_);
+    return commands_.ui_.save_dialog(
+        suggested_name, concat(REPAIRED_FILTER_HEAD, extension, REPAIRED_FILTER_TAIL), extension);
+  }
+
+  std::optional<std::string> refusal(const std::string& path) override {
+    const std::filesystem::path target = absolute_path(path);
+    const auto names = [&](const std::filesystem::path& source) {
+      return !source.empty() && (source == target || same_file(source, target));
+    };
+    if (names(commands_.source_file_) || names(also_protected_)) {
+      return std::string(WOULD_OVERWRITE_SOURCE);
+    }
+    return std::nullopt;
+  }
+
+ private:
+  WindowCommands& commands_;
+  std::filesystem::path also_protected_;
+};
+
+void WindowCommands::show_failure(const StepFailure& failure) {
+  switch (failure.kind) {
+    case StepFailureKind::Cancelled:
+      return;
+    case StepFailureKind::MbHasNoSourceText:
+      ui_.message(MB_HAS_NO_SOURCE_TEXT);
+      return;
+    case StepFailureKind::Undecodable:
+      ui_.message(concat(CANNOT_DECODE_TEXT, failure.detail));
+      return;
+    case StepFailureKind::Refused:
+      ui_.message(failure.detail);
+      return;
+    case StepFailureKind::WriteFailed:
+      ui_.message(concat(CANNOT_WRITE, displayable(failure.detail)));
+      return;
+    case StepFailureKind::NothingToExport:
+      ui_.message(NOTHING_TO_EXPORT);
+      return;
+    case StepFailureKind::BuildFailed:
+    case StepFailureKind::NotVerified:
+      ui_.message(concat(EXPORT_FAILED, displayable(failure.detail)));
+      return;
+  }
+}
+
+bool WindowCommands::show_repair(std::expected<SavedRepair, StepFailure>& repaired) {
+  if (!repaired) {
+    show_failure(repaired.error());
+    return false;
+  }
+  ui_.set_report(build_repair_report(displayable(*path_), displayable(repaired->path),
+                                     repaired->result, repaired->recheck));
+  ui_.set_status(concat(REPAIRED_STATUS_HEAD, std::to_string(repaired->result.changes.size()),
+                        REPAIRED_STATUS_MIDDLE, displayable(file_name_of(repaired->path)),
+                        REPAIRED_STATUS_TAIL));
+  const std::string& text = repaired->result.text;
+  bytes_.assign(text.begin(), text.end());
+  path_ = repaired->path;
+  source_file_ = absolute_path(repaired->path);
+  diagnosis_ = std::move(repaired->recheck);
+  return true;
+}
+
+void WindowCommands::show_export(const std::expected<SavedExport, StepFailure>& exported) {
+  if (!exported) {
+    show_failure(exported.error());
+    return;
+  }
+  ui_.set_report(
+      export_summary(displayable(*path_), displayable(exported->path), exported->exported));
+  ui_.set_status(concat(EXPORTED_STATUS_HEAD, std::to_string(exported->exported.entries),
+                        EXPORTED_STATUS_MIDDLE, displayable(file_name_of(exported->path))));
+}
+
+SourceTable WindowCommands::current_source() const {
+  return SourceTable{*path_, bytes_, *diagnosis_};
+}
+
 void WindowCommands::repair_and_save() {
   if (!has_table()) {
     return;
   }
-  if (diagnosis_->format == TableFormat::Mb) {
-    ui_.message(MB_HAS_NO_SOURCE_TEXT);
-    return;
-  }
-  const auto text = decode_text(bytes_);
-  if (!text) {
-    ui_.message(concat(CANNOT_DECODE_TEXT, text.error().message()));
-    return;
-  }
-  RepairResult repaired = repair_text(*text, diagnosis_->format, output_stem(*path_));
-
-  const std::string extension = output_extension(*path_);
-  const auto chosen =
-      ui_.save_dialog(repaired_file_name(*path_),
-                      concat(REPAIRED_FILTER_HEAD, extension, REPAIRED_FILTER_TAIL), extension);
-  if (!chosen || overwrites_source(*chosen, {})) {
-    return;
-  }
-  const ByteView repaired_bytes = bytes_of(repaired.text);
-  if (auto written = write_file_atomically(path_from_utf8(*chosen), repaired_bytes); !written) {
-    ui_.message(concat(CANNOT_WRITE, written.error()));
-    return;
-  }
-  Diagnosis recheck = diagnose(repaired_bytes);
-  ui_.set_report(build_repair_report(*path_, *chosen, repaired, recheck));
-  ui_.set_status(concat(REPAIRED_STATUS_HEAD, std::to_string(repaired.changes.size()),
-                        REPAIRED_STATUS_MIDDLE, file_name_of(*chosen), REPAIRED_STATUS_TAIL));
-  bytes_.assign(repaired_bytes.begin(), repaired_bytes.end());
-  path_ = *chosen;
-  source_file_ = absolute_path(*chosen);
-  diagnosis_ = std::move(recheck);
+  DialogOutputs outputs(*this, {});
+  auto repaired = qovira::repair_and_save(current_source(), outputs);
+  show_repair(repaired);
 }
 
 void WindowCommands::export_mb() {
-  if (has_table()) {
-    export_current({});
+  if (!has_table()) {
+    return;
   }
-}
-
-void WindowCommands::export_current(const std::filesystem::path& also_protected) {
   if (!diagnosis_->table) {
     ui_.message(NOTHING_TO_EXPORT);
     return;
   }
   // A failed read-back does not stop the export: the summary says not to ship the file.
-  const auto exported = qovira::export_mb(*diagnosis_->table);
-  if (!exported) {
-    ui_.message(concat(EXPORT_FAILED, exported.error()));
-    return;
-  }
-  const auto chosen = ui_.save_dialog(mb_file_name(*path_), MB_FILTER, MB_EXTENSION);
-  if (!chosen || overwrites_source(*chosen, also_protected)) {
-    return;
-  }
-  if (auto written = write_file_atomically(path_from_utf8(*chosen), exported->bytes); !written) {
-    ui_.message(concat(CANNOT_WRITE, written.error()));
-    return;
-  }
-  ui_.set_report(export_summary(*path_, *chosen, *exported));
-  ui_.set_status(concat(EXPORTED_STATUS_HEAD, std::to_string(exported->entries),
-                        EXPORTED_STATUS_MIDDLE, file_name_of(*chosen)));
+  DialogOutputs outputs(*this, {});
+  show_export(export_and_save(*diagnosis_->table, *path_, true, outputs));
 }
 
 void WindowCommands::save_report() {
@@ -236,24 +284,27 @@ void WindowCommands::save_report() {
   }
   const std::string contents = concat(UTF8_BYTE_ORDER_MARK, report);
   if (auto written = write_file_atomically(path_from_utf8(*chosen), bytes_of(contents)); !written) {
-    ui_.message(concat(CANNOT_WRITE, written.error()));
+    ui_.message(concat(CANNOT_WRITE, displayable(written.error())));
     return;
   }
-  ui_.set_status(concat(REPORT_SAVED, *chosen));
+  ui_.set_status(concat(REPORT_SAVED, displayable(*chosen)));
 }
 
 void WindowCommands::rescue() {
   if (!has_table()) {
     return;
   }
-  const std::string original = *path_;
-  const std::filesystem::path original_file = source_file_;
-  repair_and_save();
-  if (*path_ == original) {
+  // The export dialog must not land on the original source either.
+  DialogOutputs outputs(*this, source_file_);
+  SourceTable source = current_source();
+  RescueOutcome outcome = qovira::rescue(source, outputs,
+                                         {.export_source_when_unrepaired = false,
+                                          .write_unverified = true,
+                                          .name_after_repaired_file = true});
+  if (!show_repair(*outcome.repair) || !outcome.exported) {
     return;
   }
-  // The export dialog must not land on the original source either.
-  export_current(original_file);
+  show_export(*outcome.exported);
 }
 
 }  // namespace qovira

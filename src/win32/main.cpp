@@ -12,6 +12,7 @@
 #include "main_window.h"
 #include "qovira/app/batch.h"
 #include "qovira/app/cli.h"
+#include "qovira/platform/files.h"
 #include "wide_text.h"
 
 namespace {
@@ -46,6 +47,7 @@ int run_window(const qovira::WindowInvocation& invocation) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  qovira::remove_temporary_file_on_interruption();
   const std::vector<std::string> arguments = command_line_arguments();
   const qovira::Invocation invocation = qovira::parse_arguments(arguments);
   if (const auto* window = std::get_if<qovira::WindowInvocation>(&invocation)) {

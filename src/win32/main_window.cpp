@@ -1,58 +1,30 @@
 #include "main_window.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
 #include <shellapi.h>
 
 #include <algorithm>
 #include <array>
 #include <string_view>
+#include <utility>
 
 #include "qovira/app/window_commands.h"
+#include "qovira/app/window_layout.h"
+#include "resource_ids.h"
 #include "wide_text.h"
 
 namespace qovira::win32 {
 namespace {
 
-constexpr std::string_view WINDOW_TITLE = "岚栖输入法编码导入器 —— 诊断 / 修复 / 转 .mb";
-constexpr std::string_view MESSAGE_CAPTION = "岚栖输入法编码导入器";
-constexpr std::string_view OPEN_BUTTON = "打开码表…";
-constexpr std::string_view REPAIR_BUTTON = "自动修复并另存";
-constexpr std::string_view EXPORT_BUTTON = "导出 .mb";
-constexpr std::string_view RESCUE_BUTTON = "一键救急（修复→.mb）";
-constexpr std::string_view SAVE_REPORT_BUTTON = "保存报告";
-constexpr std::string_view INITIAL_STATUS =
-    "打开或把文件拖进来：支持 Rime .dict.yaml、冰凌文本码表、极点 .mb　｜　命令行批量：--help";
 constexpr std::string_view DROPPED_PATH_TOO_LONG =
     "拖进来的文件路径太长（超过 1023 个字符），打不开。请把文件移到路径短一些的文件夹里再试。";
 
 constexpr wchar_t WINDOW_CLASS[] = L"QoviraTableToolWindow";
 constexpr wchar_t INTERFACE_FACE[] = L"Microsoft YaHei UI";
 constexpr wchar_t REPORT_FACE[] = L"Consolas";
-constexpr int INTERFACE_FONT_HEIGHT = -18;
-constexpr int REPORT_FONT_HEIGHT = -16;
-constexpr int WINDOW_WIDTH = 1000;
-constexpr int WINDOW_HEIGHT = 720;
 // Path buffers of the dialogs and of a file drop, in UTF-16 units.
 constexpr std::size_t PATH_BUFFER_UNITS = 1024;
-
-enum ControlId : int {
-  OPEN_ID = 1001,
-  REPAIR_ID = 1002,
-  EXPORT_ID = 1003,
-  SAVE_REPORT_ID = 1004,
-  RESCUE_ID = 1005,
-  REPORT_ID = 1010,
-  STATUS_ID = 1011,
-};
-
-struct ControlSpec {
-  int id;
-  const wchar_t* class_name;
-  std::string_view text;
-  int x, y, width, height;
-  DWORD style;
-  DWORD extended_style;
-};
 
 constexpr DWORD BUTTON_STYLE = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
 constexpr DWORD REPORT_STYLE = WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL |
@@ -61,16 +33,51 @@ constexpr DWORD REPORT_STYLE = WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | 
 // No prefix: an "&" in a file name is shown as it is, not as an underlined shortcut.
 constexpr DWORD STATUS_STYLE = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
 
-// In creation order.
-constexpr std::array<ControlSpec, 7> CONTROLS = {{
-    {OPEN_ID, L"BUTTON", OPEN_BUTTON, 12, 10, 120, 30, BUTTON_STYLE, 0},
-    {REPAIR_ID, L"BUTTON", REPAIR_BUTTON, 140, 10, 160, 30, BUTTON_STYLE, 0},
-    {EXPORT_ID, L"BUTTON", EXPORT_BUTTON, 308, 10, 110, 30, BUTTON_STYLE, 0},
-    {RESCUE_ID, L"BUTTON", RESCUE_BUTTON, 426, 10, 200, 30, BUTTON_STYLE, 0},
-    {SAVE_REPORT_ID, L"BUTTON", SAVE_REPORT_BUTTON, 634, 10, 110, 30, BUTTON_STYLE, 0},
-    {REPORT_ID, L"EDIT", "", 12, 52, 960, 600, REPORT_STYLE, WS_EX_CLIENTEDGE},
-    {STATUS_ID, L"STATIC", INITIAL_STATUS, 12, 660, 960, 22, STATUS_STYLE, 0},
-}};
+// The Win32 side of a control of the shared descriptors.
+struct Win32Control {
+  const wchar_t* class_name;
+  DWORD style;
+  DWORD extended_style;
+};
+
+Win32Control win32_control(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::Button:
+      return {L"BUTTON", BUTTON_STYLE, 0};
+    case ControlKind::Report:
+      return {L"EDIT", REPORT_STYLE, WS_EX_CLIENTEDGE};
+    case ControlKind::Status:
+      return {L"STATIC", STATUS_STYLE, 0};
+  }
+  std::unreachable();
+}
+
+// The DPI of the screen, for Windows before 10 (1607), which has no DPI per window.
+unsigned screen_dpi() {
+  const HDC screen = GetDC(nullptr);
+  const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+  if (screen != nullptr) {
+    ReleaseDC(nullptr, screen);
+  }
+  return dpi > 0 ? static_cast<unsigned>(dpi) : DEFAULT_DPI;
+}
+
+// GetDpiForWindow exists from Windows 10 (1607) on; looked up at run time so that the program
+// still starts on Windows 7.
+unsigned window_dpi(HWND window) {
+  using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+  static const auto get_dpi_for_window = [] {
+    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    const FARPROC found = user32 != nullptr ? GetProcAddress(user32, "GetDpiForWindow") : nullptr;
+    return reinterpret_cast<GetDpiForWindowFunction>(reinterpret_cast<void (*)()>(found));
+  }();
+  if (get_dpi_for_window != nullptr) {
+    if (const UINT dpi = get_dpi_for_window(window); dpi > 0) {
+      return dpi;
+    }
+  }
+  return screen_dpi();
+}
 
 struct Font {
   HFONT handle = nullptr;
@@ -83,24 +90,39 @@ HFONT create_font(int height, const wchar_t* face) {
                      VARIABLE_PITCH | FF_DONTCARE, face);
 }
 
-Font interface_font(int height) {
-  if (HFONT font = create_font(height, INTERFACE_FACE)) {
+void delete_owned(const Font& font) {
+  if (font.owned) {
+    DeleteObject(font.handle);
+  }
+}
+
+// `height` is the character height at 96 DPI.
+Font interface_font(int height, unsigned dpi) {
+  if (HFONT font = create_font(-scale_to_dpi(height, dpi), INTERFACE_FACE)) {
     return {font, true};
   }
   return {static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)), false};
 }
 
-Font report_font() {
-  if (HFONT font = create_font(REPORT_FONT_HEIGHT, REPORT_FACE)) {
+Font report_font(unsigned dpi) {
+  if (HFONT font = create_font(-scale_to_dpi(REPORT_FONT_HEIGHT, dpi), REPORT_FACE)) {
     return {font, true};
   }
-  return interface_font(REPORT_FONT_HEIGHT);
+  return interface_font(REPORT_FONT_HEIGHT, dpi);
 }
 
-void delete_owned(const Font& font) {
-  if (font.owned) {
-    DeleteObject(font.handle);
-  }
+struct Fonts {
+  Font interface;
+  Font report;
+};
+
+Fonts fonts_for(unsigned dpi) {
+  return {interface_font(INTERFACE_FONT_HEIGHT, dpi), report_font(dpi)};
+}
+
+void delete_owned(const Fonts& fonts) {
+  delete_owned(fonts.interface);
+  delete_owned(fonts.report);
 }
 
 // "name|pattern|name|pattern" as the dialogs want it: NUL-separated, ending in a double NUL.
@@ -111,10 +133,32 @@ std::wstring dialog_filter(std::string_view filter) {
   return wide;  // c_str() adds the second NUL
 }
 
+// The interface font to the buttons and the status bar, the report font to the report area.
+void give_fonts(const std::array<HWND, WINDOW_CONTROLS.size()>& controls, const Fonts& fonts,
+                BOOL redraw) {
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    const bool is_report = WINDOW_CONTROLS[i].kind == ControlKind::Report;
+    SendMessageW(controls[i], WM_SETFONT,
+                 reinterpret_cast<WPARAM>(is_report ? fonts.report.handle : fonts.interface.handle),
+                 redraw);
+  }
+}
+
 class MainWindow final : public WindowUi {
  public:
-  MainWindow(HWND window, HWND report, HWND status)
-      : window_(window), report_(report), status_(status) {}
+  using Controls = std::array<HWND, WINDOW_CONTROLS.size()>;
+
+  // Takes over `fonts`, made for `dpi` and already given to the controls.
+  MainWindow(HWND window, const Controls& controls, const Fonts& fonts, unsigned dpi)
+      : window_(window),
+        controls_(controls),
+        report_(control(REPORT_ID)),
+        status_(control(STATUS_ID)),
+        fonts_(fonts),
+        dpi_(dpi) {
+    // Reports of large tables exceed the default limit of an edit control.
+    SendMessageW(report_, EM_SETLIMITTEXT, 0, 0);
+  }
 
   std::optional<std::string> open_dialog(std::string_view filter,
                                          std::string_view default_extension) override {
@@ -150,33 +194,34 @@ class MainWindow final : public WindowUi {
   void layout() {
     RECT client{};
     GetClientRect(window_, &client);
-    const int width = std::max(static_cast<int>(client.right) - 24, 80);
-    const int report_height = client.bottom - 90 < 81 ? 80 : client.bottom - 90;
-    MoveWindow(report_, 12, 52, width, report_height, TRUE);
-    MoveWindow(status_, 12, client.bottom - 26, width, 22, TRUE);
+    const auto rects = layout_window(client.right, client.bottom, dpi_);
+    for (std::size_t i = 0; i < controls_.size(); ++i) {
+      MoveWindow(controls_[i], rects[i].x, rects[i].y, rects[i].width, rects[i].height, TRUE);
+    }
+  }
+
+  // The window moved to a monitor of another DPI: fonts for it, the size the system suggests, and
+  // the controls laid out anew.
+  void change_dpi(unsigned dpi, const RECT& suggested) {
+    dpi_ = dpi;
+    const Fonts old_fonts = fonts_;
+    fonts_ = fonts_for(dpi);
+    give_fonts(controls_, fonts_, TRUE);
+    delete_owned(old_fonts);
+    SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    layout();
   }
 
   // False for ids that are no command.
   bool run_command(int id) {
-    switch (id) {
-      case OPEN_ID:
-        commands_.open_table();
+    for (const ControlDescriptor& control : WINDOW_CONTROLS) {
+      if (control.id == id && control.command != nullptr) {
+        (commands_.*control.command)();
         return true;
-      case REPAIR_ID:
-        commands_.repair_and_save();
-        return true;
-      case EXPORT_ID:
-        commands_.export_mb();
-        return true;
-      case SAVE_REPORT_ID:
-        commands_.save_report();
-        return true;
-      case RESCUE_ID:
-        commands_.rescue();
-        return true;
-      default:
-        return false;
+      }
     }
+    return false;
   }
 
   // Only the first dropped file is loaded.
@@ -227,9 +272,21 @@ class MainWindow final : public WindowUi {
     return narrow(path.data());
   }
 
+  HWND control(int id) const {
+    for (std::size_t i = 0; i < controls_.size(); ++i) {
+      if (WINDOW_CONTROLS[i].id == id) {
+        return controls_[i];
+      }
+    }
+    return nullptr;
+  }
+
   HWND window_;
+  Controls controls_;
   HWND report_;
   HWND status_;
+  Fonts fonts_;
+  unsigned dpi_;
   WindowCommands commands_{*this};
 };
 
@@ -245,6 +302,12 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
         state->layout();
       }
       return 0;
+    case WM_DPICHANGED:
+      if (state != nullptr) {
+        state->change_dpi(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
+        return 0;
+      }
+      break;
     case WM_COMMAND:
       if (state != nullptr && HIWORD(wparam) == BN_CLICKED && state->run_command(LOWORD(wparam))) {
         return 0;
@@ -273,55 +336,62 @@ std::expected<void, DWORD> run_main_window(const std::optional<std::string>& fil
   if (arrow == nullptr) {
     return std::unexpected(GetLastError());
   }
-  WNDCLASSW window_class{};
+  // Visual styles for the controls (the manifest asks for Common Controls 6).
+  const INITCOMMONCONTROLSEX common_controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&common_controls);
+
+  WNDCLASSEXW window_class{};
+  window_class.cbSize = sizeof(window_class);
   window_class.lpfnWndProc = window_procedure;
   window_class.hInstance = instance;
   window_class.hCursor = arrow;
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   window_class.lpszClassName = WINDOW_CLASS;
-  RegisterClassW(&window_class);
+  // The program's icon in the title bar and the taskbar.
+  window_class.hIcon =
+      static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(QOVIRA_ICON_ID), IMAGE_ICON,
+                                    GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+  window_class.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(QOVIRA_ICON_ID),
+                                                       IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                       GetSystemMetrics(SM_CYSMICON), 0));
+  RegisterClassExW(&window_class);
 
-  const HWND window = CreateWindowExW(0, WINDOW_CLASS, widen(WINDOW_TITLE).c_str(),
-                                      WS_VISIBLE | WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW,
-                                      CW_USEDEFAULT, CW_USEDEFAULT, WINDOW_WIDTH, WINDOW_HEIGHT,
-                                      nullptr, nullptr, instance, nullptr);
+  // Sized for the screen's DPI, and again below if the window opened on a monitor of another.
+  const unsigned start_dpi = screen_dpi();
+  const HWND window =
+      CreateWindowExW(0, WINDOW_CLASS, widen(WINDOW_TITLE).c_str(),
+                      WS_VISIBLE | WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                      CW_USEDEFAULT, scale_to_dpi(WINDOW_WIDTH, start_dpi),
+                      scale_to_dpi(WINDOW_HEIGHT, start_dpi), nullptr, nullptr, instance, nullptr);
   if (window == nullptr) {
     return std::unexpected(GetLastError());
   }
+  const unsigned dpi = window_dpi(window);
+  if (dpi != start_dpi) {
+    SetWindowPos(window, nullptr, 0, 0, scale_to_dpi(WINDOW_WIDTH, dpi),
+                 scale_to_dpi(WINDOW_HEIGHT, dpi), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
 
-  const Font ui_font = interface_font(INTERFACE_FONT_HEIGHT);
-  const Font text_font = report_font();
-  std::array<HWND, CONTROLS.size()> controls{};
-  for (std::size_t i = 0; i < CONTROLS.size(); ++i) {
-    const ControlSpec& control = CONTROLS[i];
+  const Fonts fonts = fonts_for(dpi);
+  MainWindow::Controls controls{};
+  for (std::size_t i = 0; i < WINDOW_CONTROLS.size(); ++i) {
+    const ControlDescriptor& control = WINDOW_CONTROLS[i];
+    const Win32Control kind = win32_control(control.kind);
     controls[i] = CreateWindowExW(
-        control.extended_style, control.class_name, widen(control.text).c_str(), control.style,
-        control.x, control.y, control.width, control.height, window,
+        kind.extended_style, kind.class_name, widen(control.text).c_str(), kind.style,
+        scale_to_dpi(control.rect.x, dpi), scale_to_dpi(control.rect.y, dpi),
+        scale_to_dpi(control.rect.width, dpi), scale_to_dpi(control.rect.height, dpi), window,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
     if (controls[i] == nullptr) {
       const DWORD error = GetLastError();
-      delete_owned(ui_font);
-      delete_owned(text_font);
+      delete_owned(fonts);
       return std::unexpected(error);
     }
   }
-  HWND report = nullptr;
-  HWND status = nullptr;
-  for (std::size_t i = 0; i < CONTROLS.size(); ++i) {
-    const bool is_report = CONTROLS[i].id == REPORT_ID;
-    SendMessageW(controls[i], WM_SETFONT,
-                 reinterpret_cast<WPARAM>(is_report ? text_font.handle : ui_font.handle), FALSE);
-    if (is_report) {
-      report = controls[i];
-    } else if (CONTROLS[i].id == STATUS_ID) {
-      status = controls[i];
-    }
-  }
-  // Reports of large tables exceed the default limit of an edit control.
-  SendMessageW(report, EM_SETLIMITTEXT, 0, 0);
+  give_fonts(controls, fonts, FALSE);
 
   // Lives until the process ends; the window procedure reaches it through the window.
-  static MainWindow state(window, report, status);
+  static MainWindow state(window, controls, fonts, dpi);
   SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
   state.layout();
   DragAcceptFiles(window, TRUE);

@@ -26,16 +26,12 @@ constexpr std::string_view CODE_LENGTH_NOT_INTEGER = " 不是整数";
 constexpr std::string_view CODE_LENGTH_OUT_OF_RANGE = " 超出 1 到 16";
 constexpr std::string_view CODE_LENGTH_LABEL = "CodeLength=";
 
-constexpr std::string_view BODY_SECTION = "[CODETABLE]";
-constexpr std::string_view HEADER_SECTION = "[CODETABLEHEADER]";
 constexpr std::string_view DEFAULT_ALPHABET = "abcdefghijklmnopqrstuvwxyz/";
 constexpr std::uint64_t MAX_CODE_LENGTH = 16;
 // A trailing "[abc]" of up to this many letters is an annotation, not part of the text.
 constexpr std::size_t MAX_TEXT_TAG_LETTERS = 8;
 
-enum class Section : std::uint8_t { None, Header, Body, Other };
-
-using HeaderMap = std::map<std::string, std::string_view, std::less<>>;
+using HeaderMap = BinglingSettings;
 
 bool is_ascii_letter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -43,21 +39,6 @@ bool is_ascii_letter(char c) {
 
 char ascii_lower_char(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// The first three tab-separated pieces of a body line, each trimmed.
-std::array<std::optional<std::string_view>, 3> first_pieces(std::string_view line) {
-  std::array<std::optional<std::string_view>, 3> pieces;
-  std::size_t start = 0;
-  for (auto& piece : pieces) {
-    const std::size_t end = line.find('\t', start);
-    piece = trim(line.substr(start, end == std::string_view::npos ? end : end - start));
-    if (end == std::string_view::npos) {
-      break;
-    }
-    start = end + 1;
-  }
-  return pieces;
 }
 
 // Cuts a trailing tag such as "[abc]" off a text; other bracketed endings stay.
@@ -130,7 +111,7 @@ std::expected<std::optional<std::uint64_t>, TableError> code_length_from(
   const auto length = parse_unsigned(*value);
   if (!length) {
     return std::unexpected(TableError::invalid_metadata(std::string(CODE_LENGTH_LABEL) +
-                                                        std::string(*value) +
+                                                        shown_value(*value) +
                                                         std::string(CODE_LENGTH_NOT_INTEGER)));
   }
   if (*length < 1 || *length > MAX_CODE_LENGTH) {
@@ -185,121 +166,80 @@ std::vector<std::string> length_rules_from(const HeaderMap& header) {
   return import_detail::render_length_rules(std::move(equal_rules), std::move(range_rules));
 }
 
-class BinglingReader {
+// Checks the body lines the model hands over; the first bad code stops the import.
+class BinglingRows {
  public:
-  explicit BinglingReader(std::string_view text) { rows_.reserve_for_lines_of(text); }
+  explicit BinglingRows(std::string_view text) { rows_.reserve_for_lines_of(text); }
 
-  void read_line(std::string_view raw_line) {
-    if (failure_) {
+  void read(const TextLine& line) {
+    if (failure_ || line.kind != LineKind::Entry || code_as_written(line).empty() ||
+        line.text.empty()) {
       return;
     }
-    const std::string_view line = trim(raw_line);
-    if (line.empty() || line.starts_with('#') || line.starts_with(';')) {
+    const std::string_view text = strip_text_tag(line.text);
+    if (text.empty() || text.starts_with('$')) {
       return;
     }
-    if (line.starts_with('[') && line.ends_with(']')) {
-      enter_section(line);
+    std::string code(line.code);
+    for (char& c : code) {
+      c = ascii_lower_char(c);
+    }
+    if (!std::ranges::all_of(code, [](char c) { return (c >= 'a' && c <= 'z') || c == '/'; })) {
+      failure_ = TableError::invalid_entry(std::string(code_as_written(line)),
+                                           std::string(BAD_CODE_REASON));
       return;
     }
-    if (section_ == Section::Header) {
-      read_header_line(line);
-    } else if (section_ == Section::Body) {
-      read_body_line(line);
-    }
+    const std::uint64_t weight = import_detail::parse_weight(line.weight);
+    rows_.add(std::move(code), std::string(text), weight, line.pinned);
   }
 
-  std::expected<BinglingImport, TableError> finish() && {
+  std::expected<BinglingImport, TableError> finish(const TableText& text) && {
     if (failure_) {
       return std::unexpected(std::move(*failure_));
     }
-    if (!header_seen_ || !body_seen_) {
+    if (!text.has_body()) {
       return std::unexpected(TableError::not_bingling_table());
     }
-    auto code_length = code_length_from(header_value(header_, "codelength"));
+    const BinglingSettings& header = text.bingling_settings();
+    auto code_length = code_length_from(header_value(header, "codelength"));
     if (!code_length) {
       return std::unexpected(std::move(code_length.error()));
     }
-    const std::optional<std::string_view> phrase_rule = header_value(header_, "phraserule");
+    const std::optional<std::string_view> phrase_rule = header_value(header, "phraserule");
     std::string description(DESCRIPTION_PREFIX);
-    description += header_value(header_, "name").value_or(UNNAMED_TABLE);
+    description += header_value(header, "name").value_or(UNNAMED_TABLE);
     auto table = import_detail::finish_rows(
         std::move(description), std::move(rows_),
-        header_value(header_, "codecharacters").value_or(DEFAULT_ALPHABET),
+        header_value(header, "codecharacters").value_or(DEFAULT_ALPHABET),
         phrase_rules_from(phrase_rule), true);
     if (!table) {
       return std::unexpected(std::move(table.error()));
     }
     BinglingImport result;
     result.code_table = std::move(*table);
-    result.length_rules = length_rules_from(header_);
+    result.length_rules = length_rules_from(header);
     result.code_length = *code_length;
-    result.wildcard = non_empty(header_value(header_, "wildchar"));
-    result.special_prefix = non_empty(header_value(header_, "specialprefix"));
+    result.wildcard = non_empty(header_value(header, "wildchar"));
+    result.special_prefix = non_empty(header_value(header, "specialprefix"));
     result.phrase_rule_text = non_empty(phrase_rule);
     return result;
   }
 
  private:
-  void enter_section(std::string_view line) {
-    if (equals_ignoring_ascii_case(line, BODY_SECTION)) {
-      section_ = Section::Body;
-      body_seen_ = true;
-    } else if (equals_ignoring_ascii_case(line, HEADER_SECTION)) {
-      section_ = Section::Header;
-      header_seen_ = true;
-    } else {
-      section_ = Section::Other;
-    }
-  }
-
-  void read_header_line(std::string_view line) {
-    const std::size_t equals = line.find('=');
-    if (equals == std::string_view::npos) {
-      return;
-    }
-    header_.insert_or_assign(ascii_lower(trim(line.substr(0, equals))),
-                             trim(line.substr(equals + 1)));
-  }
-
-  void read_body_line(std::string_view line) {
-    const auto [raw_code, raw_text, raw_weight] = first_pieces(line);
-    if (!raw_code || raw_code->empty() || !raw_text || raw_text->empty()) {
-      return;
-    }
-    const std::string_view text = strip_text_tag(*raw_text);
-    if (text.empty() || text.starts_with('$')) {
-      return;
-    }
-    std::string code(*raw_code);
-    for (char& c : code) {
-      c = ascii_lower_char(c);
-    }
-    const bool pinned = code.ends_with('*');
-    if (pinned) {
-      code.pop_back();
-    }
-    if (!std::ranges::all_of(code, [](char c) { return (c >= 'a' && c <= 'z') || c == '/'; })) {
-      failure_ = TableError::invalid_entry(std::string(*raw_code), std::string(BAD_CODE_REASON));
-      return;
-    }
-    const std::uint64_t weight = raw_weight ? import_detail::parse_weight(*raw_weight) : 0;
-    rows_.add(std::move(code), std::string(text), weight, pinned);
-  }
-
-  Section section_ = Section::None;
-  bool header_seen_ = false;
-  bool body_seen_ = false;
-  HeaderMap header_;
   import_detail::ImportRows rows_;
   std::optional<TableError> failure_;
 };
 
 }  // namespace
 
+std::expected<BinglingImport, TableError> import_bingling(const TableText& text) {
+  BinglingRows rows(text.text());
+  text.for_each_line([&rows](const TextLine& line) { rows.read(line); });
+  return std::move(rows).finish(text);
+}
+
 std::expected<BinglingImport, TableError> import_bingling(std::string_view text) {
-  BinglingReader reader(text);
-  for_each_line(text, [&reader](std::string_view line) { reader.read_line(line); });
-  return std::move(reader).finish();
+  return import_bingling(TableText::read(text, TableFormat::Bingling));
 }
 
 }  // namespace qovira

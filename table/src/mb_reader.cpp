@@ -25,29 +25,24 @@ constexpr std::string_view LOST_SYNC_SUFFIX = " 条";
 constexpr std::size_t RECORD_HEAD_BYTES = 3;  // code length, text length, priority
 // A bad record within this many bytes of the end is trailing padding, not a lost sync.
 constexpr std::size_t IGNORED_TAIL_BYTES = 4;
-constexpr char32_t REPLACEMENT_CHARACTER = 0xFFFD;
 
-bool is_surrogate(char32_t unit) {
-  return unit >= 0xD800 && unit <= 0xDFFF;
-}
-bool is_high_surrogate(char32_t unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
-bool is_low_surrogate(char32_t unit) {
-  return unit >= 0xDC00 && unit <= 0xDFFF;
+// The UTF-16LE units starting at `units`, as for_each_utf16_char reads them.
+auto utf16le_units(const std::uint8_t* units) {
+  return [units](std::size_t i) { return load_u16le(units + 2 * i); };
 }
 
 // A zero-padded header text of at most `max_units` units; it ends before the first zero unit.
 std::string read_header_text(ByteView bytes, std::size_t offset, std::size_t max_units) {
-  std::u16string units;
-  for (std::size_t i = 0; i < max_units; ++i) {
-    const char16_t unit = load_u16le(bytes.data() + offset + 2 * i);
-    if (unit == 0) {
-      break;
-    }
-    units.push_back(unit);
+  const std::uint8_t* field = bytes.data() + offset;
+  std::size_t count = 0;
+  while (count < max_units && load_u16le(field + 2 * count) != 0) {
+    ++count;
   }
-  return from_utf16_lenient(units);
+  std::string text;
+  for_each_utf16_char(
+      count, utf16le_units(field), [&](char32_t c) { append_utf8(text, c); },
+      LoneSurrogate::Replace);
+  return text;
 }
 
 struct Alphabet {
@@ -56,12 +51,13 @@ struct Alphabet {
 };
 
 // Each of the `length` units is one character, read on past the 44-unit field when the length
-// byte says so; surrogates cannot stand alone as a character and become U+FFFD.
+// byte says so; surrogates cannot stand alone as a character, and append_utf8 writes them as
+// U+FFFD.
 Alphabet read_alphabet(ByteView bytes, std::size_t length) {
   Alphabet alphabet;
   for (std::size_t i = 0; i < length; ++i) {
-    const char32_t unit = load_u16le(bytes.data() + MB_ALPHABET_OFFSET + 2 * i);
-    append_utf8(alphabet.text, is_surrogate(unit) ? REPLACEMENT_CHARACTER : unit);
+    const char16_t unit = load_u16le(bytes.data() + MB_ALPHABET_OFFSET + 2 * i);
+    append_utf8(alphabet.text, unit);
     if (unit < alphabet.has_byte.size()) {
       alphabet.has_byte[unit] = true;
     }
@@ -84,33 +80,6 @@ std::vector<std::string> read_phrase_rules(ByteView bytes) {
   return rules;
 }
 
-bool is_strict_utf16le(const std::uint8_t* units, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
-    const char32_t unit = load_u16le(units + 2 * i);
-    if (is_high_surrogate(unit)) {
-      if (i + 1 == count || !is_low_surrogate(load_u16le(units + 2 * (i + 1)))) {
-        return false;
-      }
-      ++i;
-    } else if (is_low_surrogate(unit)) {
-      return false;
-    }
-  }
-  return true;
-}
-
-// Appends the UTF-8 form of UTF-16LE text that passed is_strict_utf16le.
-void append_utf16le(const std::uint8_t* units, std::size_t count, std::string& out) {
-  for (std::size_t i = 0; i < count; ++i) {
-    char32_t c = load_u16le(units + 2 * i);
-    if (is_high_surrogate(c)) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (load_u16le(units + 2 * (i + 1)) - 0xDC00);
-      ++i;
-    }
-    append_utf8(out, c);
-  }
-}
-
 // The size of the record at `pos`, or 0 when it is bad: lengths zero, odd or running past the
 // end, a code byte outside the alphabet, or an unpaired surrogate in the text.
 std::size_t good_record_size(ByteView bytes, std::size_t pos, const Alphabet& alphabet) {
@@ -126,7 +95,8 @@ std::size_t good_record_size(ByteView bytes, std::size_t pos, const Alphabet& al
   }
   const ByteView code = bytes.subspan(pos + RECORD_HEAD_BYTES, code_length);
   if (!std::ranges::all_of(code, [&](std::uint8_t b) { return alphabet.has_byte[b]; }) ||
-      !is_strict_utf16le(code.data() + code_length, text_length / 2)) {
+      !for_each_utf16_char(text_length / 2, utf16le_units(code.data() + code_length),
+                           [](char32_t) {})) {
     return 0;
   }
   return size;
@@ -141,7 +111,9 @@ void decode_record(ByteView bytes, std::size_t pos, TableEntry& entry) {
     append_utf8(entry.code, code[i]);
   }
   entry.text.clear();
-  append_utf16le(code + code_length, bytes[pos + 1] / 2, entry.text);
+  // good_record_size has checked the text, so the walk cannot fail.
+  for_each_utf16_char(bytes[pos + 1] / 2, utf16le_units(code + code_length),
+                      [&](char32_t c) { append_utf8(entry.text, c); });
   entry.priority = bytes[pos + 2];
 }
 

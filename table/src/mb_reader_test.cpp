@@ -128,9 +128,10 @@ TEST(MbReader, DescriptionEndsAtZeroOrFieldEnd) {
   put_units(bytes, MB_DESCRIPTION_OFFSET, std::u16string_view(u"甲乙\0丙", 4));
   EXPECT_EQ(read_table(bytes).description, "甲乙");
 
-  // Unpaired surrogates become U+FFFD, pairs are decoded.
-  put_units(bytes, MB_DESCRIPTION_OFFSET, std::u16string_view(u"\xDC00x\xD83D\xDE00\xD800\0", 6));
-  EXPECT_EQ(read_table(bytes).description, "\uFFFDx\U0001F600\uFFFD");
+  // Unpaired surrogates become U+FFFD, pairs are decoded, also right after an unpaired one.
+  put_units(bytes, MB_DESCRIPTION_OFFSET,
+            std::u16string_view(u"\xDC00x\xD800\xD83D\xDE00\xD800\0", 7));
+  EXPECT_EQ(read_table(bytes).description, "\uFFFDx\uFFFD\U0001F600\uFFFD");
 }
 
 TEST(MbReader, PhraseRulesSplitAtSlashesWithoutEmptyPieces) {
@@ -149,13 +150,14 @@ TEST(MbReader, PhraseRulesSplitAtSlashesWithoutEmptyPieces) {
 }
 
 TEST(MbReader, LongAlphabetReadsOnIntoFollowingFields) {
+  // Each unit is one character, so even a surrogate pair gives two U+FFFD.
   Bytes bytes = make_file(
-      u"\xD800"
+      u"\xD83D\xDE00"
       u"b");
   bytes[MB_ALPHABET_LENGTH_OFFSET] = 46;
   put_units(bytes, MB_PHRASE_RULES_OFFSET, u"pq");
-  // Two units given, 42 zero units of padding, then the first two phrase-rule units.
-  EXPECT_EQ(read_table(bytes).alphabet, "\uFFFDb" + std::string(42, '\0') + "pq");
+  // Three units given, 41 zero units of padding, then the first two phrase-rule units.
+  EXPECT_EQ(read_table(bytes).alphabet, "\uFFFD\uFFFDb" + std::string(41, '\0') + "pq");
 
   bytes[MB_ALPHABET_LENGTH_OFFSET] = 255;
   EXPECT_TRUE(read_mb(bytes).has_value());

@@ -107,33 +107,6 @@ std::vector<std::uint32_t> sort_entries(const std::vector<TableEntry>& entries,
   return order;
 }
 
-// One UTF-16 unit per character of the Basic Multilingual Plane, a surrogate pair for the others.
-// next_char yields only scalar values (U+FFFD for malformed bytes), so the units are well-formed.
-template <typename Visit>
-void for_each_utf16_unit(std::string_view text, Visit&& visit) {
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const char32_t c = next_char(text, pos);
-    if (c >= 0x10000) {
-      visit(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-      visit(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-    } else {
-      visit(static_cast<char16_t>(c));
-    }
-  }
-}
-
-// The text's UTF-16 length as for_each_utf16_unit writes it, counted no further than one unit
-// past the record limit.
-std::size_t bounded_utf16_length(std::string_view text) {
-  std::size_t units = 0;
-  std::size_t pos = 0;
-  while (pos < text.size() && units <= MAX_TEXT_UNITS) {
-    units += next_char(text, pos) >= 0x10000 ? 2 : 1;
-  }
-  return units;
-}
-
 using Header = std::array<std::uint8_t, MB_HEADER_SIZE>;
 
 // Zero-fills the field and stores the text as UTF-16LE; one zero unit must remain after it so
@@ -141,14 +114,15 @@ using Header = std::array<std::uint8_t, MB_HEADER_SIZE>;
 std::expected<void, TableError> write_header_text(Header& header, std::size_t offset,
                                                   std::size_t room_units, std::string_view text,
                                                   std::string_view label) {
-  const std::u16string units = to_utf16(text);
-  if (units.size() >= room_units) {
+  if (utf16_length(text) >= room_units) {
     return std::unexpected(TableError::header_field_too_long(std::string(label)));
   }
   std::fill_n(header.begin() + offset, 2 * room_units, std::uint8_t{0});
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    store_u16le(header.data() + offset + 2 * i, units[i]);
-  }
+  std::uint8_t* out = header.data() + offset;
+  for_each_utf16_unit(text, [&](char16_t unit) {
+    store_u16le(out, unit);
+    out += 2;
+  });
   return {};
 }
 
@@ -244,7 +218,7 @@ std::expected<Bytes, TableError> build_mb_with_offset_limit(const CodeTable& tab
         })) {
       return std::unexpected(TableError::invalid_entry(code, std::string(CODE_CHARACTER_REASON)));
     }
-    const std::size_t text_units = bounded_utf16_length(entry.text);
+    const std::size_t text_units = utf16_length(entry.text);
     if (text_units == 0 || text_units > MAX_TEXT_UNITS) {
       return std::unexpected(TableError::invalid_entry(code, std::string(TEXT_LENGTH_REASON)));
     }

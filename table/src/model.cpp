@@ -35,11 +35,6 @@ constexpr std::string_view MISSING_CODE_SHOWN = "<缺少编码>";
 
 constexpr std::size_t MAX_ALPHABET_LENGTH = 30;
 constexpr std::size_t SAMPLE_CODE_CHARS = 48;
-// A value from a file shown in a message is cut after this many characters and marked with "…":
-// no real code, alphabet or header value comes near it, and a hostile one of gigabytes must not
-// flood the screen or the report.
-constexpr std::size_t SHOWN_VALUE_CHARS = 256;
-constexpr std::string_view SHOWN_VALUE_CUT = "…";
 
 constexpr std::uint8_t PRIORITY_PINNED = 254;
 constexpr std::uint8_t PRIORITY_UNWEIGHTED = 100;
@@ -193,15 +188,6 @@ void place_rows(std::vector<TableEntry>& entries, const std::vector<std::uint32_
   entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(order.size()), entries.end());
 }
 
-// The value whole, or its first SHOWN_VALUE_CHARS characters followed by "…".
-void append_shown(std::string& out, std::string_view value) {
-  const std::string_view head = first_chars(value, SHOWN_VALUE_CHARS);
-  out.append(head);
-  if (head.size() < value.size()) {
-    out.append(SHOWN_VALUE_CUT);
-  }
-}
-
 }  // namespace
 
 void SkipLog::add(std::uint64_t line, std::string_view raw_code, std::string_view reason) {
@@ -275,12 +261,10 @@ std::string TableError::message() const {
       out = MESSAGE_INVALID_CONTAINER;
       break;
     case TableErrorKind::InvalidAlphabet:
-      out.append(MESSAGE_INVALID_ALPHABET);
-      append_shown(out, subject);
+      out.append(MESSAGE_INVALID_ALPHABET).append(shown_value(subject));
       break;
     case TableErrorKind::InvalidEntry:
-      out.append(MESSAGE_INVALID_ENTRY_CODE);
-      append_shown(out, subject);
+      out.append(MESSAGE_INVALID_ENTRY_CODE).append(shown_value(subject));
       out.append(MESSAGE_INVALID_ENTRY_REASON).append(reason);
       break;
     case TableErrorKind::HeaderFieldTooLong:
@@ -300,8 +284,8 @@ std::string TableError::message() const {
       out = MESSAGE_NOT_BINGLING_TABLE;
       break;
     case TableErrorKind::InvalidMetadata:
-      out.append(MESSAGE_INVALID_METADATA);
-      append_shown(out, subject);
+      // The importer cuts the value inside the detail, so the words after it survive.
+      out.append(MESSAGE_INVALID_METADATA).append(subject);
       break;
     case TableErrorKind::UndecodableText:
       out.append(MESSAGE_UNDECODABLE_TEXT).append(subject);

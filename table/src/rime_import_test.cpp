@@ -83,8 +83,9 @@ TEST(RimeImport, ColumnsListSetsPositions) {
       "ni\t你\t900\n"
       "ni\t尼\t5\n";
   const RimeImport result = import_ok(text);
-  EXPECT_EQ(rime_row_layout(split_lines(text)),
-            (RimeRowLayout{.text = 1, .code = 0, .weight = std::nullopt, .weighted = true}));
+  const TableText read = TableText::read(text, TableFormat::Rime);
+  EXPECT_EQ(read.columns(), (ColumnLayout{.text = 1, .code = 0, .weight = std::nullopt}));
+  EXPECT_TRUE(read.weighted());
   // Without a weight column every weight is 0, so first-seen order stands.
   EXPECT_EQ(codes_of(result.code_table), (std::vector<std::string>{"ni:你", "ni:尼"}));
   EXPECT_EQ(result.code_table.entries[0].priority, 0);
@@ -103,10 +104,10 @@ TEST(RimeImport, ColumnsListSurvivesEncoderBlock) {
       "...\n"
       "7\tni\t你\n";
   const RimeImport result = import_ok(text);
-  EXPECT_EQ(rime_row_layout(split_lines(text)),
-            (RimeRowLayout{.text = 2, .code = 1, .weight = 0, .weighted = true}));
-  EXPECT_EQ(rime_row_layout(split_lines("---\nname: x\n...\n")), RimeRowLayout{});
-  EXPECT_FALSE(rime_row_layout(split_lines("---\nsort: Original\n...\n")).weighted);
+  EXPECT_EQ(TableText::read(text, TableFormat::Rime).columns(),
+            (ColumnLayout{.text = 2, .code = 1, .weight = 0}));
+  EXPECT_EQ(TableText::read("---\nname: x\n...\n", TableFormat::Rime).columns(), ColumnLayout{});
+  EXPECT_FALSE(TableText::read("---\nsort: Original\n...\n", TableFormat::Rime).weighted());
   ASSERT_EQ(result.code_table.entries.size(), 1u);
   EXPECT_EQ(result.code_table.entries[0].text, "你");
   EXPECT_EQ(result.code_table.entries[0].priority, 253);

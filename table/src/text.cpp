@@ -18,8 +18,10 @@ bool is_continuation(std::uint8_t b) {
 
 // Length of the valid UTF-8 sequence at bytes[i], or 0 when it is not valid. On failure `bad` is
 // the length of the maximal subpart (at least 1) and `incomplete` tells whether the input ended
-// inside an otherwise valid beginning.
-std::size_t utf8_sequence(ByteView bytes, std::size_t i, std::size_t& bad, bool& incomplete) {
+// inside an otherwise valid beginning. Marked inline because next_char runs on every character
+// of every table and must keep it inlined.
+inline std::size_t utf8_sequence(ByteView bytes, std::size_t i, std::size_t& bad,
+                                 bool& incomplete) {
   const std::uint8_t b0 = bytes[i];
   incomplete = false;
   bad = 1;
@@ -70,28 +72,13 @@ std::expected<std::string, TableError> decode_utf16(ByteView bytes, bool little_
   }
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 2);
-  auto unit_at = [&](std::size_t i) -> char16_t {
-    const std::uint8_t a = bytes[i];
-    const std::uint8_t b = bytes[i + 1];
+  const auto unit_at = [&](std::size_t i) -> char16_t {
+    const std::uint8_t a = bytes[2 * i];
+    const std::uint8_t b = bytes[2 * i + 1];
     return static_cast<char16_t>(little_endian ? (a | (b << 8)) : ((a << 8) | b));
   };
-  for (std::size_t i = 0; i < bytes.size(); i += 2) {
-    const char16_t unit = unit_at(i);
-    char32_t c = unit;
-    if (unit >= 0xD800 && unit <= 0xDBFF) {
-      if (i + 2 >= bytes.size()) {
-        return std::unexpected(TableError::undecodable_text(std::string(DETAIL_LONE_SURROGATE)));
-      }
-      const char16_t next = unit_at(i + 2);
-      if (next < 0xDC00 || next > 0xDFFF) {
-        return std::unexpected(TableError::undecodable_text(std::string(DETAIL_LONE_SURROGATE)));
-      }
-      c = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (next - 0xDC00);
-      i += 2;
-    } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
-      return std::unexpected(TableError::undecodable_text(std::string(DETAIL_LONE_SURROGATE)));
-    }
-    append_utf8(out, c);
+  if (!for_each_utf16_char(bytes.size() / 2, unit_at, [&](char32_t c) { append_utf8(out, c); })) {
+    return std::unexpected(TableError::undecodable_text(std::string(DETAIL_LONE_SURROGATE)));
   }
   return out;
 }
@@ -159,6 +146,15 @@ std::vector<std::string_view> split_lines(std::string_view text) {
   std::vector<std::string_view> lines;
   for_each_line(text, [&](std::string_view line) { lines.push_back(line); });
   return lines;
+}
+
+std::string shown_value(std::string_view value) {
+  const std::string_view head = first_chars(value, MAX_SHOWN_CHARS);
+  std::string out(head);
+  if (head.size() < value.size()) {
+    out.append("…");
+  }
+  return out;
 }
 
 bool is_white_space(char32_t c) {
@@ -267,43 +263,19 @@ std::string_view first_chars(std::string_view text, std::size_t count) {
   return text.substr(0, pos);
 }
 
-std::size_t utf16_length(std::string_view text) {
-  std::size_t units = 0;
-  for (std::size_t pos = 0; pos < text.size();) {
-    units += next_char(text, pos) >= 0x10000 ? 2 : 1;
-  }
-  return units;
-}
-
 std::u16string to_utf16(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
-  for (std::size_t pos = 0; pos < text.size();) {
-    const char32_t c = next_char(text, pos);
-    if (c >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
-  }
+  for_each_utf16_unit(text, [&](char16_t unit) { out.push_back(unit); });
   return out;
 }
 
 std::string from_utf16_lenient(std::u16string_view units) {
   std::string out;
   out.reserve(units.size() * 3);
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    const char16_t unit = units[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-        units[i + 1] <= 0xDFFF) {
-      append_utf8(
-          out, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
-      ++i;
-    } else {
-      append_utf8(out, unit);  // an unpaired surrogate comes out as U+FFFD
-    }
-  }
+  for_each_utf16_char(
+      units.size(), [&](std::size_t i) { return units[i]; },
+      [&](char32_t c) { append_utf8(out, c); }, LoneSurrogate::Replace);
   return out;
 }
 

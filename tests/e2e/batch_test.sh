@@ -112,9 +112,10 @@ ln -s . same-dir
 run export-mb-through-link 1 --export-mb --out same-dir wubi.mb
 check_true "a .mb source is not overwritten through a link" test "$before" == "$(sha256sum wubi.mb)"
 run rescue-mb 1 --rescue copy.mb --out nowhere
-# The repaired text cannot be written (a directory holds its name): the source's own table is exported.
+# The repaired text cannot be written (a directory holds its name): the source's own table is
+# exported, and the file counts as a problem.
 mkdir -p blocked/clean.repaired.yaml
-run rescue-repair-unwritable 0 --rescue --out blocked in/clean.dict.yaml
+run rescue-repair-unwritable 1 --rescue --out blocked in/clean.dict.yaml
 check_true "the export still happened" test -f blocked/clean.mb
 run export-unparsable 1 --export-mb in/notes.txt
 

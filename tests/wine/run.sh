@@ -5,13 +5,15 @@
 #
 #   tests/wine/run.sh
 #
-# Needs: g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool imagemagick fonts-wqy-microhei
-# fonts-wine, cmake, ninja and the Linux build's requirements. Exits 77 when a tool is missing,
-# 1 when a test failed. Environment (all optional):
+# Needs: g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool x11-utils imagemagick
+# fonts-wqy-microhei fonts-wine, cmake, ninja and the Linux build's requirements. Exits 77 when a
+# tool is missing, 1 when a test failed. Environment (all optional):
 #   QOVIRA_WIN_BUILD_DIR   cross build directory (default: build-win)
 #   QOVIRA_LINUX_TOOL      the Linux QoviraTableTool to compare with (default: built in
 #                          QOVIRA_HOST_BUILD_DIR, default build-wincmd)
 #   QOVIRA_WINE_ARTIFACTS  where screenshots and logs are kept (default: <cross build>/wine-test)
+#   QOVIRA_GUIDE_SCREENSHOT  when set, the window picture of the user guide is written there
+#                          (docs/images/window.png to renew the guide's)
 set -uo pipefail
 
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -19,7 +21,7 @@ WIN_BUILD=${QOVIRA_WIN_BUILD_DIR:-$REPO/build-win}
 HOST_BUILD=${QOVIRA_HOST_BUILD_DIR:-$REPO/build-wincmd}
 ARTIFACTS=${QOVIRA_WINE_ARTIFACTS:-$WIN_BUILD/wine-test}
 
-for tool in x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump wine wineboot wineserver \
+for tool in x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump x86_64-w64-mingw32-windres xprop wine wineboot wineserver \
   winepath Xvfb xdotool import convert identify cmake ninja; do
   if ! command -v "$tool" > /dev/null; then
     echo "skipped: $tool is not installed"
@@ -102,7 +104,8 @@ export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 mkdir -p "$HOME"
 
 exec 3> "$WORK/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp > "$ARTIFACTS/xvfb.log" 2>&1 &
+# Large enough for the window at 150 %.
+Xvfb -displayfd 3 -screen 0 1920x1200x24 -nolisten tcp > "$ARTIFACTS/xvfb.log" 2>&1 &
 XVFB_PID=$!
 exec 3>&-
 for _ in $(seq 100); do
@@ -183,9 +186,34 @@ echo "== executable"
 headers=$(x86_64-w64-mingw32-objdump -p "$EXE")
 expect "windowed subsystem" "1" "$(grep -c 'Subsystem.*(Windows GUI)' <<< "$headers")"
 foreign_dlls=$(grep 'DLL Name:' <<< "$headers" | awk '{print tolower($3)}' |
-  grep -vxE 'kernel32\.dll|user32\.dll|gdi32\.dll|shell32\.dll|comdlg32\.dll|msvcrt\.dll|advapi32\.dll' |
+  grep -vxE 'kernel32\.dll|user32\.dll|gdi32\.dll|shell32\.dll|comctl32\.dll|comdlg32\.dll|msvcrt\.dll|advapi32\.dll' |
   tr '\n' ' ')
 expect "only system DLLs imported" "" "$foreign_dlls"
+
+# The resources, read back from the .exe (windres decompiles them; UTF-16 text as \x escapes).
+resources=$(x86_64-w64-mingw32-windres -i "$EXE" -O rc 2> /dev/null | grep -v '^  0x')
+utf8() { printf '%b' "$(sed -E 's/\\x([0-9a-f]{4})/\\u\1/g' <<< "$1")"; }
+version_value() {
+  local raw
+  raw=$(sed -nE "s/^ *VALUE \"$1\", L?\"(.*)\"$/\1/p" <<< "$resources")
+  utf8 "$raw"
+}
+manifest=$(sed -n '/RT_MANIFEST/,/^END/p' <<< "$resources" | sed -E 's/^ *"//; s/\\n"$//; s/""/"/g')
+VERSION=$(sed -nE 's/^project\(QoviraTableTool VERSION ([0-9.]+).*/\1/p' "$REPO/CMakeLists.txt")
+for wanted in 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' \
+  '>PerMonitorV2, PerMonitor</dpiAwareness>' '>true/pm</dpiAware>' '>true</longPathAware>' \
+  '{35138b9a-5d96-4fbd-8e2d-a2440225f93a}' '{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}' \
+  '{1f676c76-80e1-4239-95bb-83d0f6d0da78}' '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}'; do
+  expect "manifest holds $wanted" "1" "$(grep -cF "$wanted" <<< "$manifest")"
+done
+expect "manifest of the process (resource 1)" "1" "$(grep -c '^1 24 /\* RT_MANIFEST \*/' <<< "$resources")"
+expect "file version" "FILEVERSION${VERSION//./,},0" \
+  "$(grep -oE '^ *FILEVERSION [0-9, ]+' <<< "$resources" | tr -d ' ')"
+expect "version strings" "$VERSION|$VERSION|QoviraTableTool|QoviraTableTool.exe" \
+  "$(version_value FileVersion)|$(version_value ProductVersion)|$(version_value ProductName)|$(version_value OriginalFilename)"
+expect "file description is the window title" "岚栖输入法编码导入器 —— 诊断 / 修复 / 转 .mb" \
+  "$(version_value FileDescription)"
+expect "icon at 16, 32, 48 and 256 pixels" "4" "$(grep -c 'RT_ICON \*/' <<< "$resources")"
 
 # ---------------------------------------------------------------------------------------------
 # Batch mode: the same output and the same files as the Linux build
@@ -286,6 +314,10 @@ expect "controls in creation order" "$(printf '%s\t%s\n' 1001 Button 1002 Button
 expect "button texts" "打开码表…|自动修复并另存|导出 .mb|一键救急（修复→.mb）|保存报告" \
   "$(text 1001)|$(text 1002)|$(text 1003)|$(text 1005)|$(text 1004)"
 expect "accepts dropped files" "10" "$(printf '%x' $((0x$(driver exstyle | tr -d '\r') & 0x10)))"
+# Wine hands the window's icons to the X window.
+expect "window shows the program's icon" "1" \
+  "$(xprop -id "$(xdotool search --name '岚栖输入法编码导入器' | head -1)" _NET_WM_ICON |
+    grep -cm1 '^[[:space:]]*Icon (')"
 
 # The report of the table named on the command line is the batch report of the same path.
 win --report "$(winpath "$SOURCE")" > "$WORK/report.txt"
@@ -386,6 +418,70 @@ wait "$APP_PID"
 code=$?
 APP_PID=
 expect "closing the window ends with 0" "0" "$code"
+
+# ---------------------------------------------------------------------------------------------
+# The picture of the guide: the broken sample, opened from a short path, at 100 %
+
+echo "== guide screenshot"
+GUIDE_DIR=$WINEPREFIX/drive_c/码表
+mkdir -p "$GUIDE_DIR"
+cp "$REPO/samples/broken-wubi.dict.yaml" "$GUIDE_DIR/"
+# the client area, as the window's geometry on the X screen gives it
+client_shot() {
+  local geometry
+  geometry=$(xdotool search --name '岚栖输入法编码导入器' getwindowgeometry --shell 2> /dev/null | head -5)
+  eval "$(grep -E '^(X|Y|WIDTH|HEIGHT)=' <<< "$geometry")"
+  import -window root "$WORK/screen.png"
+  convert "$WORK/screen.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$1"
+}
+wine "$EXE" 'C:\码表\broken-wubi.dict.yaml' > "$ARTIFACTS/window-guide.log" 2>&1 &
+APP_PID=$!
+if driver wait 30000 > /dev/null && status_after 'broken-wubi.dict.yaml · ' > /dev/null; then
+  client_shot "$ARTIFACTS/guide-window.png"
+  pass "guide screenshot ($ARTIFACTS/guide-window.png)"
+  if [[ -n ${QOVIRA_GUIDE_SCREENSHOT:-} ]]; then
+    cp "$ARTIFACTS/guide-window.png" "$QOVIRA_GUIDE_SCREENSHOT"
+  fi
+  driver close
+else
+  fail "guide screenshot"
+  kill "$APP_PID"
+fi
+wait "$APP_PID"
+APP_PID=
+
+# ---------------------------------------------------------------------------------------------
+# At 150 %: Wine's screen DPI of 144; every place, size and font 1.5 times the 100 % values
+
+echo "== window at 144 DPI"
+set_dpi() {
+  timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f > /dev/null
+}
+set_dpi 144
+wine "$EXE" "$(winpath "$SOURCE")" > "$ARTIFACTS/window-144dpi.log" 2>&1 &
+APP_PID=$!
+# (the window is visible before its controls exist: the status line says when it is complete)
+if driver wait 30000 > /dev/null && status_after '测试码表.dict.yaml · ' > /dev/null; then
+  expect "window of 1.5 times 1000 × 720" "1500 1080" "$(driver outer | tr -d '\r')"
+  read -r width height < <(driver client | tr -d '\r')
+  # The buttons where they are created, times 1.5; the report area and status bar by the rule.
+  expect "controls at 1.5 times their 96-DPI places" "$(printf '%s\n' '18 15 180 45' '210 15 240 45' \
+    '462 15 165 45' '639 15 300 45' '951 15 165 45' \
+    "18 78 $((width - 36)) $((height - 135))" "18 $((height - 39)) $((width - 36)) 33")" \
+    "$(driver rects | tr -d '\r')"
+  client_shot "$ARTIFACTS/window-144dpi.png"
+  expect "screenshot at 144 DPI is the client area" "$width $height" \
+    "$(identify -format '%w %h' "$ARTIFACTS/window-144dpi.png")"
+  driver resize 120 160
+  expect "report area at least 120 × 120 at 144 DPI" "18 78 120 120" "$(driver rect 1010 | tr -d '\r')"
+  driver close
+else
+  fail "window appears at 144 DPI"
+  kill "$APP_PID"
+fi
+wait "$APP_PID"
+APP_PID=
+set_dpi 96
 
 echo "$passed passed, $failed failed, $skipped skipped (screenshots in $ARTIFACTS)"
 ((failed == 0))

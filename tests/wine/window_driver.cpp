@@ -14,11 +14,13 @@
 //                           with OK or Yes
 //     rect ID               print a control's x y width height in client coordinates
 //     client                print the client width and height
+//     outer                 print the window's outer width and height
 //     resize W H            give the window this outer size
 //     exstyle               print the extended window style in hex
 //     drop N PATH...        drop N files on the window
 //     close                 close the window
 //     list                  print every control in creation order: id, class
+//     rects                 print "rect" of every control in creation order, one per line
 // Exit code 0 when every command succeeded; otherwise 1 with the reason on standard error.
 #include <windows.h>
 
@@ -289,6 +291,20 @@ void drop_files(const std::vector<std::wstring>& paths) {
   }
 }
 
+std::wstring rect_text(HWND item) {
+  RECT rect{};
+  GetWindowRect(item, &rect);
+  MapWindowPoints(nullptr, require_main_window(), reinterpret_cast<POINT*>(&rect), 2);
+  return std::to_wstring(rect.left) + L" " + std::to_wstring(rect.top) + L" " +
+         std::to_wstring(rect.right - rect.left) + L" " + std::to_wstring(rect.bottom - rect.top) +
+         L"\n";
+}
+
+BOOL CALLBACK print_rect(HWND child, LPARAM) {
+  print(rect_text(child));
+  return TRUE;
+}
+
 DWORD number(const wchar_t* text) {
   return static_cast<DWORD>(std::wcstoul(text, nullptr, 10));
 }
@@ -360,17 +376,16 @@ int wmain(int argc, wchar_t** argv) {
       click_posted(button);
       wait_until_gone(box, timeout, L"the message box", false);
     } else if (command == L"rect") {
-      const HWND item = control(static_cast<int>(number(next())));
-      RECT rect{};
-      GetWindowRect(item, &rect);
-      MapWindowPoints(nullptr, require_main_window(), reinterpret_cast<POINT*>(&rect), 2);
-      print(std::to_wstring(rect.left) + L" " + std::to_wstring(rect.top) + L" " +
-            std::to_wstring(rect.right - rect.left) + L" " +
-            std::to_wstring(rect.bottom - rect.top) + L"\n");
+      print(rect_text(control(static_cast<int>(number(next())))));
     } else if (command == L"client") {
       RECT rect{};
       GetClientRect(require_main_window(), &rect);
       print(std::to_wstring(rect.right) + L" " + std::to_wstring(rect.bottom) + L"\n");
+    } else if (command == L"outer") {
+      RECT rect{};
+      GetWindowRect(require_main_window(), &rect);
+      print(std::to_wstring(rect.right - rect.left) + L" " +
+            std::to_wstring(rect.bottom - rect.top) + L"\n");
     } else if (command == L"resize") {
       const int width = static_cast<int>(number(next()));
       const int height = static_cast<int>(number(next()));
@@ -393,6 +408,8 @@ int wmain(int argc, wchar_t** argv) {
       PostMessageW(require_main_window(), WM_CLOSE, 0, 0);
     } else if (command == L"list") {
       EnumChildWindows(require_main_window(), list_child, 0);
+    } else if (command == L"rects") {
+      EnumChildWindows(require_main_window(), print_rect, 0);
     } else {
       fail(L"unknown command " + std::wstring(command));
     }

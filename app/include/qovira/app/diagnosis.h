@@ -27,6 +27,10 @@ struct Diagnosis {
 // Never fails: every problem becomes a Fatal issue.
 Diagnosis diagnose(ByteView bytes);
 
+// The text of bytes that are neither UTF-8 nor UTF-16 but decode strictly as GB18030 (and so GBK)
+// into what reads as a Rime or 冰凌 table; nothing for any other bytes.
+std::optional<std::string> legacy_table_text(ByteView bytes);
+
 struct IssueCounts {
   std::uint64_t fatal = 0;
   std::uint64_t warnings = 0;

@@ -1,27 +1,4 @@
-// The only file access of the tool's operations: whole files in, whole files out.
+// The tool's operations read and write files through the platform library.
 #pragma once
 
-#include <expected>
-#include <filesystem>
-#include <string>
-#include <string_view>
-
-#include "qovira/table/model.h"
-
-namespace qovira {
-
-std::filesystem::path path_from_utf8(std::string_view utf8);
-std::string path_to_utf8(const std::filesystem::path& path);
-
-// Reads a whole regular file; the error is the system's text.
-std::expected<Bytes, std::string> read_file(const std::filesystem::path& path);
-
-// Writes to a temporary file beside `path`, then renames it over `path`: an earlier file of that
-// name stays intact when anything fails, and no temporary file is left behind.
-std::expected<void, std::string> write_file_atomically(const std::filesystem::path& path,
-                                                       ByteView bytes);
-
-// True when both paths exist and name the same file (through links or second names too).
-bool same_file(const std::filesystem::path& a, const std::filesystem::path& b);
-
-}  // namespace qovira
+#include "qovira/platform/files.h"

@@ -2,12 +2,12 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "qovira/app/format.h"
+#include "qovira/table/table_text.h"
 
 namespace qovira {
 
@@ -16,7 +16,24 @@ enum class Severity : std::uint8_t { Fatal, Warning, Info };
 // "[致命]", "[警告]", "[提示]".
 std::string_view severity_label(Severity severity);
 
+// The catalogue of findings, one kind per entry.
+enum class IssueKind : std::uint8_t {
+  UnreadableText,
+  MissingRimeHeader,
+  ImportFailed,
+  ImporterSkipped,
+  ImporterSkippedSummary,
+  MissingColumns,
+  EmptyCodeOrText,
+  BadCodeCharacters,
+  DuplicateLine,
+  MbBuildFailed,
+  MbUnreadable,
+  MbMismatch,
+};
+
 struct Issue {
+  IssueKind kind = IssueKind::ImportFailed;
   std::string message;
   std::string advice;
   std::uint64_t line = 0;  // 0: the whole file
@@ -28,18 +45,13 @@ struct Issue {
 // a-z, the space, "," "." "/" ";": the characters a code may hold.
 bool is_code_character(char32_t c);
 
-// A trimmed body line that holds no entry: empty, or a comment ("#", and in 冰凌 tables ";").
-bool is_comment_line(std::string_view trimmed, TableFormat format);
-
-// The code without a 冰凌 pinned mark: one "*" ending it after at least one other character. Other
-// codes, and every Rime code, come back whole.
-std::string_view without_pinned_mark(std::string_view code, TableFormat format);
-
 // A code as shown inside messages: in straight double quotes, with \" \\ \t \n \r \0 and \u{hex}
 // for other control characters.
 std::string quote_code(std::string_view code);
 
 Issue unreadable_text(std::string_view error);
+// The same for bytes that read as a table in the legacy Chinese code page: its advice says so.
+Issue unreadable_legacy_text(std::string_view error);
 Issue missing_rime_header();
 Issue import_failed(std::string_view error);
 Issue importer_skipped(std::uint64_t line, std::string_view code, std::string_view reason);
@@ -54,13 +66,10 @@ Issue mb_build_failed(std::string_view error);
 Issue mb_unreadable(std::string_view error);
 Issue mb_mismatch(std::string_view difference);
 
-// Scans the body lines after the first `skip` lines for hand-editing mistakes, appending issues
-// (the DuplicateLine infos last, in line order). Returns the number of body rows that had enough
-// columns. In a 冰凌 table a line starting with ";" is a comment too, and one "*" ending a code
-// (after at least one other character) marks a pinned entry rather than being a stray character.
-std::uint64_t scan_body_lines(std::span<const std::string_view> lines, std::uint64_t skip,
-                              std::size_t code_column, std::size_t text_column,
-                              std::vector<Issue>& issues, TableFormat format = TableFormat::Rime);
+// Scans the body lines of a text table for hand-editing mistakes, appending issues (the
+// DuplicateLine infos last, in line order). Returns the number of body rows that had both
+// columns.
+std::uint64_t scan_body_lines(const TableText& text, std::vector<Issue>& issues);
 
 // Stable: by severity (Fatal first), then by line.
 void sort_issues(std::vector<Issue>& issues);

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -12,6 +11,7 @@
 
 #include "qovira/app/diagnosis.h"
 #include "qovira/app/format.h"
+#include "qovira/table/table_text.h"
 
 namespace qovira {
 
@@ -28,18 +28,6 @@ struct RepairResult {
   std::vector<RepairItem> changes;
   std::vector<RepairItem> kept;
 };
-
-struct EntryLine {
-  std::string_view text;
-  std::string_view code;
-  std::string_view weight;  // empty when the table has no weight column or the line no such field
-};
-
-// Splits a line into its text, code and weight columns (trimmed), or nothing when it has no text
-// or no code field.
-std::optional<EntryLine> parse_entry_line(std::string_view line, EntryColumns columns);
-// The same in the format's usual order: Rime text then code, 冰凌 code then text.
-std::optional<EntryLine> parse_entry_line(std::string_view line, TableFormat format);
 
 // The trimmed line, cut to 30 characters followed by "…" when longer.
 std::string clip_line(std::string_view line);
@@ -61,8 +49,8 @@ struct CodeSlotHash {
 using CodeStats =
     std::unordered_map<CodeSlot, std::unordered_map<char32_t, std::uint64_t>, CodeSlotHash>;
 
-CodeStats collect_code_stats(std::span<const std::string_view> lines, EntryColumns columns);
-CodeStats collect_code_stats(std::span<const std::string_view> lines, TableFormat format);
+// The statistics of every entry of the body whose code is made of code characters alone.
+CodeStats collect_code_stats(const TableText& text);
 
 struct InferredCode {
   std::string code;
@@ -74,7 +62,9 @@ struct InferredCode {
 std::optional<InferredCode> infer_code(const CodeStats& stats, std::string_view text,
                                        std::string_view code);
 
-// Never fails. `base_name` names the Rime header added to a text without one.
+// Never fails. `base_name` names the Rime header added to a text without one. Before the line
+// rules, a text with old Mac line ends (CR alone) gets LF line ends, and a Rime dictionary that a
+// "[CODETABLE]" in its text made look like a 冰凌 table loses that marker; both are changes.
 RepairResult repair_text(std::string_view text, TableFormat format, std::string_view base_name);
 
 std::string build_repair_report(std::string_view source_path, std::string_view saved_path,

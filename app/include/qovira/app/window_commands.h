@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "qovira/app/diagnosis.h"
+#include "qovira/app/operations.h"
 #include "qovira/table/model.h"
 
 namespace qovira {
@@ -63,10 +64,16 @@ class WindowCommands {
   const std::optional<Diagnosis>& current_diagnosis() const { return diagnosis_; }
 
  private:
+  class DialogOutputs;
+
   bool has_table();
   // Refuses (with a message) a save path that names the current source or `also_protected`.
   bool overwrites_source(const std::string& chosen, const std::filesystem::path& also_protected);
-  void export_current(const std::filesystem::path& also_protected);
+  SourceTable current_source() const;
+  void show_failure(const StepFailure& failure);
+  // Shows the repair and makes the repaired file current; false when there was none.
+  bool show_repair(std::expected<SavedRepair, StepFailure>& repaired);
+  void show_export(const std::expected<SavedExport, StepFailure>& exported);
 
   WindowUi& ui_;
   Bytes bytes_;

@@ -22,28 +22,52 @@ std::expected<std::string, TableError> decode_text(ByteView bytes);
 std::expected<std::string_view, TableError> decode_text_in_place(ByteView bytes,
                                                                  std::string& storage);
 
-// Cuts at every LF; one CR right before the LF goes with it; a final piece without LF is a line,
-// an empty piece after a final LF is not. The views point into `text`.
+// The one line cutter of table text: cuts at every LF; one CR right before the LF goes with it; a
+// final piece without LF is a line, an empty piece after a final LF is not. Lines view the text.
+class LineCursor {
+ public:
+  explicit LineCursor(std::string_view text) : rest_(text) {}
+
+  bool next(std::string_view& line) {
+    if (rest_.empty()) {
+      return false;
+    }
+    const std::size_t end = rest_.find('\n');
+    if (end == std::string_view::npos) {
+      line = rest_;
+      rest_ = {};
+      return true;
+    }
+    const std::size_t stop = end > 0 && rest_[end - 1] == '\r' ? end - 1 : end;
+    line = rest_.substr(0, stop);
+    rest_.remove_prefix(end + 1);
+    return true;
+  }
+
+  // What is left after the lines cut so far.
+  std::string_view rest() const { return rest_; }
+
+ private:
+  std::string_view rest_;
+};
+
 std::vector<std::string_view> split_lines(std::string_view text);
 
-// Calls `visit(line)` for every line as split_lines cuts them, without building a list.
+// Calls `visit(line)` for every line as LineCursor cuts them, without building a list.
 template <typename Visit>
 void for_each_line(std::string_view text, Visit&& visit) {
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) {
-      visit(text.substr(start));
-      return;
-    }
-    std::size_t stop = end;
-    if (stop > start && text[stop - 1] == '\r') {
-      --stop;
-    }
-    visit(text.substr(start, stop - start));
-    start = end + 1;
+  LineCursor cursor(text);
+  std::string_view line;
+  while (cursor.next(line)) {
+    visit(line);
   }
 }
+
+// The value whole, or its first MAX_SHOWN_CHARS characters followed by "…": a code or a word
+// inside a message is cut there, so that a hostile line of gigabytes cannot flood a report. No
+// real entry comes near the limit.
+inline constexpr std::size_t MAX_SHOWN_CHARS = 256;
+std::string shown_value(std::string_view value);
 
 // Unicode White_Space: U+0009-U+000D, space, U+0085, U+00A0, U+1680, U+2000-U+200A, U+2028,
 // U+2029, U+202F, U+205F, U+3000. The byte-order mark U+FEFF is not white space.
@@ -66,10 +90,60 @@ std::size_t count_chars(std::string_view text);
 // The first `count` characters of text (all of it when shorter).
 std::string_view first_chars(std::string_view text, std::size_t count);
 
-// Number of UTF-16 code units the text needs.
-std::size_t utf16_length(std::string_view text);
+// Calls `visit(unit)` for every UTF-16 code unit of the text: one per character of the Basic
+// Multilingual Plane, a surrogate pair for the others. next_char yields only scalar values, so the
+// units are well-formed for any input.
+template <typename Visit>
+void for_each_utf16_unit(std::string_view text, Visit&& visit) {
+  for (std::size_t pos = 0; pos < text.size();) {
+    const char32_t c = next_char(text, pos);
+    if (c >= 0x10000) {
+      visit(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+      visit(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      visit(static_cast<char16_t>(c));
+    }
+  }
+}
+
+// Number of UTF-16 code units for_each_utf16_unit gives for the text.
+inline std::size_t utf16_length(std::string_view text) {
+  std::size_t units = 0;
+  for_each_utf16_unit(text, [&](char16_t) { ++units; });
+  return units;
+}
 
 std::u16string to_utf16(std::string_view text);
+
+enum class LoneSurrogate { Fail, Replace };
+
+// Calls `visit(c)` for every character of the UTF-16 text whose units are `unit_at(0)` to
+// `unit_at(count - 1)`. A surrogate without its partner ends the walk with false, or with
+// LoneSurrogate::Replace is visited as U+FFFD.
+template <typename UnitAt, typename Visit>
+bool for_each_utf16_char(std::size_t count, UnitAt&& unit_at, Visit&& visit,
+                         LoneSurrogate lone = LoneSurrogate::Fail) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const char32_t unit = unit_at(i);
+    if (unit < 0xD800 || unit > 0xDFFF) {
+      visit(unit);
+      continue;
+    }
+    if (unit <= 0xDBFF && i + 1 < count) {
+      const char32_t next = unit_at(i + 1);
+      if (next >= 0xDC00 && next <= 0xDFFF) {
+        visit(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+        ++i;
+        continue;
+      }
+    }
+    if (lone == LoneSurrogate::Fail) {
+      return false;
+    }
+    visit(char32_t{0xFFFD});
+  }
+  return true;
+}
 
 // Decodes UTF-16 units; an unpaired surrogate becomes U+FFFD.
 std::string from_utf16_lenient(std::u16string_view units);

@@ -1,0 +1,101 @@
+// The steps every front end runs on a table file: repair and save, export and save, and the rescue
+// that chains them. The batch mode and the windows differ only in how an output path is found
+// (named by the rules of the command line, or asked for in a dialog) and in the policy arguments
+// below; the sequence itself exists here once.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "qovira/app/diagnosis.h"
+#include "qovira/app/export.h"
+#include "qovira/app/repair.h"
+#include "qovira/table/model.h"
+
+namespace qovira {
+
+enum class OutputKind : std::uint8_t { RepairedText, RepairReport, Mb };
+
+// How a front end places the files a step writes.
+class OutputPlace {
+ public:
+  virtual ~OutputPlace() = default;
+  // Where to write an output whose usual name is `suggested_name`; nothing when the user cancels.
+  virtual std::optional<std::string> choose(OutputKind kind, std::string_view suggested_name) = 0;
+  // Why `path` must not be written (it is a source, or an earlier output), or nothing.
+  virtual std::optional<std::string> refusal(const std::string& path) = 0;
+  // Told of every file written.
+  virtual void written(const std::string& /*path*/) {}
+};
+
+enum class StepFailureKind : std::uint8_t {
+  MbHasNoSourceText,  // a .mb is never repaired
+  Undecodable,        // the bytes are no text
+  Cancelled,          // the user chose no output
+  Refused,            // the output would land on a file that must not be written
+  WriteFailed,        // the system could not write it
+  NothingToExport,    // the file did not even parse
+  BuildFailed,        // the .mb could not be built
+  NotVerified,        // the built .mb did not read back as the table
+};
+
+struct StepFailure {
+  StepFailureKind kind = StepFailureKind::WriteFailed;
+  std::string detail;  // the error text, where there is one
+};
+
+// A table file as the front ends hold it: its path as given, its bytes and their diagnosis.
+struct SourceTable {
+  std::string path;
+  Bytes bytes;
+  Diagnosis diagnosis;
+};
+
+struct SavedRepair {
+  RepairResult result;
+  std::string path;
+  Diagnosis recheck;  // of the repaired text as written
+};
+
+// Decodes and repairs the source, writes the repaired text where `place` says and diagnoses it
+// again. `base_name` names an added Rime header and the suggested output.
+std::expected<SavedRepair, StepFailure> repair_and_save(const SourceTable& source,
+                                                        OutputPlace& place);
+
+struct SavedExport {
+  ExportResult exported;
+  std::string path;
+};
+
+// Builds and proves the .mb of `table`, then writes it where `place` says. With
+// `write_unverified`, a .mb that failed its read-back is written all the same (its summary says
+// not to ship it); without, it is refused.
+std::expected<SavedExport, StepFailure> export_and_save(const CodeTable& table,
+                                                        std::string_view source_path,
+                                                        bool write_unverified, OutputPlace& place);
+
+// What differs between the front ends' rescue.
+struct RescuePolicy {
+  // The source's own table is exported when the repair gave none (the batch mode does; the
+  // window stops, as its source was not repaired).
+  bool export_source_when_unrepaired = false;
+  bool write_unverified = false;
+  // The .mb is named after the repaired file (the window, whose current file it now is) rather
+  // than after the source (the batch mode).
+  bool name_after_repaired_file = false;
+};
+
+struct RescueOutcome {
+  std::optional<std::expected<SavedRepair, StepFailure>> repair;  // absent: not attempted
+  std::optional<std::expected<SavedExport, StepFailure>> exported;
+};
+
+// Repair, save, re-check, then export the repaired table. The source's table is dropped before the
+// repair, so that two tables of millions of entries are never held at once; when it is needed again
+// the source is diagnosed again.
+RescueOutcome rescue(SourceTable& source, OutputPlace& place, const RescuePolicy& policy);
+
+}  // namespace qovira

@@ -1,0 +1,205 @@
+// Test support: what every repair must keep. The repaired text imports every (code, text) entry of
+// a source that imports, and the very same table when it adds no pair; and every source line that
+// does not reach the repaired text is named by a change or a kept line. Shared by the unit tests
+// and the fuzz targets.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "qovira/app/format.h"
+#include "qovira/app/issues.h"
+#include "qovira/app/repair.h"
+#include "qovira/table/import.h"
+#include "qovira/table/table_text.h"
+#include "qovira/table/text.h"
+
+namespace qovira::repair_invariant {
+
+namespace detail {
+
+// The lines of the header the repair puts in front of a Rime text without one.
+inline constexpr std::uint64_t ADDED_HEADER_LINES = 5;
+
+inline std::optional<CodeTable> imported_table(std::string_view text, TableFormat format) {
+  if (format != TableFormat::Rime && format != TableFormat::Bingling) {
+    return std::nullopt;
+  }
+  auto imported = format == TableFormat::Rime ? import_rime(text) : import_bingling(text);
+  if (!imported) {
+    return std::nullopt;
+  }
+  return std::move(imported->code_table);
+}
+
+inline std::string describe_entry(const TableEntry& entry) {
+  return quote_code(entry.code) + " " + quote_code(entry.text) + " priority " +
+         std::to_string(entry.priority);
+}
+
+inline std::optional<std::string> entries_violation(std::string_view source, TableFormat format,
+                                                    std::string_view repaired) {
+  const std::optional<CodeTable> before = imported_table(source, format);
+  if (!before) {
+    return std::nullopt;
+  }
+  const std::optional<CodeTable> after = imported_table(repaired, detect_format({}, repaired));
+  if (!after) {
+    return "the source imports but the repaired text does not";
+  }
+  std::set<std::pair<std::string_view, std::string_view>> pairs_after;
+  for (const TableEntry& entry : after->entries) {
+    pairs_after.emplace(entry.code, entry.text);
+  }
+  for (const TableEntry& entry : before->entries) {
+    if (!pairs_after.contains({entry.code, entry.text})) {
+      return "the repaired text lost the entry " + describe_entry(entry);
+    }
+  }
+  if (pairs_after.size() != before->entries.size()) {
+    return std::nullopt;  // entries were won back; candidate ranks may shift around them
+  }
+  for (std::size_t i = 0; i < before->entries.size(); ++i) {
+    if (before->entries[i] != after->entries[i]) {
+      return "entry " + std::to_string(i) + " changed: " + describe_entry(before->entries[i]) +
+             " became " + describe_entry(after->entries[i]);
+    }
+  }
+  if (before->alphabet != after->alphabet) {
+    return "the alphabet changed: " + quote_code(before->alphabet) + " became " +
+           quote_code(after->alphabet);
+  }
+  if (before->description != after->description || before->phrase_rules != after->phrase_rules) {
+    return "the description or the phrase rules changed";
+  }
+  return std::nullopt;
+}
+
+// What a line carries into the repaired text: an entry its reading (a mended column layout or
+// trimmed columns carry the same entry), any other line its text. Trailing CRs never count.
+inline std::string line_key(const TextLine& line, TableFormat format) {
+  std::string key;
+  const auto add = [&key](std::string_view part) {
+    key.append(std::to_string(part.size())).push_back(':');
+    key.append(part);
+  };
+  if (line.kind == LineKind::Entry) {
+    key.push_back('E');
+    add(line.text);
+    add(format == TableFormat::Bingling ? code_as_written(line) : join_code(line.code));
+    add(trim(line.weight));
+    return key;
+  }
+  std::string_view raw = line.raw;
+  while (!raw.empty() && raw.back() == '\r') {
+    raw.remove_suffix(1);
+  }
+  key.push_back('L');
+  add(raw);
+  return key;
+}
+
+inline bool has_whole_file_change(const RepairResult& result) {
+  return std::ranges::any_of(result.changes, [](const RepairItem& item) { return item.line == 0; });
+}
+
+inline std::optional<std::string> listing_violation(std::string_view source, TableFormat format,
+                                                    const RepairResult& result) {
+  // The text the repair works on: lone CRs end lines, as the repair reads them.
+  std::string cr_mended;
+  std::string_view working = source;
+  if (source.find('\r') != std::string_view::npos && source.find('\n') == std::string_view::npos) {
+    if (!has_whole_file_change(result)) {
+      return "CR-only line ends were read without a whole-file change";
+    }
+    cr_mended.assign(source);
+    std::ranges::replace(cr_mended, '\r', '\n');
+    working = cr_mended;
+    format = detect_format({}, working);
+  }
+  const TableFormat repaired_format = detect_format({}, result.text);
+  // A Rime dictionary that only a marker in its text made look like a 冰凌 table is repaired as
+  // Rime; the lines that held the marker are changes.
+  if (format == TableFormat::Bingling && repaired_format == TableFormat::Rime &&
+      find_rime_header_end(working).found) {
+    format = TableFormat::Rime;
+  }
+  TableText source_table = TableText::read(working, format);
+  std::uint64_t offset = 0;
+  if (format == TableFormat::Rime && !source_table.has_body()) {
+    if (!has_whole_file_change(result)) {
+      return "a Rime text without a header was repaired without a whole-file change";
+    }
+    source_table = TableText::headerless_rime(working);
+    offset = ADDED_HEADER_LINES;
+  }
+
+  std::unordered_map<std::string, std::uint64_t> reached;
+  TableText::read(result.text, repaired_format).for_each_line([&](const TextLine& line) {
+    ++reached[line_key(line, repaired_format)];
+  });
+  std::unordered_set<std::uint64_t> named;
+  for (const auto* items : {&result.changes, &result.kept}) {
+    for (const RepairItem& item : *items) {
+      named.insert(item.line);
+    }
+  }
+
+  // Lines of one key, in order; as many may be missing as the repaired text holds fewer of them.
+  std::unordered_map<std::string, std::vector<std::uint64_t>> lines_of_key;
+  std::uint64_t last_line = 0;
+  source_table.for_each_line([&](const TextLine& line) {
+    last_line = line.number + offset;
+    lines_of_key[line_key(line, format)].push_back(line.number + offset);
+  });
+  for (const std::uint64_t line : named) {
+    if (line > last_line) {
+      return "an item names line " + std::to_string(line) + " of " + std::to_string(last_line);
+    }
+  }
+  std::optional<std::uint64_t> first_unlisted;
+  for (const auto& [key, lines] : lines_of_key) {
+    const std::uint64_t kept = reached.contains(key) ? reached.at(key) : 0;
+    if (kept >= lines.size()) {
+      continue;
+    }
+    const auto listed = static_cast<std::uint64_t>(std::ranges::count_if(
+        lines, [&named](std::uint64_t line) { return named.contains(line); }));
+    if (listed + kept < lines.size()) {
+      const auto unlisted = std::ranges::find_if(
+          lines, [&named](std::uint64_t line) { return !named.contains(line); });
+      first_unlisted = std::min(first_unlisted.value_or(*unlisted), *unlisted);
+    }
+  }
+  if (first_unlisted) {
+    const std::vector<std::string_view> lines = split_lines(working);
+    const std::uint64_t index = *first_unlisted - offset - 1;
+    return "line " + std::to_string(*first_unlisted) + " " +
+           quote_code(index < lines.size() ? lines[index] : std::string_view()) +
+           " does not reach the repaired text and no change or kept line names it";
+  }
+  return std::nullopt;
+}
+
+}  // namespace detail
+
+// The first way in which `result`, the repair of `source` read as `format`, breaks the invariant,
+// or nothing.
+inline std::optional<std::string> repair_invariant_violation(std::string_view source,
+                                                             TableFormat format,
+                                                             const RepairResult& result) {
+  if (auto violation = detail::entries_violation(source, format, result.text)) {
+    return violation;
+  }
+  return detail::listing_violation(source, format, result);
+}
+
+}  // namespace qovira::repair_invariant

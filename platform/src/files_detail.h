@@ -1,0 +1,34 @@
+// Inside the files module: what the shared code and the two systems' code share, and the seam the
+// tests use to choose the temporary file's name.
+#pragma once
+
+#include <expected>
+#include <filesystem>
+#include <functional>
+#include <span>
+#include <string>
+
+#include "qovira/table/model.h"
+
+namespace qovira::detail {
+
+// The temporary files' names start with this, so a person can tell what left one behind.
+inline constexpr std::string_view TEMPORARY_PREFIX = ".qovira.tmp-";
+// Names already taken are skipped; this many in a row means something else is wrong.
+inline constexpr int TEMPORARY_NAME_ATTEMPTS = 100;
+
+// Gives a name for the temporary file; asked again when a file of that name already exists.
+using TemporaryNames = std::function<std::expected<std::string, std::string>()>;
+
+// write_file_atomically with the temporary file's names taken from `next_name`.
+std::expected<void, std::string> write_through_temporary(
+    const std::filesystem::path& path, ByteView bytes,
+    const std::filesystem::path& permissions_like, const TemporaryNames& next_name);
+
+// Fills `out` with random bytes from the system.
+std::expected<void, std::string> fill_random(std::span<std::uint8_t> out);
+
+// The C library's text for an errno value.
+std::string errno_text(int number);
+
+}  // namespace qovira::detail

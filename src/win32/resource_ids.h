@@ -1,0 +1,4 @@
+// Ids of the resources in resources.rc, shared with the code that loads them.
+#pragma once
+
+#define QOVIRA_ICON_ID 1
