@@ -64,10 +64,6 @@ Issue make_issue(IssueKind kind, std::string message, std::string_view advice, s
   return Issue{kind, displayable(message), std::string(advice), line, severity};
 }
 
-bool is_control(char32_t c) {
-  return c <= 0x1F || (c >= 0x7F && c <= 0x9F);
-}
-
 std::string_view bad_code_advice(std::string_view code, std::string_view offending) {
   if (std::ranges::any_of(code, [](char c) { return c >= 'A' && c <= 'Z'; })) {
     return CAPITAL_LETTER_ADVICE;
@@ -244,49 +240,27 @@ std::string_view severity_label(Severity severity) {
 }
 
 std::string quote_code(std::string_view code) {
-  static constexpr char HEX_DIGITS[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(code.size() + 2);
-  out.push_back('"');
-  std::size_t pos = 0;
-  while (pos < code.size()) {
-    std::size_t start = pos;
-    char32_t c = next_char(code, pos);
+  std::string escaped;
+  escaped.reserve(code.size());
+  for (const char c : code) {
     switch (c) {
-      case U'"':
-        out.append("\\\"");
-        continue;
-      case U'\\':
-        out.append("\\\\");
-        continue;
-      case U'\t':
-        out.append("\\t");
-        continue;
-      case U'\n':
-        out.append("\\n");
-        continue;
-      case U'\r':
-        out.append("\\r");
-        continue;
-      case U'\0':
-        out.append("\\0");
-        continue;
-      default:
+      case '"':
+        escaped.append("\\\"");
         break;
-    }
-    if (is_control(c)) {
-      out.append("\\u{");
-      if (c >= 0x10) {
-        out.push_back(HEX_DIGITS[c >> 4]);
-      }
-      out.push_back(HEX_DIGITS[c & 0xF]);
-      out.push_back('}');
-    } else {
-      out.append(code.substr(start, pos - start));
+      case '\\':
+        escaped.append("\\\\");
+        break;
+      case '\t':
+        escaped.append("\\t");
+        break;
+      default:
+        escaped.push_back(c);
     }
   }
-  out.push_back('"');
-  return out;
+  // Every other control is written as the display escapes write it.
+  std::string quoted(1, '"');
+  quoted.append(displayable(escaped)).push_back('"');
+  return quoted;
 }
 
 Issue unreadable_text(std::string_view error) {

@@ -226,25 +226,23 @@ std::string code_change(std::string_view old_code, std::string_view new_code) {
   return summary;
 }
 
-// The tab-separated fields of a line as `for_each_field` cuts them, with the code field (and, when
-// given, the text field) replaced; every other field stays exactly as it was.
+// The line's columns with the code column (and, when given, the text column) replaced; every
+// other column stays exactly as it was.
 void append_rebuilt(std::string& out, std::string_view row, const ColumnLayout& columns,
                     std::string_view code, std::optional<std::string_view> text) {
-  for (std::size_t index = 0, start = 0;; ++index) {
-    const std::size_t end = row.find('\t', start);
+  for_each_column(row, [&](std::size_t index, std::string_view piece) {
+    if (index > 0) {
+      out.push_back('\t');
+    }
     if (index == columns.code) {
       out.append(code);
     } else if (index == columns.text && text) {
       out.append(*text);
     } else {
-      out.append(row.substr(start, end == std::string_view::npos ? end : end - start));
+      out.append(piece);
     }
-    if (end == std::string_view::npos) {
-      break;
-    }
-    out.push_back('\t');
-    start = end + 1;
-  }
+    return true;
+  });
 }
 
 class LineRepairer {

@@ -39,22 +39,6 @@ std::optional<std::size_t> position_of(const std::vector<std::string>& columns,
   return static_cast<std::size_t>(found - columns.begin());
 }
 
-// The pieces of `line` between tabs, empty ones included, handed to `visit(index, piece)` until it
-// returns false or the line ends.
-template <typename Visit>
-void for_each_column(std::string_view line, Visit&& visit) {
-  std::size_t start = 0;
-  for (std::size_t index = 0;; ++index) {
-    const std::size_t end = line.find('\t', start);
-    const std::string_view piece =
-        line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-    if (!visit(index, piece) || end == std::string_view::npos) {
-      return;
-    }
-    start = end + 1;
-  }
-}
-
 TextLine plain_line(std::string_view raw, std::uint64_t number, LineKind kind) {
   TextLine line;
   line.number = number;

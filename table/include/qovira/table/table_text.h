@@ -136,6 +136,22 @@ class TableText {
   BinglingSettings settings_;
 };
 
+// The pieces of a line between tabs, empty ones included, handed to `visit(index, piece)` until it
+// returns false or the line ends: the one way a table's line is cut into columns.
+template <typename Visit>
+void for_each_column(std::string_view line, Visit&& visit) {
+  std::size_t start = 0;
+  for (std::size_t index = 0;; ++index) {
+    const std::size_t end = line.find('\t', start);
+    const std::string_view piece =
+        line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    if (!visit(index, piece) || end == std::string_view::npos) {
+      return;
+    }
+    start = end + 1;
+  }
+}
+
 // The code column as the file writes it: 冰凌 with its pin mark.
 inline std::string_view code_as_written(const TextLine& line) {
   return {line.code.data(), line.code.size() + (line.pinned ? 1 : 0)};
