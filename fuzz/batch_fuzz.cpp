@@ -16,11 +16,15 @@
 #include "qovira/app/batch.h"
 #include "qovira/app/files.h"
 #include "qovira/table/mb.h"
+#include "qovira/table/text.h"
 
 using namespace qovira;
 namespace fs = std::filesystem;
 
 namespace {
+
+// The full repair report a rescue saves beside the repaired text.
+const std::string REPAIR_REPORT = "table-修复报告.txt";
 
 // One scratch folder per fuzzing process, in memory when the system offers it. Kept alive until
 // exit (never destroyed) so the exit handler can still remove it.
@@ -64,6 +68,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::check(output.find("\n     !! 导出失败：回读没通过") == std::string::npos,
               "every export verifies", output);
   fuzz::check(fuzz::is_valid_utf8(output), "the output is valid UTF-8");
+  // Nothing from the file can drive a terminal: no control but the line feed and the tab, no C1
+  // control, no bidirectional embedding, override or isolate.
+  for (std::size_t pos = 0; pos < output.size();) {
+    const std::size_t start = pos;
+    const char32_t c = next_char(output, pos);
+    const bool control = (c < 0x20 && c != U'\n' && c != U'\t') || (c >= 0x7F && c <= 0x9F) ||
+                         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    fuzz::check(!control, "no control character reaches the output", output.substr(start, 16));
+  }
 
   auto source_after = read_file(source);
   fuzz::check(source_after && ByteView(*source_after).size() == size &&
@@ -80,11 +93,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   for (const auto& entry : fs::directory_iterator(out)) {
     const std::string name = entry.path().filename().string();
-    fuzz::check(name == "table.mb" || name == "table.repaired.yaml", "no stray files are left",
-                name);
+    fuzz::check(name == "table.mb" || name == "table.repaired.yaml" || name == REPAIR_REPORT,
+                "no stray files are left", name);
   }
   std::error_code ignored;
   fs::remove(mb, ignored);
   fs::remove(out / "table.repaired.yaml", ignored);
+  fs::remove(out / path_from_utf8(REPAIR_REPORT), ignored);
   return 0;
 }

@@ -41,5 +41,16 @@ code=$?
 cat check.out
 expect "the exported .mb checks importable" test "$code" == 0
 
+# The same dictionary saved in the legacy code page: the rescue converts it and exports the very
+# .mb the UTF-8 original gives.
+if iconv -f UTF-8 -t GB18030 wubi86.dict.yaml >gbk.dict.yaml 2>/dev/null; then
+  mkdir -p direct legacy
+  "$program" --export-mb --out direct wubi86.dict.yaml >/dev/null
+  "$program" --rescue --out legacy gbk.dict.yaml >legacy.out
+  cat legacy.out
+  expect "the GBK copy is diagnosed as such" grep -q 'GBK/GB18030' <("$program" --report gbk.dict.yaml)
+  expect "the GBK copy rescues to the original's .mb" cmp -s direct/wubi86.mb legacy/gbk.mb
+fi
+
 echo "$((failed == 0 ? 1 : 0)) passed, $failed failed"
 [[ $failed == 0 ]]
