@@ -23,6 +23,7 @@ constexpr std::string_view BASIS_SEPARATOR = "；";
 // A guess needs this many entries of its slot, nearly all agreeing.
 constexpr std::uint64_t MIN_SLOT_ENTRIES = 5;
 constexpr double MIN_AGREEMENT = 0.9;
+constexpr std::size_t MAX_GUESSED_CODE_CHARS = 255;
 
 std::vector<char32_t> characters(std::string_view text) {
   std::vector<char32_t> out;
@@ -83,6 +84,11 @@ CodeStats collect_code_stats(const TableText& text) {
 
 std::optional<InferredCode> infer_code(const CodeStats& stats, std::string_view text,
                                        std::string_view code) {
+  // No code of more than 255 characters imports, so none is worth guessing (nor counting, when it
+  // is a line of gigabytes).
+  if (code.size() > MAX_GUESSED_CODE_CHARS * 4 || count_chars(code) > MAX_GUESSED_CODE_CHARS) {
+    return std::nullopt;
+  }
   const std::vector<char32_t> word = characters(text);
   const std::uint64_t word_length = word.size();
   const std::uint64_t code_length = count_chars(code);

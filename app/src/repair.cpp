@@ -245,6 +245,17 @@ void append_rebuilt(std::string& out, std::string_view row, const ColumnLayout& 
   });
 }
 
+// At most one entry per line: sizes the repeat check. Counted with the library's byte search, which
+// is fast even in an unoptimised build over a line of gigabytes.
+std::size_t line_count(std::string_view text) {
+  std::size_t lines = 1;
+  for (std::size_t at = text.find('\n'); at != std::string_view::npos;
+       at = text.find('\n', at + 1)) {
+    ++lines;
+  }
+  return lines;
+}
+
 class LineRepairer {
  public:
   LineRepairer(const TableText& table, RepairResult& result, std::uint64_t number_offset)
@@ -252,7 +263,7 @@ class LineRepairer {
         format_(table.format()),
         result_(result),
         number_offset_(number_offset),
-        latest_line_of_(static_cast<std::size_t>(std::ranges::count(table.text(), '\n')) + 1) {}
+        latest_line_of_(line_count(table.text())) {}
 
   void repair(const TextLine& line);
 
@@ -440,7 +451,9 @@ void LineRepairer::emit_entry(const TextLine& line, std::string_view code) {
     while (!row.empty() && (row.back() == '\r' || row.back() == '\n')) {
       row.remove_suffix(1);
     }
-    append_rebuilt(out, row, table_.columns(), code, std::nullopt);
+    // An unmended code keeps its column exactly: a header may make that column the text too.
+    const std::string_view column = code == trim(line.code) ? line.code : code;
+    append_rebuilt(out, row, table_.columns(), column, std::nullopt);
   }
   out.push_back('\n');
 }

@@ -142,9 +142,11 @@ inline std::optional<std::string> listing_violation(std::string_view source, Tab
     offset = ADDED_HEADER_LINES;
   }
 
+  // The repaired text read as the repair wrote it: dropping a line can change what the format
+  // detection makes of the whole text, never what the repair meant a line to be.
   std::unordered_map<std::string, std::uint64_t> reached;
-  TableText::read(result.text, repaired_format).for_each_line([&](const TextLine& line) {
-    ++reached[line_key(line, repaired_format)];
+  TableText::read(result.text, format).for_each_line([&](const TextLine& line) {
+    ++reached[line_key(line, format)];
   });
   std::unordered_set<std::uint64_t> named;
   for (const auto* items : {&result.changes, &result.kept}) {

@@ -567,5 +567,33 @@ TEST(RepairInvariant, HoldsOnGeneratedDamagedTables) {
   EXPECT_GE(with_changes, 200u);
 }
 
+TEST(RepairInvariant, CatchesLostEntriesReorderedCandidatesAndUnlistedLines) {
+  using repair_invariant::repair_invariant_violation;
+  const std::string source = std::string(RIME_HEADER) + "工\taaaa\n式\taaaa\n";
+  EXPECT_FALSE(repair_invariant_violation(source, TableFormat::Rime, {source, {}, {}}));
+  // Listing the line does not excuse losing its entry.
+  const RepairResult lost{std::string(RIME_HEADER) + "工\taaaa\n", {{"删", "因", 7}}, {}};
+  EXPECT_TRUE(repair_invariant_violation(source, TableFormat::Rime, lost));
+  const RepairResult swapped{std::string(RIME_HEADER) + "式\taaaa\n工\taaaa\n", {}, {}};
+  EXPECT_TRUE(repair_invariant_violation(source, TableFormat::Rime, swapped));
+
+  // A text that never imports still lists what it leaves out, shifted past an added header.
+  const std::string body = "工\taaaa\nabc\n";
+  RepairResult unlisted{std::string(RIME_HEADER) + "工\taaaa\n", {{"补", "因", 0}}, {}};
+  EXPECT_TRUE(repair_invariant_violation(body, TableFormat::Rime, unlisted));
+  unlisted.kept.push_back({"留", "因", 7});
+  EXPECT_FALSE(repair_invariant_violation(body, TableFormat::Rime, unlisted));
+}
+
+// Found by the repair fuzzer: columns that name no text column read the code column as the text
+// too, so trimming the code there rewrote the entry's text, and no change said so.
+TEST(RepairInvariant, ACodeColumnThatIsAlsoTheTextKeepsItsEntry) {
+  const std::string text = "---\ncolumns:\n  - code\n...\n\u3000a\n";
+  const RepairResult result = repair_text(text, TableFormat::Rime, "c");
+  const auto violation =
+      repair_invariant::repair_invariant_violation(text, TableFormat::Rime, result);
+  EXPECT_FALSE(violation) << *violation;
+}
+
 }  // namespace
 }  // namespace qovira
