@@ -88,9 +88,24 @@ bool all_code_characters(std::string_view code) {
       code, [](char byte) { return is_code_character(static_cast<unsigned char>(byte)); });
 }
 
+// Plain loops over the bytes: a code can be a line of gigabytes, and these stay fast in an
+// unoptimised build too.
 bool has_non_ascii(std::string_view text) {
-  return std::any_of(text.begin(), text.end(),
-                     [](char byte) { return static_cast<unsigned char>(byte) >= 0x80; });
+  for (const char byte : text) {
+    if (static_cast<unsigned char>(byte) >= 0x80) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool has_capital(std::string_view text) {
+  for (const char byte : text) {
+    if (byte >= 'A' && byte <= 'Z') {
+      return true;
+    }
+  }
+  return false;
 }
 
 // Cuts a trimmed line at runs of white space; stops after `limit` pieces.
@@ -369,7 +384,7 @@ bool LineRepairer::mend_code(std::string_view text, std::string_view& code, bool
       code = store(std::move(half_width));
     }
   }
-  if (std::ranges::any_of(code, [](char c) { return c >= 'A' && c <= 'Z'; })) {
+  if (has_capital(code)) {
     std::string lower = ascii_lower(code);
     change(code_change(code, lower), CAPITALS_BASIS, number);
     code = store(std::move(lower));
