@@ -181,8 +181,10 @@ class BatchRun {
                   problem;
         break;
       case BatchMode::Rescue: {
-        const RescueOutcome outcome = rescue(
-            source, outputs_, {.export_source_when_unrepaired = true, .write_unverified = false});
+        const RescueOutcome outcome = rescue(source, outputs_,
+                                             {.export_source_when_unrepaired = true,
+                                              .write_unverified = false,
+                                              .recheck_keeps_table = false});
         problem = !write_repair(source, *outcome.repair) || problem;
         problem = !write_export(*outcome.exported) || problem;
         break;
@@ -218,10 +220,10 @@ class BatchRun {
   // nothing when it could not be written (said on its own line).
   std::optional<std::string> save_repair_report(const SourceTable& source,
                                                 const SavedRepair& saved) {
-    const std::string report =
-        std::string(UTF8_BYTE_ORDER_MARK) +
-        to_crlf(build_repair_report(displayable(source.path), displayable(saved.path), saved.result,
-                                    saved.recheck));
+    // One copy at a time: a report listing a million removed lines runs to hundreds of megabytes.
+    std::string report = to_crlf(build_repair_report(
+        displayable(source.path), displayable(saved.path), saved.result, saved.recheck));
+    report.insert(0, UTF8_BYTE_ORDER_MARK);
     const std::optional<std::string> target = outputs_.choose(
         OutputKind::RepairReport, output_stem(source.path) + std::string(REPAIR_REPORT_TAIL));
     std::optional<std::string> refusal = outputs_.refusal(*target);

@@ -61,7 +61,11 @@ auto scan_beside_import(const TableText& text, Diagnosis& result, Import import)
     worker->join();
   }
   result.body_rows = scan.body_rows;
-  std::ranges::move(scan.issues, std::back_inserter(result.issues));
+  if (result.issues.empty()) {
+    result.issues = std::move(scan.issues);
+  } else {
+    std::ranges::move(scan.issues, std::back_inserter(result.issues));
+  }
   return imported;
 }
 

@@ -151,18 +151,22 @@ std::expected<ExportResult, std::string> export_mb(const CodeTable& table) {
   if (!bytes) {
     return std::unexpected(bytes.error().message());
   }
-  ExportResult result{.bytes = std::move(*bytes), .verdict = {}, .entries = table.entries.size()};
+  return verify_built_mb(std::move(*bytes), table.entries.size(), table.alphabet);
+}
+
+ExportResult verify_built_mb(Bytes bytes, std::uint64_t entries, std::string_view alphabet) {
+  ExportResult result{.bytes = std::move(bytes), .verdict = {}, .entries = entries};
   // Opening checks every record; the count and the alphabet need nothing decoded.
   const auto read_back = MbRecordReader::open(result.bytes);
   if (!read_back) {
     result.verdict = fill_placeholders(VERDICT_READ_FAILED, {read_back.error().message()});
-  } else if (read_back->size() != table.entries.size() || read_back->alphabet() != table.alphabet) {
-    result.verdict = fill_placeholders(VERDICT_MISMATCH, {std::to_string(table.entries.size()),
-                                                          std::to_string(read_back->size())});
+  } else if (read_back->size() != entries || read_back->alphabet() != alphabet) {
+    result.verdict = fill_placeholders(
+        VERDICT_MISMATCH, {std::to_string(entries), std::to_string(read_back->size())});
   } else {
     result.verdict = fill_placeholders(
         VERDICT_VERIFIED,
-        {std::to_string(table.entries.size()), std::to_string(count_chars(read_back->alphabet()))});
+        {std::to_string(entries), std::to_string(count_chars(read_back->alphabet()))});
     result.verified = true;
   }
   return result;

@@ -61,7 +61,7 @@ constexpr std::string_view RIME_HEADER_END = "...";
 Issue make_issue(IssueKind kind, std::string message, std::string_view advice, std::uint64_t line,
                  Severity severity) {
   // Messages carry words, codes and lines of the file: shown safely wherever they go.
-  return Issue{kind, displayable(message), std::string(advice), line, severity};
+  return Issue{kind, displayable(message), advice, line, severity};
 }
 
 std::string_view bad_code_advice(std::string_view code, std::string_view offending) {
@@ -136,54 +136,66 @@ std::string_view merge_code(const TextLine& line, TableFormat format, std::strin
 }
 
 // Finds lines whose (text, code) pair stood on an earlier line. Each line leaves one integer, its
-// pair's 32-bit hash above its line index; sorting those by hash with a stable radix sort brings
-// equal pairs together in line order, and only lines that share a hash are looked at again.
+// pair's 32-bit hash above its line number; sorting those by hash with a stable radix sort brings
+// equal pairs together in line order, and only lines that share a hash are cut and read again, so
+// nothing else of a line is kept.
 class DuplicateCheck {
  public:
   explicit DuplicateCheck(std::size_t most_lines) { keys_.reserve(most_lines); }
 
-  // Entries are added in line order and numbered from 0 as they come.
-  void add(const BodyEntry& entry, std::size_t entry_index) {
-    keys_.push_back(std::uint64_t{hash_of(entry)} << 32 | static_cast<std::uint32_t>(entry_index));
+  // Entries are added in line order.
+  void add(const BodyEntry& entry, std::uint64_t line_number) {
+    keys_.push_back(std::uint64_t{hash_of(entry)} << 32 | static_cast<std::uint32_t>(line_number));
   }
 
   // Appends one DuplicateLine per repeat, in line order, naming the previous line of its pair.
-  // `entry_at(index, storage)` gives the entry added as `index`; `line_of(index)` its line.
-  template <typename EntryAt, typename LineOf>
-  void raise(std::vector<Issue>& issues, EntryAt&& entry_at, LineOf&& line_of) {
+  // `entry_of(raw, number, storage)` reads the entry of a line of `text` as it was added.
+  template <typename EntryOf>
+  void raise(std::vector<Issue>& issues, std::string_view text, EntryOf&& entry_of) {
     sort_by_hash();
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> repeats;  // (index, earlier index)
+    std::vector<std::uint32_t> shared;  // the numbers of lines that share their hash, ascending
+    for_each_shared_hash([&](std::size_t start, std::size_t end) {
+      for (std::size_t k = start; k < end; ++k) {
+        shared.push_back(number_part(keys_[k]));
+      }
+    });
+    std::ranges::sort(shared);
+    const std::vector<std::string_view> shared_lines = cut_lines(text, shared);
+    const auto read = [&](std::uint32_t number, std::string& storage) {
+      const auto at = std::ranges::lower_bound(shared, number) - shared.begin();
+      return entry_of(shared_lines[static_cast<std::size_t>(at)], number, storage);
+    };
+
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> repeats;  // (line, earlier line)
     std::vector<std::pair<BodyEntry, std::uint32_t>> latest;       // per distinct pair of one hash
     std::deque<std::string> joined_codes;  // owns the joined codes `latest` points at
-    for (std::size_t start = 0, end = 0; start < keys_.size(); start = end) {
-      end = start + 1;
-      while (end < keys_.size() && hash_part(keys_[end]) == hash_part(keys_[start])) {
-        ++end;
-      }
-      if (end - start == 1) {
-        continue;
-      }
+    std::string joined;
+    for_each_shared_hash([&](std::size_t start, std::size_t end) {
       latest.clear();
       joined_codes.clear();
       for (std::size_t k = start; k < end; ++k) {
-        const auto index = static_cast<std::uint32_t>(keys_[k]);
-        const BodyEntry entry = entry_at(index, joined_codes.emplace_back());
+        const std::uint32_t number = number_part(keys_[k]);
+        BodyEntry entry = read(number, joined);
+        if (!joined.empty()) {
+          entry.code = joined_codes.emplace_back(std::move(joined));
+          joined.clear();
+        }
         auto same = std::ranges::find_if(latest, [&](const auto& other) {
           return other.first.text == entry.text && other.first.code == entry.code;
         });
         if (same == latest.end()) {
-          latest.emplace_back(entry, index);
+          latest.emplace_back(entry, number);
         } else {
-          repeats.emplace_back(index, std::exchange(same->second, index));
+          repeats.emplace_back(number, std::exchange(same->second, number));
         }
       }
-    }
+    });
     keys_ = {};
     std::ranges::sort(repeats);
     std::string storage;
-    for (const auto& [index, earlier] : repeats) {
-      const BodyEntry repeat = entry_at(index, storage);
-      issues.push_back(duplicate_line(line_of(index), line_of(earlier), repeat.text, repeat.code));
+    for (const auto& [number, earlier] : repeats) {
+      const BodyEntry repeat = read(number, storage);
+      issues.push_back(duplicate_line(number, earlier, repeat.text, repeat.code));
     }
   }
 
@@ -192,6 +204,38 @@ class DuplicateCheck {
 
   static std::uint32_t hash_part(std::uint64_t key) {
     return static_cast<std::uint32_t>(key >> 32);
+  }
+
+  static std::uint32_t number_part(std::uint64_t key) { return static_cast<std::uint32_t>(key); }
+
+  // Calls `visit(start, end)` for every run of sorted keys that share their hash with another.
+  template <typename Visit>
+  void for_each_shared_hash(Visit&& visit) const {
+    for (std::size_t start = 0, end = 0; start < keys_.size(); start = end) {
+      end = start + 1;
+      while (end < keys_.size() && hash_part(keys_[end]) == hash_part(keys_[start])) {
+        ++end;
+      }
+      if (end - start > 1) {
+        visit(start, end);
+      }
+    }
+  }
+
+  // The lines of `text` with the given ascending numbers, cut as the model cuts them.
+  static std::vector<std::string_view> cut_lines(std::string_view text,
+                                                 const std::vector<std::uint32_t>& numbers) {
+    std::vector<std::string_view> lines;
+    lines.reserve(numbers.size());
+    LineCursor cutter(text);
+    std::string_view raw;
+    std::uint32_t number = 0;  // kept as the keys keep it
+    while (lines.size() < numbers.size() && cutter.next(raw)) {
+      if (++number == numbers[lines.size()]) {
+        lines.push_back(raw);
+      }
+    }
+    return lines;
   }
 
   static std::uint32_t hash_of(const BodyEntry& entry) {
@@ -340,9 +384,9 @@ Issue mb_mismatch(std::string_view difference) {
 std::uint64_t scan_body_lines(const TableText& text, std::vector<Issue>& issues) {
   const TableFormat format = text.format();
   std::uint64_t rows = 0;
-  // The entries that take part in the duplicate check, to be read again for its messages.
-  std::vector<std::pair<std::string_view, std::uint64_t>> entries;
-  DuplicateCheck duplicates(0);
+  // At most one entry per line: reserving that much touches no memory until it is used, where
+  // growing by doubling would copy and leave up to half of the space idle.
+  DuplicateCheck duplicates(static_cast<std::size_t>(std::ranges::count(text.text(), '\n')) + 1);
   std::string storage;
   text.for_each_line([&](const TextLine& line) {
     if (line.kind == LineKind::Malformed) {
@@ -368,26 +412,60 @@ std::uint64_t scan_body_lines(const TableText& text, std::vector<Issue>& issues)
       issues.push_back(bad_code_characters(line.number, trim(code), line.text, offending));
       return;
     }
-    duplicates.add({merge_code(line, format, storage), line.text}, entries.size());
-    entries.emplace_back(line.raw, line.number);
+    duplicates.add({merge_code(line, format, storage), line.text}, line.number);
   });
-  duplicates.raise(
-      issues,
-      [&](std::uint32_t index, std::string& joined) {
-        const TextLine line = text.read_body_line(entries[index].first, entries[index].second);
-        return BodyEntry{merge_code(line, format, joined), line.text};
-      },
-      [&](std::uint32_t index) { return entries[index].second; });
+  duplicates.raise(issues, text.text(),
+                   [&](std::string_view raw, std::uint64_t number, std::string& joined) {
+                     const TextLine line = text.read_body_line(raw, number);
+                     return BodyEntry{merge_code(line, format, joined), line.text};
+                   });
   return rows;
 }
 
 void sort_issues(std::vector<Issue>& issues) {
-  std::ranges::stable_sort(issues, [](const Issue& a, const Issue& b) {
+  const auto before = [](const Issue& a, const Issue& b) {
     if (a.severity != b.severity) {
       return a.severity < b.severity;
     }
     return a.line < b.line;
-  });
+  };
+  // The scan appends in line order, so the list is often in order already.
+  if (std::ranges::is_sorted(issues, before)) {
+    return;
+  }
+  // Sorting small keys, the index breaking ties, and then moving each issue once into its place
+  // needs no second list of issues, which a stable sort of a million issues would allocate.
+  struct Place {
+    Severity severity;
+    std::uint64_t line;
+    std::size_t index;
+    auto operator<=>(const Place&) const = default;
+  };
+  std::vector<Place> places(issues.size());
+  for (std::size_t i = 0; i < issues.size(); ++i) {
+    places[i] = {issues[i].severity, issues[i].line, i};
+  }
+  std::ranges::sort(places);
+  std::vector<std::size_t> source_of(issues.size());  // place -> the index of the issue it takes
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    source_of[i] = places[i].index;
+  }
+  places = {};
+  for (std::size_t start = 0; start < issues.size(); ++start) {
+    if (source_of[start] == start) {
+      continue;
+    }
+    Issue held = std::move(issues[start]);
+    std::size_t place = start;
+    while (source_of[place] != start) {
+      const std::size_t from = source_of[place];
+      issues[place] = std::move(issues[from]);
+      source_of[place] = place;
+      place = from;
+    }
+    issues[place] = std::move(held);
+    source_of[place] = place;
+  }
 }
 
 }  // namespace qovira

@@ -232,5 +232,31 @@ TEST(SortIssuesTest, SeverityThenLineKeepingRaisedOrder) {
   EXPECT_EQ(issues, expected);
 }
 
+// Many issues in scrambled order land where a stable sort puts them, already sorted ones included.
+TEST(SortIssuesTest, ManyIssuesMatchAStableSort) {
+  std::vector<Issue> issues;
+  for (std::uint64_t i = 0; i < 2000; ++i) {
+    const std::uint64_t line = (i * 7919) % 97;
+    issues.push_back(i % 3 == 0   ? duplicate_line(line, i, "工", "a")
+                     : i % 3 == 1 ? empty_code_or_text(line)
+                                  : mb_build_failed("y"));
+  }
+  // What a stable sort gives: by severity, then by line, then in raised order.
+  std::vector<Issue> expected;
+  for (const Severity severity : {Severity::Fatal, Severity::Warning, Severity::Info}) {
+    for (std::uint64_t line = 0; line < 97; ++line) {
+      for (const Issue& issue : issues) {
+        if (issue.severity == severity && issue.line == line) {
+          expected.push_back(issue);
+        }
+      }
+    }
+  }
+  sort_issues(issues);
+  EXPECT_EQ(issues, expected);
+  sort_issues(issues);
+  EXPECT_EQ(issues, expected);
+}
+
 }  // namespace
 }  // namespace qovira

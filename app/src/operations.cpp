@@ -1,5 +1,7 @@
 #include "qovira/app/operations.h"
 
+#include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "qovira/app/cli.h"
@@ -42,10 +44,9 @@ std::expected<std::string, StepFailure> place_and_write(OutputPlace& place, Outp
   return *chosen;
 }
 
-}  // namespace
-
-std::expected<SavedRepair, StepFailure> repair_and_save(const SourceTable& source,
-                                                        OutputPlace& place) {
+// Decodes and repairs the source and writes the repaired text where `place` says; no re-check yet.
+std::expected<SavedRepair, StepFailure> repair_and_write(const SourceTable& source,
+                                                         OutputPlace& place) {
   if (source.diagnosis.format == TableFormat::Mb) {
     return failure(StepFailureKind::MbHasNoSourceText);
   }
@@ -68,14 +69,13 @@ std::expected<SavedRepair, StepFailure> repair_and_save(const SourceTable& sourc
     return std::unexpected(std::move(path.error()));
   }
   saved.path = std::move(*path);
-  saved.recheck = diagnose(bytes_of(saved.result.text));
   return saved;
 }
 
-std::expected<SavedExport, StepFailure> export_and_save(const CodeTable& table,
-                                                        std::string_view source_path,
-                                                        bool write_unverified, OutputPlace& place) {
-  auto exported = export_mb(table);
+// Writes an export, or says why it was not written.
+std::expected<SavedExport, StepFailure> save_export(
+    std::expected<ExportResult, std::string> exported, std::string_view source_path,
+    bool write_unverified, OutputPlace& place) {
   if (!exported) {
     return failure(StepFailureKind::BuildFailed, std::move(exported.error()));
   }
@@ -90,12 +90,58 @@ std::expected<SavedExport, StepFailure> export_and_save(const CodeTable& table,
   return SavedExport{std::move(*exported), std::move(*path)};
 }
 
+}  // namespace
+
+std::expected<SavedRepair, StepFailure> repair_and_save(const SourceTable& source,
+                                                        OutputPlace& place) {
+  auto saved = repair_and_write(source, place);
+  if (saved) {
+    saved->recheck = diagnose(bytes_of(saved->result.text));
+  }
+  return saved;
+}
+
+std::expected<SavedExport, StepFailure> export_and_save(const CodeTable& table,
+                                                        std::string_view source_path,
+                                                        bool write_unverified, OutputPlace& place) {
+  return save_export(export_mb(table), source_path, write_unverified, place);
+}
+
 RescueOutcome rescue(SourceTable& source, OutputPlace& place, const RescuePolicy& policy) {
   RescueOutcome outcome;
   const bool had_table = source.diagnosis.table.has_value();
+  // The repair of a table without issues usually changes no byte, and then the source's diagnosis
+  // is the re-check's and the source's .mb the export: built here, once, while the table is at
+  // hand, it stands in for the table (a fraction of its size) through the repair.
+  std::optional<Bytes> source_mb;
+  if (had_table && !policy.recheck_keeps_table && source.diagnosis.issues.empty()) {
+    if (auto built = build_mb(*source.diagnosis.table, DEFAULT_MB_CONTAINER)) {
+      source_mb = std::move(*built);
+    }
+  }
   source.diagnosis.table.reset();
-  outcome.repair = repair_and_save(source, place);
-  const bool repaired = outcome.repair->has_value();
+  auto saved = repair_and_write(source, place);
+  const bool repaired = saved.has_value();
+  const bool unchanged =
+      repaired && source_mb && std::ranges::equal(bytes_of(saved->result.text), source.bytes);
+  if (unchanged) {
+    saved->recheck = source.diagnosis;
+  } else {
+    source_mb.reset();
+    if (repaired) {
+      saved->recheck = diagnose(bytes_of(saved->result.text));
+    }
+  }
+  outcome.repair = std::move(saved);
+  const std::string_view named_after =
+      repaired && policy.name_after_repaired_file ? (*outcome.repair)->path : source.path;
+  if (unchanged) {
+    outcome.exported =
+        save_export(verify_built_mb(std::move(*source_mb), source.diagnosis.imported_entries,
+                                    source.diagnosis.alphabet),
+                    named_after, policy.write_unverified, place);
+    return outcome;
+  }
   const CodeTable* table = nullptr;
   if (repaired && (*outcome.repair)->recheck.table) {
     table = &*(*outcome.repair)->recheck.table;
@@ -113,8 +159,6 @@ RescueOutcome rescue(SourceTable& source, OutputPlace& place, const RescuePolicy
     outcome.exported = failure(StepFailureKind::NothingToExport);
     return outcome;
   }
-  const std::string_view named_after =
-      repaired && policy.name_after_repaired_file ? (*outcome.repair)->path : source.path;
   outcome.exported = export_and_save(*table, named_after, policy.write_unverified, place);
   return outcome;
 }

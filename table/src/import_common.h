@@ -15,28 +15,29 @@
 
 namespace qovira::import_detail {
 
-struct RowWeight {
-  std::uint64_t weight = 0;
-  bool pinned = false;
-};
-
 // The rows an importer read, already shaped as the table's entries (priority not yet set) with
-// their weights beside them, so that finishing orders them in place instead of copying millions of
-// strings into a second list.
+// their weights and pin marks beside them, so that finishing orders them in place instead of
+// copying millions of strings into a second list.
 struct ImportRows {
   std::vector<TableEntry> entries;
-  std::vector<RowWeight> weights;
+  std::vector<std::uint64_t> weights;
+  std::vector<bool> pinned;  // a bit per row
 
   // One row per line at most: reserving that up front avoids the doubling copies of a growing list.
   void reserve_for_lines_of(std::string_view text) {
-    const auto lines = static_cast<std::size_t>(std::ranges::count(text, '\n')) + 1;
-    entries.reserve(lines);
-    weights.reserve(lines);
+    reserve(static_cast<std::size_t>(std::ranges::count(text, '\n')) + 1);
   }
 
-  void add(std::string code, std::string text, std::uint64_t weight, bool pinned) {
+  void reserve(std::size_t rows) {
+    entries.reserve(rows);
+    weights.reserve(rows);
+    pinned.reserve(rows);
+  }
+
+  void add(std::string code, std::string text, std::uint64_t weight, bool pin) {
     entries.push_back({std::move(code), std::move(text), 0});
-    weights.push_back({weight, pinned});
+    weights.push_back(weight);
+    pinned.push_back(pin);
   }
 
   std::size_t size() const { return entries.size(); }

@@ -89,8 +89,8 @@ CodeKey key_of(const std::string& code, std::uint32_t row) {
 // (code, text) keeps its first row; when weighted a strictly heavier repeat hands that row its
 // weight and pin.
 std::vector<std::uint32_t> merge_rows(const std::vector<TableEntry>& entries,
-                                      std::vector<import_detail::RowWeight>& weights,
-                                      bool weighted) {
+                                      std::vector<std::uint64_t>& weights,
+                                      std::vector<bool>& pinned, bool weighted) {
   std::vector<CodeKey> keys(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
     keys[i] = key_of(entries[i].code, static_cast<std::uint32_t>(i));
@@ -146,9 +146,10 @@ std::vector<std::uint32_t> merge_rows(const std::vector<TableEntry>& entries,
       const std::uint32_t first = by_text[i];
       std::size_t j = i + 1;
       for (; j < by_text.size() && entries[by_text[j]].text == entries[first].text; ++j) {
-        const import_detail::RowWeight& later = weights[by_text[j]];
-        if (weighted && later.weight > weights[first].weight) {
-          weights[first] = later;
+        const std::uint32_t later = by_text[j];
+        if (weighted && weights[later] > weights[first]) {
+          weights[first] = weights[later];
+          pinned[first] = pinned[later];
         }
       }
       order.push_back(first);
@@ -158,9 +159,8 @@ std::vector<std::uint32_t> merge_rows(const std::vector<TableEntry>& entries,
         order.begin() + static_cast<std::ptrdiff_t>(group_start), order.end());
     std::ranges::sort(group);
     if (weighted) {
-      std::ranges::stable_sort(group, [&](std::uint32_t a, std::uint32_t b) {
-        return weights[a].weight > weights[b].weight;
-      });
+      std::ranges::stable_sort(
+          group, [&](std::uint32_t a, std::uint32_t b) { return weights[a] > weights[b]; });
     }
     begin = end;
   }
@@ -319,8 +319,7 @@ std::expected<CodeTable, TableError> finish_table(std::string description,
                                                   std::vector<std::string> phrase_rules,
                                                   bool weighted) {
   import_detail::ImportRows rows;
-  rows.entries.reserve(records.size());
-  rows.weights.reserve(records.size());
+  rows.reserve(records.size());
   for (ImportRecord& record : records) {
     rows.add(std::move(record.code), std::move(record.text), record.weight, record.pinned);
   }
@@ -351,20 +350,26 @@ std::expected<CodeTable, TableError> finish_rows(std::string description, Import
     }
   }
 
-  std::vector<std::uint32_t> order = merge_rows(rows.entries, rows.weights, weighted);
+  std::vector<std::uint32_t> order = merge_rows(rows.entries, rows.weights, rows.pinned, weighted);
   if (order.empty()) {
     return std::unexpected(TableError::empty_table());
   }
   std::uint64_t max_weight = 0;
   for (const std::uint32_t row : order) {
-    max_weight = std::max(max_weight, rows.weights[row].weight);
+    max_weight = std::max(max_weight, rows.weights[row]);
   }
   for (const std::uint32_t row : order) {
-    const RowWeight& weight = rows.weights[row];
-    rows.entries[row].priority = priority_of(weight.weight, weight.pinned, weighted, max_weight);
+    rows.entries[row].priority =
+        priority_of(rows.weights[row], rows.pinned[row], weighted, max_weight);
   }
   rows.weights = {};
+  rows.pinned = {};
   place_rows(rows.entries, order);
+  // Rows were reserved one per line; when merging dropped most of them, the table keeps only
+  // what it holds.
+  if (rows.entries.size() < rows.entries.capacity() / 2) {
+    rows.entries.shrink_to_fit();
+  }
 
   CodeTable table;
   table.description = std::move(description);

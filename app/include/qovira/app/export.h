@@ -23,6 +23,10 @@ struct ExportResult {
 // the build error's message.
 std::expected<ExportResult, std::string> export_mb(const CodeTable& table);
 
+// The read-back half of export_mb, for .mb bytes built from a table of `entries` entries over
+// `alphabet`.
+ExportResult verify_built_mb(Bytes bytes, std::uint64_t entries, std::string_view alphabet);
+
 // Nothing when the tables agree, else the first difference.
 std::optional<std::string> compare_readback(const CodeTable& imported, const CodeTable& read_back);
 

@@ -35,7 +35,8 @@ enum class IssueKind : std::uint8_t {
 struct Issue {
   IssueKind kind = IssueKind::ImportFailed;
   std::string message;
-  std::string advice;
+  // Always one of the catalogue's fixed texts: a view, so that a million repeats cost no copies.
+  std::string_view advice;
   std::uint64_t line = 0;  // 0: the whole file
   Severity severity = Severity::Fatal;
 

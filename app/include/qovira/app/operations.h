@@ -86,6 +86,10 @@ struct RescuePolicy {
   // The .mb is named after the repaired file (the window, whose current file it now is) rather
   // than after the source (the batch mode).
   bool name_after_repaired_file = false;
+  // The re-check holds the repaired table (the window, whose current table it becomes). Without
+  // it, the re-check of a repair that changed no byte is the source's diagnosis without its table,
+  // and the export is the source's .mb.
+  bool recheck_keeps_table = true;
 };
 
 struct RescueOutcome {
