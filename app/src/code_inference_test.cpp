@@ -27,9 +27,10 @@ CodeStats stats_of(const std::vector<std::string>& lines, TableFormat format = T
   for (const std::string& line : lines) {
     text.append(line).push_back('\n');
   }
-  return collect_code_stats(format == TableFormat::Rime
-                                ? TableText::headerless_rime(text)
-                                : TableText::read("[CODETABLEHEADER]\n[CODETABLE]\n" + text, format));
+  return collect_code_stats(
+      format == TableFormat::Rime
+          ? TableText::headerless_rime(text)
+          : TableText::read("[CODETABLEHEADER]\n[CODETABLE]\n" + text, format));
 }
 
 TEST(CodeInference, AcceptsNineOfTenOnlyAndAtLeastFive) {
