@@ -99,6 +99,15 @@ bool has_non_ascii(std::string_view text) {
   return false;
 }
 
+bool may_hold_white_space(std::string_view text) {
+  for (const char byte : text) {
+    if (static_cast<unsigned char>(byte) <= 0x20 || static_cast<unsigned char>(byte) >= 0x80) {
+      return true;
+    }
+  }
+  return false;
+}
+
 bool has_capital(std::string_view text) {
   for (const char byte : text) {
     if (byte >= 'A' && byte <= 'Z') {
@@ -432,7 +441,10 @@ void LineRepairer::repair_entry(const TextLine& line, std::uint64_t number) {
   // Exact duplicates, keyed as the importer merges them (a 冰凌 pin mark aside); the next copy
   // names this line, not the first one. A copy heavier than every earlier one stays: the import
   // merges it into the first and keeps its weight.
-  const std::string_view merged_code = code.substr(0, code.size() - (pinned ? 1 : 0));
+  std::string_view merged_code = code.substr(0, code.size() - (pinned ? 1 : 0));
+  if (format_ != TableFormat::Bingling && may_hold_white_space(merged_code)) {
+    merged_code = store(join_code(merged_code));  // the Rime importer keys the joined code
+  }
   const std::uint64_t weight =
       table_.weighted() ? parse_unsigned(trim(line.weight)).value_or(0) : 0;
   if (const auto earlier = latest_line_of_.exchange(line.text, merged_code, number, weight)) {

@@ -162,6 +162,17 @@ TEST(RepairRules, ALineSplitAtSpacesCountsForLaterRepeats) {
   EXPECT_EQ(result.changes[2].summary, "删掉与第 6 行完全重复的「工」aaaa");
 }
 
+TEST(RepairRules, RimeRepeatsAreKeyedByTheJoinedCode) {
+  // The importer joins the white space out of a Rime code: "aa\raa" and "aa aa" are "aaaa".
+  const RepairResult result = repair_rime_body("工\taa\raa\n工\u3000aaaa\n工\taa aa\n");
+  EXPECT_EQ(result.text, std::string(RIME_HEADER) + "工\taa\raa\n");
+  EXPECT_EQ(lines_of(result.changes), (std::vector<std::uint64_t>{7, 7, 8}));
+  EXPECT_TRUE(repair_invariant::repair_invariant_violation(
+                  std::string(RIME_HEADER) + "工\taa\raa\n工\u3000aaaa\n工\taa aa\n",
+                  TableFormat::Rime, result)
+                  .value_or("").empty());
+}
+
 TEST(RepairRules, IllegalCodeCharactersAreInferredOrTheEntryLeftOut) {
   std::string body;
   for (const char* word : {"人工", "加工", "手工", "分工", "做工"}) {
@@ -592,6 +603,17 @@ TEST(RepairInvariant, ACodeColumnThatIsAlsoTheTextKeepsItsEntry) {
   const RepairResult result = repair_text(text, TableFormat::Rime, "c");
   const auto violation =
       repair_invariant::repair_invariant_violation(text, TableFormat::Rime, result);
+  EXPECT_FALSE(violation) << *violation;
+}
+
+// Found by the repair fuzzer: a marker taken out of a header line lets the column list go on.
+TEST(RepairInvariant, AMarkerInTheHeaderIsTakenOutAndTheLinesStillListed) {
+  const std::string text = "---\ncolumns:\n-code\n[CODETABLE]-text\n...\ny\t4\n";
+  const RepairResult result = repair_text(text, TableFormat::Bingling, "c");
+  EXPECT_EQ(result.text, "---\ncolumns:\n-code\n-text\n...\ny\t4\n");
+  EXPECT_EQ(lines_of(result.changes), (std::vector<std::uint64_t>{4}));
+  const auto violation =
+      repair_invariant::repair_invariant_violation(text, TableFormat::Bingling, result);
   EXPECT_FALSE(violation) << *violation;
 }
 
