@@ -115,7 +115,8 @@ expect "installed --check verdict" "1" "$(grep -c '^broken-wubi.dict.yaml .*可�
 (cd "$WORK" && QoviraTableTool --rescue broken-wubi.dict.yaml --out out > rescue.txt)
 code=$?
 expect "installed --rescue exit code" "0" "$code"
-expect "installed --rescue outputs" "broken-wubi.mb broken-wubi.repaired.yaml" "$(ls "$WORK/out" | tr '\n' ' ' | sed 's/ $//')"
+expect "installed --rescue outputs" "broken-wubi-修复报告.txt broken-wubi.mb broken-wubi.repaired.yaml" \
+  "$(LC_ALL=C ls "$WORK/out" | tr '\n' ' ' | sed 's/ $//')"
 expect "installed .mb starts with its magic" "Freeime Dictionary" "$(head -c 18 "$WORK/out/broken-wubi.mb")"
 # The window module is found beside the resolved program: without a display the window cannot
 # open, and the program says so (rather than saying it has no window).
