@@ -10,6 +10,7 @@
 
 #include "files_detail.h"
 #include "qovira/platform/files.h"
+#include "qovira/platform/wide_text.h"
 
 namespace qovira {
 namespace {
@@ -44,37 +45,8 @@ BOOL WINAPI remove_in_progress(DWORD) {
   return FALSE;
 }
 
-std::string utf8_of(std::wstring_view text) {
-  if (text.empty()) {
-    return {};
-  }
-  const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), length,
-                      nullptr, nullptr);
-  return out;
-}
-
-// The system's description of a Win32 error code, in the user's language.
-std::string error_text(DWORD error) {
-  wchar_t* buffer = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::wstring text = length != 0 ? std::wstring(buffer, length) : std::wstring();
-  LocalFree(buffer);
-  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) {
-    text.pop_back();
-  }
-  if (text.empty()) {
-    return "Win32 error " + std::to_string(error);
-  }
-  return utf8_of(text);
-}
-
 std::expected<void, std::string> system_failure(DWORD error) {
-  return std::unexpected(error_text(error));
+  return std::unexpected(win32::system_error_text(error));
 }
 
 // 0, or the error code of the failed write.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "wide_text.h"
+#include "qovira/platform/wide_text.h"
 
 namespace qovira::win32 {
 namespace {

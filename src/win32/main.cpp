@@ -13,7 +13,7 @@
 #include "qovira/app/batch.h"
 #include "qovira/app/cli.h"
 #include "qovira/platform/files.h"
-#include "wide_text.h"
+#include "qovira/platform/wide_text.h"
 
 namespace {
 

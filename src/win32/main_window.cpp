@@ -11,8 +11,8 @@
 
 #include "qovira/app/window_commands.h"
 #include "qovira/app/window_layout.h"
+#include "qovira/platform/wide_text.h"
 #include "resource_ids.h"
-#include "wide_text.h"
 
 namespace qovira::win32 {
 namespace {

@@ -1,4 +1,4 @@
-// UTF-8 inside, UTF-16 at the Win32 boundary.
+// UTF-8 inside, UTF-16 at the Win32 boundary (Windows only): for the files module and the window.
 #pragma once
 
 #include <windows.h>

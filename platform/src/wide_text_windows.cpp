@@ -1,4 +1,4 @@
-#include "wide_text.h"
+#include "qovira/platform/wide_text.h"
 
 #include <climits>
 
