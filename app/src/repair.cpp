@@ -555,6 +555,11 @@ std::string clip_line(std::string_view line) {
   return clipped;
 }
 
+bool is_rime_behind_markers(std::string_view text, TableFormat format) {
+  return format == TableFormat::Bingling && find_rime_header_end(text).found &&
+         !has_bingling_section_line(text);
+}
+
 RepairResult repair_text(std::string_view text, TableFormat format, std::string_view base_name) {
   RepairResult result;
   std::string line_ends_mended;
@@ -567,8 +572,7 @@ RepairResult repair_text(std::string_view text, TableFormat format, std::string_
         {std::string(LINE_ENDS_CHANGED), std::string(LINE_ENDS_CHANGED_BASIS), 0});
   }
   std::string markers_removed;
-  if (format == TableFormat::Bingling && find_rime_header_end(text).found &&
-      !has_bingling_section_line(text)) {
+  if (is_rime_behind_markers(text, format)) {
     markers_removed = without_bingling_markers(text, result);
     text = markers_removed;
     format = TableFormat::Rime;

@@ -125,14 +125,12 @@ inline std::optional<std::string> listing_violation(std::string_view source, Tab
     working = cr_mended;
     format = detect_format({}, working);
   }
-  const TableFormat repaired_format = detect_format({}, result.text);
   // A Rime dictionary that only a marker in its text made look like a 冰凌 table is repaired as
   // Rime; the lines that held the marker are changes.
   // Taking a marker out of a header line can change the header's column list, so the source is
   // read without its markers, as the repair reads it.
   std::string markers_removed;
-  if (format == TableFormat::Bingling && repaired_format == TableFormat::Rime &&
-      find_rime_header_end(working).found) {
+  if (is_rime_behind_markers(working, format)) {
     format = TableFormat::Rime;
     markers_removed.assign(working);
     for (bool again = true; again;) {

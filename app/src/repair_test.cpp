@@ -170,7 +170,8 @@ TEST(RepairRules, RimeRepeatsAreKeyedByTheJoinedCode) {
   EXPECT_TRUE(repair_invariant::repair_invariant_violation(
                   std::string(RIME_HEADER) + "工\taa\raa\n工\u3000aaaa\n工\taa aa\n",
                   TableFormat::Rime, result)
-                  .value_or("").empty());
+                  .value_or("")
+                  .empty());
 }
 
 TEST(RepairRules, IllegalCodeCharactersAreInferredOrTheEntryLeftOut) {
@@ -612,6 +613,18 @@ TEST(RepairInvariant, AMarkerInTheHeaderIsTakenOutAndTheLinesStillListed) {
   const RepairResult result = repair_text(text, TableFormat::Bingling, "c");
   EXPECT_EQ(result.text, "---\ncolumns:\n-code\n-text\n...\ny\t4\n");
   EXPECT_EQ(lines_of(result.changes), (std::vector<std::uint64_t>{4}));
+  const auto violation =
+      repair_invariant::repair_invariant_violation(text, TableFormat::Bingling, result);
+  EXPECT_FALSE(violation) << *violation;
+}
+
+// Found by the repair fuzzer: a 冰凌 section line keeps the text a 冰凌 table, even when the line
+// that held the only upper-case marker is left out and a Rime header follows.
+TEST(RepairInvariant, ASectionLineKeepsABinglingTableBinglingAfterItsRepair) {
+  const std::string text = "[CodeTable]\n[CODETABLE]\t7\ny\t7\t\n---\n...\n";
+  EXPECT_FALSE(is_rime_behind_markers(text, TableFormat::Bingling));
+  const RepairResult result = repair_text(text, TableFormat::Bingling, "c");
+  EXPECT_EQ(result.text, "[CodeTable]\ny\t7\n---\n...\n");
   const auto violation =
       repair_invariant::repair_invariant_violation(text, TableFormat::Bingling, result);
   EXPECT_FALSE(violation) << *violation;

@@ -67,6 +67,10 @@ std::optional<InferredCode> infer_code(const CodeStats& stats, std::string_view 
 // "[CODETABLE]" in its text made look like a 冰凌 table loses that marker; both are changes.
 RepairResult repair_text(std::string_view text, TableFormat format, std::string_view base_name);
 
+// Whether the repair reads a text detected as `format` as a Rime dictionary whose "[CODETABLE]"
+// markers are to be taken out: a complete Rime header, and no line that is a 冰凌 section line.
+bool is_rime_behind_markers(std::string_view text, TableFormat format);
+
 std::string build_repair_report(std::string_view source_path, std::string_view saved_path,
                                 const RepairResult& result, const Diagnosis& recheck);
 
