@@ -71,7 +71,10 @@ for target in "${targets[@]}"; do
   summary+=("$(printf '%-16s %12s executions %7s corpus inputs  %s' "$target" "${executions:-?}" \
     "$inputs" "$verdict")")
 done
-rm -rf /dev/shm/qovira-batch-fuzz-* 2>/dev/null
+# The batch target's scratch folders are named by process; another fuzzing run may still use its own.
+for folder in /dev/shm/qovira-batch-fuzz-*; do
+  [[ -d $folder ]] && ! kill -0 "${folder##*-}" 2>/dev/null && rm -rf "$folder"
+done
 
 printf '%s\n' "${summary[@]}"
 passed=0
