@@ -54,7 +54,7 @@ std::vector<std::size_t> order_by_code(const std::vector<TableEntry>& entries) {
   std::vector<Item> items;
   items.reserve(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    const std::string& code = entries[i].code;
+    const std::string_view code = entries[i].code;
     std::uint64_t head = 0;
     for (std::size_t k = 0; k < sizeof head; ++k) {
       head = (head << 8) | (k < code.size() ? static_cast<std::uint8_t>(code[k]) : 0);
@@ -206,7 +206,7 @@ std::optional<std::string> compare_readback(const CodeTable& imported, const Cod
   std::size_t theirs_at = 0;
   for (std::size_t ours_at = 0; ours_at < our_order.size();) {
     const std::size_t ours_end = end_of_code(ours, our_order, ours_at);
-    const std::string& code = ours[our_order[ours_at]].code;
+    const std::string_view code = ours[our_order[ours_at]].code;
     while (theirs_at < their_order.size() && theirs[their_order[theirs_at]].code < code) {
       ++theirs_at;
     }

@@ -93,7 +93,7 @@ TEST(CompareReadback, CodesComparedByteWise) {
   const CodeTable imported = make_table({{"a", "工", 0}, {"/", "斜", 0}, {"b", "子", 0}});
   CodeTable read_back = imported;
   for (TableEntry& entry : read_back.entries) {
-    entry.code += "z";
+    entry.code = std::string(entry.code) + "z";
   }
   EXPECT_EQ(compare_readback(imported, read_back), "编码 / 回读后不存在");
 }

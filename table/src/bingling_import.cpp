@@ -190,7 +190,7 @@ class BinglingRows {
       return;
     }
     const std::uint64_t weight = import_detail::parse_weight(line.weight);
-    rows_.add(std::move(code), std::string(text), weight, line.pinned);
+    rows_.add(code, text, weight, line.pinned);
   }
 
   std::expected<BinglingImport, TableError> finish(const TableText& text) && {

@@ -31,7 +31,8 @@ std::string table_with_body(std::string_view body_lines) {
 std::vector<std::string> entries_of(const CodeTable& table) {
   std::vector<std::string> shown;
   for (const TableEntry& entry : table.entries) {
-    shown.push_back(entry.code + ":" + entry.text + ":" + std::to_string(entry.priority));
+    shown.push_back(std::string(entry.code) + ":" + std::string(entry.text) + ":" +
+                    std::to_string(entry.priority));
   }
   return shown;
 }

@@ -34,8 +34,8 @@ struct ImportRows {
     pinned.reserve(rows);
   }
 
-  void add(std::string code, std::string text, std::uint64_t weight, bool pin) {
-    entries.push_back({std::move(code), std::move(text), 0});
+  void add(std::string_view code, std::string_view text, std::uint64_t weight, bool pin) {
+    entries.push_back({code, text, 0});
     weights.push_back(weight);
     pinned.push_back(pin);
   }

@@ -102,18 +102,20 @@ std::size_t good_record_size(ByteView bytes, std::size_t pos, const Alphabet& al
   return size;
 }
 
-// Decodes a record that passed good_record_size into `entry`, reusing its storage.
+// Decodes a record that passed good_record_size into `entry`.
 void decode_record(ByteView bytes, std::size_t pos, TableEntry& entry) {
   const std::size_t code_length = bytes[pos];
   const std::uint8_t* code = bytes.data() + pos + RECORD_HEAD_BYTES;
-  entry.code.clear();
+  std::string decoded;
   for (std::size_t i = 0; i < code_length; ++i) {
-    append_utf8(entry.code, code[i]);
+    append_utf8(decoded, code[i]);
   }
-  entry.text.clear();
+  entry.code = decoded;
+  decoded.clear();
   // good_record_size has checked the text, so the walk cannot fail.
   for_each_utf16_char(bytes[pos + 1] / 2, utf16le_units(code + code_length),
-                      [&](char32_t c) { append_utf8(entry.text, c); });
+                      [&](char32_t c) { append_utf8(decoded, c); });
+  entry.text = decoded;
   entry.priority = bytes[pos + 2];
 }
 

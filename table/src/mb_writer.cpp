@@ -64,7 +64,7 @@ std::vector<std::uint32_t> sort_entries(const std::vector<TableEntry>& entries,
   std::vector<SortItem> items;
   items.reserve(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    const std::string& code = entries[i].code;
+    const std::string_view code = entries[i].code;
     std::uint64_t head = 0;
     for (std::size_t k = 0; k < HEAD_CHARACTERS; ++k) {
       head = (head << 8) | (k < code.size() ? rank_of(positions, code[k]) : 0);
@@ -209,22 +209,26 @@ std::expected<Bytes, TableError> build_mb_with_offset_limit(const CodeTable& tab
   std::uint64_t records_size = 0;
   for (const std::uint32_t position : order) {
     const TableEntry& entry = table.entries[position];
-    const std::string& code = entry.code;
+    const std::string_view code = entry.code;
     if (code.empty() || code.size() > MAX_CODE_BYTES) {
-      return std::unexpected(TableError::invalid_entry(code, std::string(CODE_LENGTH_REASON)));
+      return std::unexpected(
+          TableError::invalid_entry(std::string(code), std::string(CODE_LENGTH_REASON)));
     }
     if (std::ranges::any_of(code, [&](char c) {
           return positions[static_cast<std::uint8_t>(c)] == NOT_IN_ALPHABET;
         })) {
-      return std::unexpected(TableError::invalid_entry(code, std::string(CODE_CHARACTER_REASON)));
+      return std::unexpected(
+          TableError::invalid_entry(std::string(code), std::string(CODE_CHARACTER_REASON)));
     }
     const std::size_t text_units = utf16_length(entry.text);
     if (text_units == 0 || text_units > MAX_TEXT_UNITS) {
-      return std::unexpected(TableError::invalid_entry(code, std::string(TEXT_LENGTH_REASON)));
+      return std::unexpected(
+          TableError::invalid_entry(std::string(code), std::string(TEXT_LENGTH_REASON)));
     }
     const std::uint64_t offset = MB_RECORDS_OFFSET + records_size;
     if (offset > max_record_offset) {
-      return std::unexpected(TableError::invalid_entry(code, std::string(OFFSET_LIMIT_REASON)));
+      return std::unexpected(
+          TableError::invalid_entry(std::string(code), std::string(OFFSET_LIMIT_REASON)));
     }
     // Records sharing a prefix are contiguous, so the first one to reach a slot is its target.
     for (std::size_t level = 1; level <= std::min(code.size(), INDEX_LEVELS); ++level) {

@@ -101,7 +101,7 @@ TEST(MbWriter, OrdersByAlphabetPositionNotBytes) {
   ASSERT_TRUE(read_back.has_value());
   std::vector<std::string> texts;
   for (const TableEntry& entry : read_back->entries) {
-    texts.push_back(entry.text);
+    texts.emplace_back(entry.text);
   }
   EXPECT_EQ(texts,
             (std::vector<std::string>{"庚", "辛", "己", "壬", "戊", "丁", "丙", "甲", "乙", "斜"}));
@@ -127,7 +127,7 @@ TEST(MbWriter, OrderMatchesReference) {
     for (const char c : entry.code) {
       sequence.push_back(alphabet.find(c));
     }
-    return std::pair(sequence, std::stoi(entry.text));
+    return std::pair(sequence, std::stoi(std::string(entry.text)));
   };
   std::ranges::stable_sort(entries, {}, positions);
   EXPECT_EQ(read_back->entries, entries);

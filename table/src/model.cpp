@@ -74,7 +74,7 @@ struct CodeKey {
 
 constexpr std::size_t HEAD_BYTES = sizeof(std::uint64_t);
 
-CodeKey key_of(const std::string& code, std::uint32_t row) {
+CodeKey key_of(std::string_view code, std::uint32_t row) {
   std::uint64_t head = 0;
   for (std::size_t k = 0; k < HEAD_BYTES; ++k) {
     head = (head << 8) | (k < code.size() ? static_cast<std::uint8_t>(code[k]) : 0);
@@ -321,7 +321,7 @@ std::expected<CodeTable, TableError> finish_table(std::string description,
   import_detail::ImportRows rows;
   rows.reserve(records.size());
   for (ImportRecord& record : records) {
-    rows.add(std::move(record.code), std::move(record.text), record.weight, record.pinned);
+    rows.add(record.code, record.text, record.weight, record.pinned);
   }
   records = {};
   return import_detail::finish_rows(std::move(description), std::move(rows), alphabet,
@@ -344,8 +344,8 @@ std::expected<CodeTable, TableError> finish_rows(std::string description, Import
   for (const TableEntry& row : rows.entries) {
     for (char c : row.code) {
       if (!in_alphabet[static_cast<unsigned char>(c)]) {
-        return std::unexpected(
-            TableError::invalid_entry(row.code, std::string(REASON_CODE_OUTSIDE_ALPHABET)));
+        return std::unexpected(TableError::invalid_entry(
+            std::string(row.code.view()), std::string(REASON_CODE_OUTSIDE_ALPHABET)));
       }
     }
   }

@@ -20,9 +20,35 @@ CodeTable finish(std::vector<ImportRecord> records, bool weighted,
 std::vector<std::string> codes_and_texts(const CodeTable& table) {
   std::vector<std::string> out;
   for (const auto& entry : table.entries) {
-    out.push_back(entry.code + "/" + entry.text + "/" + std::to_string(entry.priority));
+    out.push_back(std::string(entry.code) + "/" + std::string(entry.text) + "/" +
+                  std::to_string(entry.priority));
   }
   return out;
+}
+
+TEST(EntryString, KeepsShortAndLongValuesThroughCopiesMovesAndSwaps) {
+  static_assert(sizeof(EntryString) == 16);
+  for (const std::size_t length : {0, 1, 14, 15, 16, 300}) {
+    const std::string value(length, 'x');
+    EntryString held(value);
+    EXPECT_EQ(held.view(), value);
+    EntryString copy = held;
+    EntryString moved = std::move(held);
+    EXPECT_EQ(copy, value);
+    EXPECT_EQ(moved, value);
+    EXPECT_TRUE(held.empty());
+    EntryString other("工");
+    swap(other, moved);
+    EXPECT_EQ(other, value);
+    EXPECT_EQ(moved, "工");
+    other = other;  // self-assignment keeps the value
+    EXPECT_EQ(other, value);
+    moved = std::move(copy);
+    EXPECT_EQ(moved, value);
+    EXPECT_EQ(moved <=> std::string(length + 1, 'x'), std::strong_ordering::less);
+  }
+  // Values with zero bytes keep them.
+  EXPECT_EQ(EntryString(std::string_view("a\0b", 3)).size(), 3u);
 }
 
 TEST(ValidateAlphabet, AcceptsUpToThirtyDistinctAllowedCharacters) {

@@ -101,7 +101,7 @@ class RimeRows {
     for (std::size_t slot = 0; slot < punctuation.size(); ++slot) {
       punctuation_used_[slot] = punctuation_used_[slot] || punctuation[slot];
     }
-    rows_.add(std::move(code), std::string(line.text), weight, false);
+    rows_.add(code, line.text, weight, false);
   }
 
   std::expected<RimeImport, TableError> finish(const TableText& text) && {

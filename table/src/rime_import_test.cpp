@@ -23,7 +23,7 @@ RimeImport import_ok(std::string_view text) {
 std::vector<std::string> codes_of(const CodeTable& table) {
   std::vector<std::string> codes;
   for (const TableEntry& entry : table.entries) {
-    codes.push_back(entry.code + ":" + entry.text);
+    codes.push_back(std::string(entry.code) + ":" + std::string(entry.text));
   }
   return codes;
 }
@@ -124,7 +124,7 @@ TEST(RimeImport, JoinsSyllablesAndParsesWeights) {
                                       "戊\twu\t99999999999999999999999\n");
   std::vector<std::string> shown;
   for (const TableEntry& entry : result.code_table.entries) {
-    shown.push_back(entry.code + "=" + std::to_string(entry.priority));
+    shown.push_back(std::string(entry.code) + "=" + std::to_string(entry.priority));
   }
   // Maximum weight 236, so priority is 17 + weight.
   EXPECT_EQ(shown, (std::vector<std::string>{"bing=253", "ding=0", "jia=0", "nihao=117", "wu=0",

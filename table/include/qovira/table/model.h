@@ -1,7 +1,9 @@
 // The neutral in-memory code table, its import records and the error kinds of the table library.
 #pragma once
 
+#include <compare>
 #include <cstdint>
+#include <cstring>
 #include <expected>
 #include <span>
 #include <string>
@@ -21,9 +23,106 @@ struct ImportRecord {
   bool pinned = false;
 };
 
+// A code or a word of a table entry: up to 15 bytes in place, longer ones on the heap, in 16 bytes
+// either way, so that a table of millions of short entries holds little more than their text.
+class EntryString {
+ public:
+  EntryString() noexcept { forget(); }
+  EntryString(std::string_view value) { assign(value); }
+  EntryString(const char* value) : EntryString(std::string_view(value)) {}
+  EntryString(const std::string& value) : EntryString(std::string_view(value)) {}
+  EntryString(const EntryString& other) { assign(other.view()); }
+  EntryString(EntryString&& other) noexcept {
+    std::memcpy(bytes_, other.bytes_, sizeof bytes_);
+    other.forget();
+  }
+  EntryString& operator=(const EntryString& other) {
+    if (this != &other) {
+      EntryString copy(other);
+      swap(copy);
+    }
+    return *this;
+  }
+  EntryString& operator=(EntryString&& other) noexcept {
+    if (this != &other) {
+      release();
+      std::memcpy(bytes_, other.bytes_, sizeof bytes_);
+      other.forget();
+    }
+    return *this;
+  }
+  ~EntryString() { release(); }
+
+  void swap(EntryString& other) noexcept {
+    char held[sizeof bytes_];
+    std::memcpy(held, bytes_, sizeof bytes_);
+    std::memcpy(bytes_, other.bytes_, sizeof bytes_);
+    std::memcpy(other.bytes_, held, sizeof bytes_);
+  }
+
+  const char* data() const noexcept { return on_heap() ? heap_data() : bytes_; }
+  std::size_t size() const noexcept {
+    if (!on_heap()) {
+      return static_cast<unsigned char>(bytes_[TAG]);
+    }
+    std::uint64_t size = 0;
+    std::memcpy(&size, bytes_ + sizeof(char*), HEAP_SIZE_BYTES);
+    return static_cast<std::size_t>(size);
+  }
+  bool empty() const noexcept { return size() == 0; }
+  std::string_view view() const noexcept { return {data(), size()}; }
+  operator std::string_view() const noexcept { return view(); }
+  const char* begin() const noexcept { return data(); }
+  const char* end() const noexcept { return data() + size(); }
+  int compare(std::string_view other) const noexcept { return view().compare(other); }
+
+  friend bool operator==(const EntryString& a, std::string_view b) noexcept {
+    return a.view() == b;
+  }
+  friend std::strong_ordering operator<=>(const EntryString& a, std::string_view b) noexcept {
+    return a.view() <=> b;
+  }
+  friend void swap(EntryString& a, EntryString& b) noexcept { a.swap(b); }
+
+ private:
+  static constexpr std::size_t TAG = 15;             // last byte: the size in place, or ON_HEAP
+  static constexpr std::size_t HEAP_SIZE_BYTES = 7;  // the heap size after the pointer
+  static constexpr unsigned char ON_HEAP = 0x80;
+
+  bool on_heap() const noexcept { return static_cast<unsigned char>(bytes_[TAG]) == ON_HEAP; }
+  char* heap_data() const noexcept {
+    char* pointer = nullptr;
+    std::memcpy(&pointer, bytes_, sizeof pointer);
+    return pointer;
+  }
+  // Empty, without freeing what it held.
+  void forget() noexcept { std::memset(bytes_, 0, sizeof bytes_); }
+  void release() noexcept {
+    if (on_heap()) {
+      delete[] heap_data();
+    }
+  }
+  void assign(std::string_view value) {
+    forget();
+    if (value.size() < TAG) {
+      std::memcpy(bytes_, value.data(), value.size());
+      bytes_[TAG] = static_cast<char>(value.size());
+      return;
+    }
+    char* pointer = new char[value.size()];
+    std::memcpy(pointer, value.data(), value.size());
+    const std::uint64_t size = value.size();
+    std::memcpy(bytes_, &pointer, sizeof pointer);
+    std::memcpy(bytes_ + sizeof pointer, &size, HEAP_SIZE_BYTES);
+    bytes_[TAG] = static_cast<char>(ON_HEAP);
+  }
+
+  alignas(8) char bytes_[16];
+};
+
 struct TableEntry {
-  std::string code;
-  std::string text;
+  EntryString code;
+  EntryString text;
   std::uint8_t priority = 0;
 
   friend bool operator==(const TableEntry&, const TableEntry&) = default;
