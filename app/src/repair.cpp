@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string>
@@ -175,13 +176,13 @@ std::string half_width_punctuation(std::string_view code) {
 }
 
 // The latest line of every (text, code) pair and the largest weight it was written with, in one
-// flat open-addressing table sized for one pair per line at half load: no allocation per entry,
-// which matters for tables of millions of lines.
+// flat open-addressing table sized for one pair per line at most three-quarters load: no
+// allocation per entry, which matters for tables of millions of lines.
 class PairLines {
  public:
   explicit PairLines(std::size_t most_pairs) {
     std::size_t capacity = 16;
-    while (capacity < 2 * most_pairs) {
+    while (capacity - capacity / 4 < most_pairs) {
       capacity *= 2;
     }
     slots_.assign(capacity, 0);
@@ -196,17 +197,25 @@ class PairLines {
   // Records `line` as the pair's latest line; returns what was recorded before, if anything.
   std::optional<Seen> exchange(std::string_view text, std::string_view code, std::uint64_t line,
                                std::uint64_t weight) {
+    constexpr std::size_t LARGEST = std::numeric_limits<std::uint32_t>::max();
+    if (text.size() > LARGEST || code.size() > LARGEST) {
+      return std::nullopt;  // gigabytes of one word: no entry the importer takes
+    }
     const std::uint64_t hash = hash_of(text, code);
     for (std::size_t at = hash & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
       const std::uint64_t slot = slots_[at];
       if (slot == 0) {
-        pairs_.push_back({text, code, {line, weight}});
+        pairs_.push_back({text.data(),
+                          code.data(),
+                          static_cast<std::uint32_t>(text.size()),
+                          static_cast<std::uint32_t>(code.size()),
+                          {line, weight}});
         slots_[at] = (hash & HASH_BITS) | pairs_.size();
         return std::nullopt;
       }
       if ((slot & HASH_BITS) == (hash & HASH_BITS)) {
         Pair& pair = pairs_[(slot & INDEX_BITS) - 1];
-        if (pair.text == text && pair.code == code) {
+        if (pair.text() == text && pair.code() == code) {
           const Seen before = pair.seen;
           pair.seen = {line, std::max(before.weight, weight)};
           return before;
@@ -220,10 +229,16 @@ class PairLines {
   static constexpr std::uint64_t HASH_BITS = 0xFFFF'FFFF'0000'0000;
   static constexpr std::uint64_t INDEX_BITS = 0x0000'0000'FFFF'FFFF;
 
+  // Views in 24 bytes rather than 32: sizes that do not fit are never recorded.
   struct Pair {
-    std::string_view text;
-    std::string_view code;
+    const char* text_data;
+    const char* code_data;
+    std::uint32_t text_size;
+    std::uint32_t code_size;
     Seen seen;
+
+    std::string_view text() const { return {text_data, text_size}; }
+    std::string_view code() const { return {code_data, code_size}; }
   };
 
   static std::uint64_t hash_of(std::string_view text, std::string_view code) {
