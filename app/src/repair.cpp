@@ -375,10 +375,17 @@ bool LineRepairer::split_at_spaces(const TextLine& line, std::uint64_t number,
   const std::string_view trimmed = trim(line.raw);
   const std::vector<std::string_view> pieces =
       two_columns ? white_space_pieces(trimmed, 3) : std::vector<std::string_view>{};
+  // A 冰凌 importer stops at the first code outside a-z and "/": a split must not make one.
+  const auto clearly_code = [this](std::string_view piece) {
+    return format_ == TableFormat::Bingling
+               ? std::ranges::all_of(piece,
+                                     [](char c) { return (c >= 'a' && c <= 'z') || c == '/'; })
+               : all_code_characters(piece);
+  };
   std::optional<std::pair<std::string_view, std::string_view>> text_and_code;
-  if (pieces.size() == 2 && all_code_characters(pieces[1]) && has_non_ascii(pieces[0])) {
+  if (pieces.size() == 2 && clearly_code(pieces[1]) && has_non_ascii(pieces[0])) {
     text_and_code.emplace(pieces[0], pieces[1]);
-  } else if (pieces.size() == 2 && all_code_characters(pieces[0]) && has_non_ascii(pieces[1])) {
+  } else if (pieces.size() == 2 && clearly_code(pieces[0]) && has_non_ascii(pieces[1])) {
     text_and_code.emplace(pieces[1], pieces[0]);
   }
   if (!text_and_code) {

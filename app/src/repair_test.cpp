@@ -630,5 +630,16 @@ TEST(RepairInvariant, ASectionLineKeepsABinglingTableBinglingAfterItsRepair) {
   EXPECT_FALSE(violation) << *violation;
 }
 
+// Found by the repair fuzzer: a 冰凌 import stops at a code with ";", so a line split at spaces
+// must not make one out of a line the importer skipped.
+TEST(RepairInvariant, ABinglingSplitMakesNoCodeTheImporterRefuses) {
+  const std::string text = "[CODETABLE]\na\t9\nj; 表\nb 人\n[CODETABLEHEADER]";
+  const RepairResult result = repair_text(text, TableFormat::Bingling, "c");
+  EXPECT_EQ(result.text, "[CODETABLE]\na\t9\nj; 表\nb\t人\n[CODETABLEHEADER]\n");
+  const auto violation =
+      repair_invariant::repair_invariant_violation(text, TableFormat::Bingling, result);
+  EXPECT_FALSE(violation) << *violation;
+}
+
 }  // namespace
 }  // namespace qovira
