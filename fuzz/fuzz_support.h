@@ -90,8 +90,8 @@ inline void check_finished_table(const CodeTable& table) {
       check(table.alphabet.find(c) != std::string::npos, "every code character is in the alphabet",
             entry.code);
     }
-    check(pairs.insert(entry.code + '\t' + entry.text).second, "no (code, text) pair twice",
-          entry.code);
+    check(pairs.insert(std::string(entry.code) + '\t' + std::string(entry.text)).second,
+          "no (code, text) pair twice", entry.code);
     if (previous != nullptr) {
       check(previous->code <= entry.code, "codes in byte-wise order", entry.code);
     }

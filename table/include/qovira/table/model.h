@@ -76,11 +76,31 @@ class EntryString {
   const char* end() const noexcept { return data() + size(); }
   int compare(std::string_view other) const noexcept { return view().compare(other); }
 
+  // One exact overload for each kind of operand, so that no comparison needs a conversion that
+  // another overload could have made instead.
+  friend bool operator==(const EntryString& a, const EntryString& b) noexcept {
+    return a.view() == b.view();
+  }
   friend bool operator==(const EntryString& a, std::string_view b) noexcept {
     return a.view() == b;
   }
+  friend bool operator==(const EntryString& a, const std::string& b) noexcept {
+    return a.view() == b;
+  }
+  friend bool operator==(const EntryString& a, const char* b) noexcept {
+    return a.view() == std::string_view(b);
+  }
+  friend std::strong_ordering operator<=>(const EntryString& a, const EntryString& b) noexcept {
+    return a.view() <=> b.view();
+  }
   friend std::strong_ordering operator<=>(const EntryString& a, std::string_view b) noexcept {
     return a.view() <=> b;
+  }
+  friend std::strong_ordering operator<=>(const EntryString& a, const std::string& b) noexcept {
+    return a.view() <=> std::string_view(b);
+  }
+  friend std::strong_ordering operator<=>(const EntryString& a, const char* b) noexcept {
+    return a.view() <=> std::string_view(b);
   }
   friend void swap(EntryString& a, EntryString& b) noexcept { a.swap(b); }
 
