@@ -284,6 +284,12 @@ void append_rebuilt(std::string& out, std::string_view row, const ColumnLayout& 
   });
 }
 
+// The code column a Rime line is written with: an unmended code keeps its column exactly, since a
+// header may make that column the text too.
+std::string_view rime_code_column(const TextLine& line, std::string_view code) {
+  return code == trim(line.code) ? line.code : code;
+}
+
 // At most one entry per line: sizes the repeat check. Counted with the library's byte search, which
 // is fast even in an unoptimised build over a line of gigabytes.
 std::size_t line_count(std::string_view text) {
@@ -469,7 +475,12 @@ void LineRepairer::repair_entry(const TextLine& line, std::uint64_t number) {
   }
   const std::uint64_t weight =
       table_.weighted() ? parse_unsigned(trim(line.weight)).value_or(0) : 0;
-  if (const auto earlier = latest_line_of_.exchange(line.text, merged_code, number, weight)) {
+  // Where the code column is the text column too, the entry's word is the column as written out.
+  const std::string_view text =
+      format_ != TableFormat::Bingling && table_.columns().text == table_.columns().code
+          ? rime_code_column(line, code)
+          : line.text;
+  if (const auto earlier = latest_line_of_.exchange(text, merged_code, number, weight)) {
     if (weight > earlier->weight) {
       std::string summary(HEAVIER_DUPLICATE_OPEN);
       summary.append(std::to_string(earlier->line)).append(HEAVIER_DUPLICATE_MIDDLE);
@@ -500,9 +511,7 @@ void LineRepairer::emit_entry(const TextLine& line, std::string_view code) {
     while (!row.empty() && (row.back() == '\r' || row.back() == '\n')) {
       row.remove_suffix(1);
     }
-    // An unmended code keeps its column exactly: a header may make that column the text too.
-    const std::string_view column = code == trim(line.code) ? line.code : code;
-    append_rebuilt(out, row, table_.columns(), column, std::nullopt);
+    append_rebuilt(out, row, table_.columns(), rime_code_column(line, code), std::nullopt);
   }
   out.push_back('\n');
 }

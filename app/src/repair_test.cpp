@@ -641,5 +641,16 @@ TEST(RepairInvariant, ABinglingSplitMakesNoCodeTheImporterRefuses) {
   EXPECT_FALSE(violation) << *violation;
 }
 
+// Found by the repair fuzzer: where the code column is the text column too, a mended code is the
+// entry's word as well, so repeats are keyed by it.
+TEST(RepairInvariant, AMendedCodeThatIsAlsoTheTextIsKeyedAsWritten) {
+  const std::string text = "---\ncolumns:\n-code\n...\nnav\nNav\n";
+  const RepairResult result = repair_text(text, TableFormat::Rime, "c");
+  EXPECT_EQ(result.text, "---\ncolumns:\n-code\n...\nnav\n");
+  const auto violation =
+      repair_invariant::repair_invariant_violation(text, TableFormat::Rime, result);
+  EXPECT_FALSE(violation) << *violation;
+}
+
 }  // namespace
 }  // namespace qovira
