@@ -63,7 +63,7 @@ class EntryString {
   const char* data() const noexcept { return on_heap() ? heap_data() : bytes_; }
   std::size_t size() const noexcept {
     if (!on_heap()) {
-      return static_cast<unsigned char>(bytes_[TAG]);
+      return IN_PLACE - static_cast<unsigned char>(bytes_[TAG]);
     }
     std::uint64_t size = 0;
     std::memcpy(&size, bytes_ + sizeof(char*), HEAP_SIZE_BYTES);
@@ -105,7 +105,9 @@ class EntryString {
   friend void swap(EntryString& a, EntryString& b) noexcept { a.swap(b); }
 
  private:
-  static constexpr std::size_t TAG = 15;             // last byte: the size in place, or ON_HEAP
+  // The last byte: how many of the 15 bytes in place are unused, or ON_HEAP.
+  static constexpr std::size_t TAG = 15;
+  static constexpr std::size_t IN_PLACE = 15;
   static constexpr std::size_t HEAP_SIZE_BYTES = 7;  // the heap size after the pointer
   static constexpr unsigned char ON_HEAP = 0x80;
 
@@ -116,7 +118,10 @@ class EntryString {
     return pointer;
   }
   // Empty, without freeing what it held.
-  void forget() noexcept { std::memset(bytes_, 0, sizeof bytes_); }
+  void forget() noexcept {
+    std::memset(bytes_, 0, sizeof bytes_);
+    bytes_[TAG] = static_cast<char>(IN_PLACE);
+  }
   void release() noexcept {
     if (on_heap()) {
       delete[] heap_data();
@@ -124,9 +129,9 @@ class EntryString {
   }
   void assign(std::string_view value) {
     forget();
-    if (value.size() < TAG) {
+    if (value.size() <= IN_PLACE) {
       std::memcpy(bytes_, value.data(), value.size());
-      bytes_[TAG] = static_cast<char>(value.size());
+      bytes_[TAG] = static_cast<char>(IN_PLACE - value.size());
       return;
     }
     char* pointer = new char[value.size()];
