@@ -47,8 +47,13 @@ inline std::string describe_entry(const TableEntry& entry) {
 
 inline std::optional<std::string> entries_violation(std::string_view source, TableFormat format,
                                                     std::string_view repaired) {
-  const std::optional<CodeTable> before = imported_table(source, format);
-  if (!before) {
+  std::optional<CodeTable> before = imported_table(source, format);
+  if (before) {
+    // A 冰凌 code of nothing but the pin mark imports as the empty code, which no .mb can hold:
+    // it is no entry of the input method, and the repair may leave it out (it lists it).
+    std::erase_if(before->entries, [](const TableEntry& entry) { return entry.code.empty(); });
+  }
+  if (!before || before->entries.empty()) {
     return std::nullopt;
   }
   const std::optional<CodeTable> after = imported_table(repaired, detect_format({}, repaired));
