@@ -48,10 +48,14 @@ inline std::string describe_entry(const TableEntry& entry) {
 inline std::optional<std::string> entries_violation(std::string_view source, TableFormat format,
                                                     std::string_view repaired) {
   std::optional<CodeTable> before = imported_table(source, format);
+  // A 冰凌 code of nothing but the pin mark imports as the empty code, which no .mb can hold: it
+  // is no entry of the input method, and the repair may leave it out (it lists it). Its weight
+  // may have scaled the others' priorities, so then only the pairs are compared.
+  bool unusable_left_out = false;
   if (before) {
-    // A 冰凌 code of nothing but the pin mark imports as the empty code, which no .mb can hold:
-    // it is no entry of the input method, and the repair may leave it out (it lists it).
-    std::erase_if(before->entries, [](const TableEntry& entry) { return entry.code.empty(); });
+    unusable_left_out = std::erase_if(before->entries, [](const TableEntry& entry) {
+                          return entry.code.empty();
+                        }) > 0;
   }
   if (!before || before->entries.empty()) {
     return std::nullopt;
@@ -69,8 +73,8 @@ inline std::optional<std::string> entries_violation(std::string_view source, Tab
       return "the repaired text lost the entry " + describe_entry(entry);
     }
   }
-  if (pairs_after.size() != before->entries.size()) {
-    return std::nullopt;  // entries were won back; candidate ranks may shift around them
+  if (pairs_after.size() != before->entries.size() || unusable_left_out) {
+    return std::nullopt;  // entries were won back or left out; candidate ranks may shift
   }
   for (std::size_t i = 0; i < before->entries.size(); ++i) {
     if (before->entries[i] != after->entries[i]) {

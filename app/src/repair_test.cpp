@@ -655,7 +655,7 @@ TEST(RepairInvariant, AMendedCodeThatIsAlsoTheTextIsKeyedAsWritten) {
 // Found by the repair fuzzer: a 冰凌 code of nothing but the pin mark imports as the empty code,
 // which no .mb holds; the repair leaves the line for a person and says so.
 TEST(RepairInvariant, ACodeOfOnlyThePinMarkIsListedNotLost) {
-  const std::string text = "[CODETABLEHEADER]\n[CODETABLE]\n*\t星\na\t工\n";
+  const std::string text = "[CODETABLEHEADER]\n[CODETABLE]\n*\t星\t10\na\t工\t9\n";
   const RepairResult result = repair_text(text, TableFormat::Bingling, "c");
   EXPECT_EQ(lines_of(result.kept), (std::vector<std::uint64_t>{3}));
   const auto violation =
