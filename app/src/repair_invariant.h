@@ -29,7 +29,13 @@ namespace detail {
 // The lines of the header the repair puts in front of a Rime text without one.
 inline constexpr std::uint64_t ADDED_HEADER_LINES = 5;
 
-inline std::optional<CodeTable> imported_table(std::string_view text, TableFormat format) {
+struct Imported {
+  CodeTable table;
+  // The body lines the import left out: skipped rows and lines without both columns.
+  std::uint64_t lines_left_out = 0;
+};
+
+inline std::optional<Imported> imported_table(std::string_view text, TableFormat format) {
   if (format != TableFormat::Rime && format != TableFormat::Bingling) {
     return std::nullopt;
   }
@@ -37,7 +43,11 @@ inline std::optional<CodeTable> imported_table(std::string_view text, TableForma
   if (!imported) {
     return std::nullopt;
   }
-  return std::move(imported->code_table);
+  Imported result{std::move(imported->code_table), imported->skipped.total};
+  TableText::read(text, format).for_each_line([&result](const TextLine& line) {
+    result.lines_left_out += line.kind == LineKind::Malformed ? 1 : 0;
+  });
+  return result;
 }
 
 inline std::string describe_entry(const TableEntry& entry) {
@@ -47,7 +57,11 @@ inline std::string describe_entry(const TableEntry& entry) {
 
 inline std::optional<std::string> entries_violation(std::string_view source, TableFormat format,
                                                     std::string_view repaired) {
-  std::optional<CodeTable> before = imported_table(source, format);
+  std::optional<Imported> source_import = imported_table(source, format);
+  std::optional<CodeTable> before;
+  if (source_import) {
+    before = std::move(source_import->table);
+  }
   // A 冰凌 code of nothing but the pin mark imports as the empty code, which no .mb can hold: it
   // is no entry of the input method, and the repair may leave it out (it lists it). Its weight
   // may have scaled the others' priorities, so then only the pairs are compared.
@@ -60,10 +74,13 @@ inline std::optional<std::string> entries_violation(std::string_view source, Tab
   if (!before || before->entries.empty()) {
     return std::nullopt;
   }
-  const std::optional<CodeTable> after = imported_table(repaired, detect_format({}, repaired));
-  if (!after) {
+  std::optional<Imported> repaired_import = imported_table(repaired, detect_format({}, repaired));
+  if (!repaired_import) {
     return "the source imports but the repaired text does not";
   }
+  const std::optional<CodeTable> after = std::move(repaired_import->table);
+  // A mended line the import took back may merge into an entry and lend it its weight.
+  const bool lines_won_back = repaired_import->lines_left_out < source_import->lines_left_out;
   std::set<std::pair<std::string_view, std::string_view>> pairs_after;
   for (const TableEntry& entry : after->entries) {
     pairs_after.emplace(entry.code, entry.text);
@@ -73,7 +90,7 @@ inline std::optional<std::string> entries_violation(std::string_view source, Tab
       return "the repaired text lost the entry " + describe_entry(entry);
     }
   }
-  if (pairs_after.size() != before->entries.size() || unusable_left_out) {
+  if (pairs_after.size() != before->entries.size() || unusable_left_out || lines_won_back) {
     return std::nullopt;  // entries were won back or left out; candidate ranks may shift
   }
   for (std::size_t i = 0; i < before->entries.size(); ++i) {

@@ -663,5 +663,16 @@ TEST(RepairInvariant, ACodeOfOnlyThePinMarkIsListedNotLost) {
   EXPECT_FALSE(violation) << *violation;
 }
 
+// Found by the repair fuzzer: a line whose capital code the importer skipped is mended and merges
+// into the same entry on a later line, lending it its heavier weight, as the table meant.
+TEST(RepairInvariant, AMendedLineMayLendItsWeightToTheEntryItJoins) {
+  const std::string text = "---\n...\n产\tU\t8\n产\tu\n";
+  const RepairResult result = repair_text(text, TableFormat::Rime, "c");
+  EXPECT_EQ(result.text, "---\n...\n产\tu\t8\n");
+  const auto violation =
+      repair_invariant::repair_invariant_violation(text, TableFormat::Rime, result);
+  EXPECT_FALSE(violation) << *violation;
+}
+
 }  // namespace
 }  // namespace qovira
