@@ -58,6 +58,9 @@ constexpr std::string_view LINE_ENDS_CHANGED_BASIS =
 constexpr std::string_view MARKER_REMOVED = "删掉了会被认成冰凌分节的字样：";
 constexpr std::string_view MARKER_REMOVED_BASIS =
     "有这个字样，输入法会把整个文件当成冰凌码表来读，这份 Rime 词典就导入不进去";
+constexpr std::string_view SECTION_UPPER_CASED = "分节行改成大写：";
+constexpr std::string_view SECTION_UPPER_CASED_BASIS =
+    "输入法凭大写的 [CODETABLEHEADER] 或 [CODETABLE] 认出冰凌码表；原文件的大写字样不在分节行上";
 constexpr std::string_view CLIP_MARK = "…";
 constexpr std::size_t CLIP_CHARACTERS = 30;
 
@@ -534,15 +537,42 @@ std::string header_name(std::string_view base_name) {
   return name;
 }
 
-bool has_bingling_section_line(std::string_view text) {
+// Whether a line is a 冰凌 section line in any letter case; with `exact_case`, only as written in
+// the upper case that the format detection looks for.
+bool has_bingling_section_line(std::string_view text, bool exact_case = false) {
   bool found = false;
-  for_each_line(text, [&found](std::string_view line) {
+  for_each_line(text, [&found, exact_case](std::string_view line) {
     const std::string_view trimmed = trim(line);
     for (std::string_view marker : BINGLING_MARKERS) {
-      found = found || equals_ignoring_ascii_case(trimmed, marker);
+      found =
+          found || (exact_case ? trimmed == marker : equals_ignoring_ascii_case(trimmed, marker));
     }
   });
   return found;
+}
+
+// Every section line written in upper case; one change per line. The format detection finds a
+// 冰凌 table by an upper-case marker: when none stands on a section line, the one it found may sit
+// on a line the repair leaves out, and the repaired table would no longer be recognised.
+std::string with_upper_case_sections(std::string_view text, RepairResult& result) {
+  std::string out;
+  out.reserve(text.size());
+  std::uint64_t number = 0;
+  for_each_line(text, [&](std::string_view line) {
+    ++number;
+    const std::string_view trimmed = trim(line);
+    for (std::string_view marker : BINGLING_MARKERS) {
+      if (equals_ignoring_ascii_case(trimmed, marker)) {
+        std::string summary(SECTION_UPPER_CASED);
+        summary.append(marker);
+        result.changes.push_back({summary, std::string(SECTION_UPPER_CASED_BASIS), number});
+        out.append(marker).push_back('\n');
+        return;
+      }
+    }
+    out.append(line).push_back('\n');
+  });
+  return out;
 }
 
 // Every line with a 冰凌 marker in it, the markers taken out; one change per line.
@@ -607,6 +637,12 @@ RepairResult repair_text(std::string_view text, TableFormat format, std::string_
     markers_removed = without_bingling_markers(text, result);
     text = markers_removed;
     format = TableFormat::Rime;
+  }
+  std::string sections_mended;
+  if (format == TableFormat::Bingling && has_bingling_section_line(text) &&
+      !has_bingling_section_line(text, true)) {
+    sections_mended = with_upper_case_sections(text, result);
+    text = sections_mended;
   }
   result.text.reserve(text.size() + text.size() / 16 + 64);
 

@@ -624,7 +624,7 @@ TEST(RepairInvariant, ASectionLineKeepsABinglingTableBinglingAfterItsRepair) {
   const std::string text = "[CodeTable]\n[CODETABLE]\t7\ny\t7\t\n---\n...\n";
   EXPECT_FALSE(is_rime_behind_markers(text, TableFormat::Bingling));
   const RepairResult result = repair_text(text, TableFormat::Bingling, "c");
-  EXPECT_EQ(result.text, "[CodeTable]\ny\t7\n---\n...\n");
+  EXPECT_EQ(result.text, "[CODETABLE]\ny\t7\n---\n...\n");
   const auto violation =
       repair_invariant::repair_invariant_violation(text, TableFormat::Bingling, result);
   EXPECT_FALSE(violation) << *violation;
@@ -672,6 +672,24 @@ TEST(RepairInvariant, AMendedLineMayLendItsWeightToTheEntryItJoins) {
   const auto violation =
       repair_invariant::repair_invariant_violation(text, TableFormat::Rime, result);
   EXPECT_FALSE(violation) << *violation;
+}
+
+// Found by the repair fuzzer: a 冰凌 table whose only upper-case marker is in a line the repair
+// leaves out gets its section lines in upper case, so that it is still recognised.
+TEST(RepairRules, SectionLinesInUpperCaseWhenNoneIs) {
+  const std::string text = "[CodeTableHeader]\n[CodeTable]\n*\t[CODETABLE]\na\th";
+  const RepairResult result = repair_text(text, TableFormat::Bingling, "c");
+  EXPECT_EQ(result.text, "[CODETABLEHEADER]\n[CODETABLE]\na\th\n");
+  ASSERT_EQ(result.changes.size(), 2u);
+  EXPECT_EQ(result.changes[0].summary, "分节行改成大写：[CODETABLEHEADER]");
+  EXPECT_EQ(lines_of(result.changes), (std::vector<std::uint64_t>{1, 2}));
+  EXPECT_EQ(detect_format({}, result.text), TableFormat::Bingling);
+  const auto violation =
+      repair_invariant::repair_invariant_violation(text, TableFormat::Bingling, result);
+  EXPECT_FALSE(violation) << *violation;
+  // A table with an upper-case section line keeps its lines as they are.
+  const std::string mixed = "[CODETABLEHEADER]\n[codetable]\na\th\n";
+  EXPECT_EQ(repair_text(mixed, TableFormat::Bingling, "c").text, mixed);
 }
 
 }  // namespace
