@@ -537,71 +537,72 @@ std::string header_name(std::string_view base_name) {
   return name;
 }
 
-// Whether a line is a 冰凌 section line in any letter case; with `exact_case`, only as written in
-// the upper case that the format detection looks for.
-bool has_bingling_section_line(std::string_view text, bool exact_case = false) {
-  bool found = false;
-  for_each_line(text, [&found, exact_case](std::string_view line) {
+// What the 冰凌 section lines of a text are like.
+struct SectionLines {
+  bool any_case = false;    // some line is a section line, in any letter case
+  bool upper_case = false;  // some line is one in the upper case the format detection looks for
+};
+
+SectionLines find_section_lines(std::string_view text) {
+  SectionLines found;
+  for_each_line(text, [&found](std::string_view line) {
     const std::string_view trimmed = trim(line);
     for (std::string_view marker : BINGLING_MARKERS) {
-      found =
-          found || (exact_case ? trimmed == marker : equals_ignoring_ascii_case(trimmed, marker));
+      found.upper_case = found.upper_case || trimmed == marker;
+      found.any_case = found.any_case || equals_ignoring_ascii_case(trimmed, marker);
     }
   });
   return found;
+}
+
+// The text with each line rewritten by `rewrite(line, number, out)`, which appends the new line
+// without its line end.
+template <typename Rewrite>
+std::string rewritten_lines(std::string_view text, Rewrite rewrite) {
+  std::string out;
+  out.reserve(text.size());
+  std::uint64_t number = 0;
+  for_each_line(text, [&](std::string_view line) {
+    rewrite(line, ++number, out);
+    out.push_back('\n');
+  });
+  return out;
 }
 
 // Every section line written in upper case; one change per line. The format detection finds a
 // 冰凌 table by an upper-case marker: when none stands on a section line, the one it found may sit
 // on a line the repair leaves out, and the repaired table would no longer be recognised.
 std::string with_upper_case_sections(std::string_view text, RepairResult& result) {
-  std::string out;
-  out.reserve(text.size());
-  std::uint64_t number = 0;
-  for_each_line(text, [&](std::string_view line) {
-    ++number;
+  return rewritten_lines(text, [&](std::string_view line, std::uint64_t number, std::string& out) {
     const std::string_view trimmed = trim(line);
     for (std::string_view marker : BINGLING_MARKERS) {
       if (equals_ignoring_ascii_case(trimmed, marker)) {
         std::string summary(SECTION_UPPER_CASED);
         summary.append(marker);
         result.changes.push_back({summary, std::string(SECTION_UPPER_CASED_BASIS), number});
-        out.append(marker).push_back('\n');
+        out.append(marker);
         return;
       }
     }
-    out.append(line).push_back('\n');
+    out.append(line);
   });
-  return out;
 }
 
 // Every line with a 冰凌 marker in it, the markers taken out; one change per line.
 std::string without_bingling_markers(std::string_view text, RepairResult& result) {
-  std::string out;
-  out.reserve(text.size());
-  std::uint64_t number = 0;
-  for_each_line(text, [&](std::string_view line) {
-    ++number;
-    std::string mended(line);
-    bool changed = false;
-    for (bool again = true; again;) {
-      again = false;
-      for (std::string_view marker : BINGLING_MARKERS) {
-        for (std::size_t at = mended.find(marker); at != std::string::npos;
-             at = mended.find(marker)) {
-          mended.erase(at, marker.size());
-          changed = again = true;
-        }
-      }
-    }
-    if (changed) {
+  return rewritten_lines(text, [&](std::string_view line, std::uint64_t number, std::string& out) {
+    const std::string mended = without_markers(line);
+    if (mended.size() != line.size()) {
       std::string summary(MARKER_REMOVED);
       summary.append(clip_line(mended));
       result.changes.push_back({displayable(summary), std::string(MARKER_REMOVED_BASIS), number});
     }
-    out.append(mended).push_back('\n');
+    out.append(mended);
   });
-  return out;
+}
+
+bool rime_behind_markers(std::string_view text, TableFormat format, const SectionLines& sections) {
+  return format == TableFormat::Bingling && !sections.any_case && find_rime_header_end(text).found;
 }
 
 }  // namespace
@@ -616,9 +617,23 @@ std::string clip_line(std::string_view line) {
   return clipped;
 }
 
+std::string without_markers(std::string_view text) {
+  std::string out(text);
+  for (bool again = true; again;) {
+    again = false;
+    for (std::string_view marker : BINGLING_MARKERS) {
+      for (std::size_t at = out.find(marker); at != std::string::npos; at = out.find(marker)) {
+        out.erase(at, marker.size());
+        again = true;
+      }
+    }
+  }
+  return out;
+}
+
 bool is_rime_behind_markers(std::string_view text, TableFormat format) {
-  return format == TableFormat::Bingling && find_rime_header_end(text).found &&
-         !has_bingling_section_line(text);
+  return format == TableFormat::Bingling &&
+         rime_behind_markers(text, format, find_section_lines(text));
 }
 
 RepairResult repair_text(std::string_view text, TableFormat format, std::string_view base_name) {
@@ -633,16 +648,17 @@ RepairResult repair_text(std::string_view text, TableFormat format, std::string_
         {std::string(LINE_ENDS_CHANGED), std::string(LINE_ENDS_CHANGED_BASIS), 0});
   }
   std::string markers_removed;
-  if (is_rime_behind_markers(text, format)) {
-    markers_removed = without_bingling_markers(text, result);
-    text = markers_removed;
-    format = TableFormat::Rime;
-  }
   std::string sections_mended;
-  if (format == TableFormat::Bingling && has_bingling_section_line(text) &&
-      !has_bingling_section_line(text, true)) {
-    sections_mended = with_upper_case_sections(text, result);
-    text = sections_mended;
+  if (format == TableFormat::Bingling) {
+    const SectionLines sections = find_section_lines(text);
+    if (rime_behind_markers(text, format, sections)) {
+      markers_removed = without_bingling_markers(text, result);
+      text = markers_removed;
+      format = TableFormat::Rime;
+    } else if (sections.any_case && !sections.upper_case) {
+      sections_mended = with_upper_case_sections(text, result);
+      text = sections_mended;
+    }
   }
   result.text.reserve(text.size() + text.size() / 16 + 64);
 

@@ -152,23 +152,13 @@ inline std::optional<std::string> listing_violation(std::string_view source, Tab
     format = detect_format({}, working);
   }
   // A Rime dictionary that only a marker in its text made look like a 冰凌 table is repaired as
-  // Rime; the lines that held the marker are changes.
-  // Taking a marker out of a header line can change the header's column list, so the source is
-  // read without its markers, as the repair reads it.
+  // Rime; the lines that held the marker are changes. Taking a marker out of a header line can
+  // change the header's column list, so the source is read without its markers, as the repair reads
+  // it.
   std::string markers_removed;
   if (is_rime_behind_markers(working, format)) {
     format = TableFormat::Rime;
-    markers_removed.assign(working);
-    for (bool again = true; again;) {
-      again = false;
-      for (const std::string_view marker : {"[CODETABLEHEADER]", "[CODETABLE]"}) {
-        for (std::size_t at = markers_removed.find(marker); at != std::string::npos;
-             at = markers_removed.find(marker)) {
-          markers_removed.erase(at, marker.size());
-          again = true;
-        }
-      }
-    }
+    markers_removed = without_markers(working);
     working = markers_removed;
   }
   TableText source_table = TableText::read(working, format);

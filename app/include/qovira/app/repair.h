@@ -70,6 +70,8 @@ RepairResult repair_text(std::string_view text, TableFormat format, std::string_
 // Whether the repair reads a text detected as `format` as a Rime dictionary whose "[CODETABLE]"
 // markers are to be taken out: a complete Rime header, and no line that is a 冰凌 section line.
 bool is_rime_behind_markers(std::string_view text, TableFormat format);
+// The text with every "[CODETABLEHEADER]" and "[CODETABLE]" taken out, until none is left.
+std::string without_markers(std::string_view text);
 
 std::string build_repair_report(std::string_view source_path, std::string_view saved_path,
                                 const RepairResult& result, const Diagnosis& recheck);
