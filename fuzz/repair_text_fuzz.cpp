@@ -92,7 +92,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       static_cast<std::size_t>(std::ranges::count_if(result.kept, [](const RepairItem& item) {
         return item.summary.ends_with(HEAVIER_REPEAT_KEPT);
       }));
+  // Past the first of a kind, issues are only counted.
   std::size_t repeats_left = 0;
+  for (const IssueList::Folded& folded : recheck.issues.folded()) {
+    if (folded.kind == IssueKind::DuplicateLine) {
+      repeats_left += folded.count;
+    }
+  }
   for (const Issue& issue : recheck.issues) {
     if (issue.kind == IssueKind::DuplicateLine) {
       ++repeats_left;

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <expected>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -29,7 +28,7 @@ using TableOutcome = std::expected<CodeTable, std::string>;
 
 // What the line scan of a text table found. Its issues come before the importer's in the report.
 struct LineScan {
-  std::vector<Issue> issues;
+  IssueList issues;
   std::uint64_t body_rows = 0;
 };
 
@@ -37,7 +36,7 @@ struct LineScan {
 LineScan scan_lines(const TableText& text) {
   LineScan scan;
   if (text.format() == TableFormat::Rime && !text.has_body()) {
-    scan.issues.push_back(missing_rime_header());
+    scan.issues.add(missing_rime_header());
     return scan;
   }
   scan.body_rows = scan_body_lines(text, scan.issues);
@@ -61,11 +60,7 @@ auto scan_beside_import(const TableText& text, Diagnosis& result, Import import)
     worker->join();
   }
   result.body_rows = scan.body_rows;
-  if (result.issues.empty()) {
-    result.issues = std::move(scan.issues);
-  } else {
-    std::ranges::move(scan.issues, std::back_inserter(result.issues));
-  }
+  result.issues.append(std::move(scan.issues));
   return imported;
 }
 
@@ -76,10 +71,10 @@ TableOutcome diagnose_rime(const TableText& text, Diagnosis& result) {
   }
   const SkipLog& skipped = imported->skipped;
   for (const SkippedSample& sample : skipped.samples) {
-    result.issues.push_back(importer_skipped(sample.line, sample.code_shown, sample.reason));
+    result.issues.add(importer_skipped(sample.line, sample.code_shown, sample.reason));
   }
   if (skipped.total > skipped.samples.size()) {
-    result.issues.push_back(importer_skipped_summary(skipped.total, skipped.samples.size()));
+    result.issues.add(importer_skipped_summary(skipped.total, skipped.samples.size()));
   }
   return std::move(imported->code_table);
 }
@@ -114,24 +109,23 @@ TableOutcome import_text(std::string_view text, Diagnosis& result) {
 }
 
 // Builds the .mb an export would write and checks that it reads back as the same table.
-void prove_trial_mb(const CodeTable& table, std::vector<Issue>& issues) {
+void prove_trial_mb(const CodeTable& table, IssueList& issues) {
   auto built = build_mb(table, DEFAULT_MB_CONTAINER);
   if (!built) {
-    issues.push_back(mb_build_failed(built.error().message()));
+    issues.add(mb_build_failed(built.error().message()));
     return;
   }
   const auto difference = compare_built_mb(table, *built);
   if (!difference) {
-    issues.push_back(mb_unreadable(difference.error().message()));
+    issues.add(mb_unreadable(difference.error().message()));
   } else if (*difference) {
-    issues.push_back(mb_mismatch(**difference));
+    issues.add(mb_mismatch(**difference));
   }
 }
 
 void finish(Diagnosis& result) {
-  result.importable = std::ranges::none_of(
-      result.issues, [](const Issue& issue) { return issue.severity == Severity::Fatal; });
-  sort_issues(result.issues);
+  result.importable = result.issues.counts().fatal == 0;
+  result.issues.sort();
 }
 
 }  // namespace
@@ -148,8 +142,8 @@ Diagnosis diagnose(ByteView bytes) {
     auto text = decode_text_in_place(bytes, converted);
     if (!text) {
       std::string error = text.error().message();
-      result.issues.push_back(legacy_table_text(bytes) ? unreadable_legacy_text(error)
-                                                       : unreadable_text(error));
+      result.issues.add(legacy_table_text(bytes) ? unreadable_legacy_text(error)
+                                                 : unreadable_text(error));
       result.failure = std::move(error);
       finish(result);
       return result;
@@ -159,7 +153,7 @@ Diagnosis diagnose(ByteView bytes) {
   }
 
   if (!outcome) {
-    result.issues.push_back(import_failed(outcome.error()));
+    result.issues.add(import_failed(outcome.error()));
     result.failure = std::move(outcome.error());
   } else {
     prove_trial_mb(*outcome, result.issues);
@@ -187,22 +181,8 @@ std::optional<std::string> legacy_table_text(ByteView bytes) {
   return std::move(*text);
 }
 
-IssueCounts count_issues(const std::vector<Issue>& issues) {
-  IssueCounts counts;
-  for (const Issue& issue : issues) {
-    switch (issue.severity) {
-      case Severity::Warning:
-        ++counts.warnings;
-        break;
-      case Severity::Info:
-        ++counts.infos;
-        break;
-      default:
-        ++counts.fatal;
-        break;
-    }
-  }
-  return counts;
+IssueCounts count_issues(const IssueList& issues) {
+  return issues.counts();
 }
 
 }  // namespace qovira

@@ -151,7 +151,7 @@ class DuplicateCheck {
   // Appends one DuplicateLine per repeat, in line order, naming the previous line of its pair.
   // `entry_of(raw, number, storage)` reads the entry of a line of `text` as it was added.
   template <typename EntryOf>
-  void raise(std::vector<Issue>& issues, std::string_view text, EntryOf&& entry_of) {
+  void raise(IssueList& issues, std::string_view text, EntryOf&& entry_of) {
     sort_by_hash();
     std::vector<std::uint32_t> shared;  // the numbers of lines that share their hash, ascending
     for_each_shared_hash([&](std::size_t start, std::size_t end) {
@@ -166,8 +166,11 @@ class DuplicateCheck {
       return entry_of(shared_lines[static_cast<std::size_t>(at)], number, storage);
     };
 
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> repeats;  // (line, earlier line)
-    std::vector<std::pair<BodyEntry, std::uint32_t>> latest;       // per distinct pair of one hash
+    // (line, earlier line) of the first repeats by line, a heap with the last of them on top: a
+    // list only shows that many, whatever the number of repeats.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> first_repeats;
+    std::uint64_t repeat_count = 0;
+    std::vector<std::pair<BodyEntry, std::uint32_t>> latest;  // per distinct pair of one hash
     std::deque<std::string> joined_codes;  // owns the joined codes `latest` points at
     std::string joined;
     for_each_shared_hash([&](std::size_t start, std::size_t end) {
@@ -186,21 +189,36 @@ class DuplicateCheck {
         if (same == latest.end()) {
           latest.emplace_back(entry, number);
         } else {
-          repeats.emplace_back(number, std::exchange(same->second, number));
+          ++repeat_count;
+          keep_first(first_repeats, {number, std::exchange(same->second, number)});
         }
       }
     });
     keys_ = {};
-    std::ranges::sort(repeats);
+    std::ranges::sort_heap(first_repeats);
     std::string storage;
-    for (const auto& [number, earlier] : repeats) {
+    for (const auto& [number, earlier] : first_repeats) {
       const BodyEntry repeat = read(number, storage);
-      issues.push_back(duplicate_line(number, earlier, repeat.text, repeat.code));
+      issues.add(duplicate_line(number, earlier, repeat.text, repeat.code));
     }
+    issues.fold(IssueKind::DuplicateLine, Severity::Info, DUPLICATE_LINE_ADVICE,
+                repeat_count - first_repeats.size());
   }
 
  private:
   static constexpr std::size_t DIGIT_BITS = 16;
+
+  static void keep_first(std::vector<std::pair<std::uint32_t, std::uint32_t>>& heap,
+                         std::pair<std::uint32_t, std::uint32_t> repeat) {
+    if (heap.size() < IssueList::SHOWN_PER_KIND) {
+      heap.push_back(repeat);
+      std::ranges::push_heap(heap);
+    } else if (repeat < heap.front()) {
+      std::ranges::pop_heap(heap);
+      heap.back() = repeat;
+      std::ranges::push_heap(heap);
+    }
+  }
 
   static std::uint32_t hash_part(std::uint64_t key) {
     return static_cast<std::uint32_t>(key >> 32);
@@ -381,7 +399,7 @@ Issue mb_mismatch(std::string_view difference) {
                     CORE_FAULT_ADVICE, 0, Severity::Fatal);
 }
 
-std::uint64_t scan_body_lines(const TableText& text, std::vector<Issue>& issues) {
+std::uint64_t scan_body_lines(const TableText& text, IssueList& issues) {
   const TableFormat format = text.format();
   std::uint64_t rows = 0;
   // At most one entry per line: reserving that much touches no memory until it is used, where
@@ -392,7 +410,7 @@ std::uint64_t scan_body_lines(const TableText& text, std::vector<Issue>& issues)
     if (line.kind == LineKind::Malformed) {
       const std::string_view trimmed = trim(line.raw);
       if (trimmed != RIME_HEADER_END) {
-        issues.push_back(missing_columns(line.number, preview_of(trimmed)));
+        issues.add(missing_columns(line.number, preview_of(trimmed)));
       }
       return;
     }
@@ -402,14 +420,14 @@ std::uint64_t scan_body_lines(const TableText& text, std::vector<Issue>& issues)
     ++rows;
     const std::string_view code = code_as_written(line);
     if (trim(code).empty() || line.text.empty()) {
-      issues.push_back(empty_code_or_text(line.number));
+      issues.add(empty_code_or_text(line.number));
       return;
     }
     // A 冰凌 pin mark is no stray character; a code that is only the mark is.
     const std::string offending =
         offending_characters(line.code.empty() ? code : line.code, format);
     if (!offending.empty()) {
-      issues.push_back(bad_code_characters(line.number, trim(code), line.text, offending));
+      issues.add(bad_code_characters(line.number, trim(code), line.text, offending));
       return;
     }
     duplicates.add({merge_code(line, format, storage), line.text}, line.number);
@@ -420,6 +438,110 @@ std::uint64_t scan_body_lines(const TableText& text, std::vector<Issue>& issues)
                      return BodyEntry{merge_code(line, format, joined), line.text};
                    });
   return rows;
+}
+
+std::size_t IssueList::find_tally(IssueKind kind, Severity severity,
+                                  std::string_view advice) const {
+  const auto found = std::ranges::find_if(tallies_, [&](const KindTally& tally) {
+    return tally.kind == kind && tally.severity == severity && tally.advice == advice;
+  });
+  return found == tallies_.end() ? NONE : static_cast<std::size_t>(found - tallies_.begin());
+}
+
+IssueList::KindTally& IssueList::tally_of(IssueKind kind, Severity severity,
+                                          std::string_view advice) {
+  if (const std::size_t index = find_tally(kind, severity, advice); index != NONE) {
+    return tallies_[index];
+  }
+  return tallies_.emplace_back(KindTally{severity, advice, kind});
+}
+
+void IssueList::count_folded(KindTally& tally, std::uint64_t count) {
+  if (tally.folded == NONE) {
+    tally.folded = folded_.size();
+    folded_.push_back({tally.severity, tally.advice, tally.kind, 0});
+  }
+  folded_[tally.folded].count += count;
+}
+
+void IssueList::add(Issue issue) {
+  KindTally& tally = tally_of(issue.kind, issue.severity, issue.advice);
+  if (tally.shown >= SHOWN_PER_KIND) {
+    count_folded(tally, 1);
+    return;
+  }
+  ++tally.shown;
+  shown_.push_back(std::move(issue));
+}
+
+bool IssueList::full(IssueKind kind, Severity severity, std::string_view advice) const {
+  const std::size_t index = find_tally(kind, severity, advice);
+  return index != NONE && tallies_[index].shown >= SHOWN_PER_KIND;
+}
+
+void IssueList::fold(IssueKind kind, Severity severity, std::string_view advice,
+                     std::uint64_t count) {
+  if (count != 0) {
+    count_folded(tally_of(kind, severity, advice), count);
+  }
+}
+
+void IssueList::append(IssueList other) {
+  // Each list kept the first of its kinds by line, so the first of both together are among them:
+  // sort() puts any beyond the first SHOWN_PER_KIND back to counting.
+  for (Issue& issue : other.shown_) {
+    KindTally& tally = tally_of(issue.kind, issue.severity, issue.advice);
+    ++tally.shown;
+    shown_.push_back(std::move(issue));
+  }
+  for (const Folded& folded : other.folded_) {
+    fold(folded.kind, folded.severity, folded.advice, folded.count);
+  }
+}
+
+void IssueList::sort() {
+  sort_issues(shown_);
+  for (KindTally& tally : tallies_) {
+    tally.shown = 0;
+  }
+  std::size_t kept = 0;
+  for (Issue& issue : shown_) {
+    KindTally& tally = tally_of(issue.kind, issue.severity, issue.advice);
+    if (tally.shown == SHOWN_PER_KIND) {
+      count_folded(tally, 1);
+      continue;
+    }
+    ++tally.shown;
+    if (&shown_[kept] != &issue) {
+      shown_[kept] = std::move(issue);
+    }
+    ++kept;
+  }
+  shown_.erase(shown_.begin() + static_cast<std::ptrdiff_t>(kept), shown_.end());
+}
+
+IssueCounts IssueList::counts() const {
+  IssueCounts counts;
+  const auto count = [&counts](Severity severity, std::uint64_t number) {
+    switch (severity) {
+      case Severity::Warning:
+        counts.warnings += number;
+        break;
+      case Severity::Info:
+        counts.infos += number;
+        break;
+      case Severity::Fatal:
+        counts.fatal += number;
+        break;
+    }
+  };
+  for (const Issue& issue : shown_) {
+    count(issue.severity, 1);
+  }
+  for (const Folded& folded : folded_) {
+    count(folded.severity, folded.count);
+  }
+  return counts;
 }
 
 void sort_issues(std::vector<Issue>& issues) {

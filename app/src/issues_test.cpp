@@ -23,12 +23,13 @@ constexpr std::string_view DUPLICATE_ADVICE = "重复的会被自动去掉，不
 
 std::vector<Issue> scan(std::string_view text, TableFormat format = TableFormat::Rime,
                         std::uint64_t* rows = nullptr) {
-  std::vector<Issue> issues;
+  IssueList issues;
   std::uint64_t counted = scan_body_lines(TableText::read(text, format), issues);
   if (rows != nullptr) {
     *rows = counted;
   }
-  return issues;
+  EXPECT_TRUE(issues.folded().empty());
+  return issues.shown();
 }
 
 TEST(QuoteCodeTest, EscapesQuotesBackslashesAndControls) {
@@ -185,7 +186,41 @@ TEST(LineScanTest, RepeatsNameThePreviousLineOfTheirPair) {
       stored->second = line;
     }
   }
-  EXPECT_EQ(scan(text, TableFormat::Unknown), expected);
+  // Only the first repeats are kept in full; the others are counted.
+  IssueList issues;
+  scan_body_lines(TableText::read(text, TableFormat::Unknown), issues);
+  const std::vector<Issue> first(expected.begin(), expected.begin() + IssueList::SHOWN_PER_KIND);
+  EXPECT_EQ(issues.shown(), first);
+  const std::vector<IssueList::Folded> rest = {{Severity::Info, DUPLICATE_ADVICE,
+                                                IssueKind::DuplicateLine,
+                                                expected.size() - IssueList::SHOWN_PER_KIND}};
+  EXPECT_EQ(issues.folded(), rest);
+  EXPECT_EQ(issues.counts().infos, expected.size());
+}
+
+// Lists appended together keep of each kind the first by line, wherever each came from, and
+// count all of them.
+TEST(IssueListTest, AppendedListsKeepTheFirstOfEachKindByLine) {
+  IssueList odd;
+  IssueList even;
+  std::vector<Issue> expected;
+  for (std::uint64_t line = 1; line <= 40; ++line) {
+    Issue issue = missing_columns(line, "x");
+    if (expected.size() < IssueList::SHOWN_PER_KIND) {
+      expected.push_back(issue);
+    }
+    (line % 2 == 0 ? even : odd).add(std::move(issue));
+  }
+  even.add(import_failed("坏了"));
+  odd.append(std::move(even));
+  odd.sort();
+  expected.insert(expected.begin(), import_failed("坏了"));
+  EXPECT_EQ(odd.shown(), expected);
+  const IssueCounts counts = odd.counts();
+  EXPECT_EQ(counts.fatal, 1u);
+  EXPECT_EQ(counts.warnings, 40u);
+  ASSERT_EQ(odd.folded().size(), 1u);
+  EXPECT_EQ(odd.folded()[0].count, 40 - IssueList::SHOWN_PER_KIND);
 }
 
 TEST(LineScanTest, SkipCoveringEveryLineScansNothing) {

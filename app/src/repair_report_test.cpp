@@ -21,15 +21,16 @@ Diagnosis recheck_of(std::uint64_t entries, bool importable, std::vector<Issue> 
   Diagnosis diagnosis;
   diagnosis.imported_entries = entries;
   diagnosis.importable = importable;
-  diagnosis.issues = std::move(issues);
+  for (Issue& issue : issues) {
+    diagnosis.issues.add(std::move(issue));
+  }
   return diagnosis;
 }
 
 TEST(RepairReport, ListsEveryChangeAndKeptLine) {
   const RepairResult result = repair_text("工 aaaa\n人\tWWWW\n工\taaaa\n工具\ta1xx\nabc def\n",
                                           TableFormat::Rime, "wubi86");
-  const Diagnosis recheck =
-      recheck_of(2, true, {duplicate_line(3, 1, "工", "aaaa")});
+  const Diagnosis recheck = recheck_of(2, true, {duplicate_line(3, 1, "工", "aaaa")});
   const std::string golden = read_golden("report.txt");
   ASSERT_FALSE(golden.empty()) << "golden file missing";
   EXPECT_EQ(
@@ -38,9 +39,8 @@ TEST(RepairReport, ListsEveryChangeAndKeptLine) {
 }
 
 TEST(RepairReport, WithoutItemsGoesStraightToTheRecheck) {
-  const Diagnosis recheck = recheck_of(
-      0, false,
-      {import_failed("甲"), missing_columns(4, "乙"), mb_build_failed("丁")});
+  const Diagnosis recheck =
+      recheck_of(0, false, {import_failed("甲"), missing_columns(4, "乙"), mb_build_failed("丁")});
   EXPECT_EQ(build_repair_report("a", "b", RepairResult{}, recheck),
             "自动修复结果\n============\n\n原文件：a\n（原文件一个字节都没有改动）\n"
             "修复后另存为：b\n\n自动改动 0 处，保留待人工判断 0 处\n\n"

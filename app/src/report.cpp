@@ -37,14 +37,6 @@ constexpr std::string_view FOLDED_OPEN = " 同类问题还有 ";
 constexpr std::string_view FOLDED_CLOSE = " 处（已折叠）";
 constexpr std::string_view FOLDED_ADVICE = "　修法同上：";
 
-// Each kind of issue (with each of its pieces of advice) is listed this many times.
-constexpr std::uint64_t SHOWN_PER_KIND = 15;
-
-struct KindCount {
-  std::uint64_t shown = 0;
-  std::uint64_t folded = 0;
-};
-
 // Issues fold by kind and advice; the fold lines come by severity, then byte-wise by advice.
 using FoldKey = std::tuple<Severity, std::string_view, IssueKind>;
 
@@ -55,15 +47,9 @@ void append_line(std::string& out, std::initializer_list<std::string_view> parts
   out.push_back('\n');
 }
 
-void append_issues(std::string& out, const std::vector<Issue>& issues) {
-  std::map<FoldKey, KindCount> kinds;
+// The list shows each kind and advice as often as a report lists it.
+void append_issues(std::string& out, const IssueList& issues) {
   for (const Issue& issue : issues) {
-    KindCount& kind = kinds[FoldKey{issue.severity, issue.advice, issue.kind}];
-    if (kind.shown == SHOWN_PER_KIND) {
-      ++kind.folded;
-      continue;
-    }
-    ++kind.shown;
     std::string_view label = severity_label(issue.severity);
     if (issue.line != 0) {
       append_line(out, {label, LINE_OPEN, std::to_string(issue.line), LINE_CLOSE, issue.message});
@@ -74,15 +60,16 @@ void append_issues(std::string& out, const std::vector<Issue>& issues) {
       append_line(out, {ADVICE_ARROW, issue.advice});
     }
   }
-  for (const auto& [key, kind] : kinds) {
-    if (kind.folded == 0) {
-      continue;
-    }
+  std::map<FoldKey, std::uint64_t> folded;
+  for (const IssueList::Folded& kind : issues.folded()) {
+    folded[FoldKey{kind.severity, kind.advice, kind.kind}] += kind.count;
+  }
+  for (const auto& [key, count] : folded) {
     const Severity severity = std::get<Severity>(key);
     const std::string_view advice = std::get<std::string_view>(key);
     std::string_view repeat_advice = advice.empty() ? std::string_view() : FOLDED_ADVICE;
-    append_line(out, {severity_label(severity), FOLDED_OPEN, std::to_string(kind.folded),
-                      FOLDED_CLOSE, repeat_advice, advice});
+    append_line(out, {severity_label(severity), FOLDED_OPEN, std::to_string(count), FOLDED_CLOSE,
+                      repeat_advice, advice});
   }
 }
 

@@ -12,7 +12,9 @@ namespace {
 
 Diagnosis with_issues(std::vector<Issue> issues) {
   Diagnosis diagnosis;
-  diagnosis.issues = std::move(issues);
+  for (Issue& issue : issues) {
+    diagnosis.issues.add(std::move(issue));
+  }
   diagnosis.importable = count_issues(diagnosis.issues).fatal == 0;
   return diagnosis;
 }

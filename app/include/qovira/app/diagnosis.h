@@ -15,7 +15,7 @@ namespace qovira {
 
 struct Diagnosis {
   std::string alphabet;
-  std::vector<Issue> issues;
+  IssueList issues;
   std::optional<std::string> failure;
   std::optional<CodeTable> table;
   std::uint64_t imported_entries = 0;
@@ -31,13 +31,7 @@ Diagnosis diagnose(ByteView bytes);
 // into what reads as a Rime or 冰凌 table; nothing for any other bytes.
 std::optional<std::string> legacy_table_text(ByteView bytes);
 
-struct IssueCounts {
-  std::uint64_t fatal = 0;
-  std::uint64_t warnings = 0;
-  std::uint64_t infos = 0;
-};
-
-IssueCounts count_issues(const std::vector<Issue>& issues);
+IssueCounts count_issues(const IssueList& issues);
 
 // The full report; `path` is shown as given. Always ends with a line feed.
 std::string render_report(std::string_view path, const Diagnosis& diagnosis);
