@@ -135,41 +135,65 @@ std::string_view merge_code(const TextLine& line, TableFormat format, std::strin
   return storage;
 }
 
-// Finds lines whose (text, code) pair stood on an earlier line. Each line leaves one integer, its
-// pair's 32-bit hash above its line number; sorting those by hash with a stable radix sort brings
-// equal pairs together in line order, and only lines that share a hash are cut and read again, so
-// nothing else of a line is kept.
+// Finds lines whose (text, code) pair stood on an earlier line. A small table of recently seen
+// pairs catches most repeats as they come, so that a table of one line repeated millions of times
+// keeps almost nothing. Every other line leaves one integer, its pair's 31-bit hash above its line
+// number; sorting those by hash brings equal pairs together, and only lines that share a hash are
+// cut and read again, so nothing else of a line is kept.
 class DuplicateCheck {
  public:
-  explicit DuplicateCheck(std::size_t most_lines) { keys_.reserve(most_lines); }
+  explicit DuplicateCheck(std::size_t most_lines) : recent_(RECENT_SLOTS) {
+    keys_.reserve(most_lines);
+  }
 
-  // Entries are added in line order.
-  void add(const BodyEntry& entry, std::uint64_t line_number) {
-    keys_.push_back(std::uint64_t{hash_of(entry)} << 32 | static_cast<std::uint32_t>(line_number));
+  // Entries are added in line order; `raw` is the line as cut.
+  void add(const BodyEntry& entry, std::uint64_t line_number, std::string_view raw) {
+    const std::uint32_t hash = hash_of(entry);
+    const auto number = static_cast<std::uint32_t>(line_number);
+    Recent& recent = recent_[hash & (RECENT_SLOTS - 1)];
+    if (recent.used && recent.hash == hash && recent.text == entry.text &&
+        recent.code == entry.code) {
+      add_repeat({number, std::exchange(recent.line, number), raw});
+      recent.kept = false;
+      return;
+    }
+    // A repeat caught here left no key; the last one leaves its line behind when its pair leaves
+    // the table, as the earlier line of the pair's next repeat.
+    if (recent.used && !recent.kept) {
+      keys_.push_back(key_of(recent.hash, recent.line, true));
+    }
+    keys_.push_back(key_of(hash, number, false));
+    recent.used = true;
+    recent.kept = true;
+    recent.hash = hash;
+    recent.line = number;
+    recent.code.assign(entry.code);
+    recent.text = entry.text;
   }
 
   // Appends one DuplicateLine per repeat, in line order, naming the previous line of its pair.
   // `entry_of(raw, number, storage)` reads the entry of a line of `text` as it was added.
   template <typename EntryOf>
   void raise(IssueList& issues, std::string_view text, EntryOf&& entry_of) {
+    recent_ = {};
     sort_by_hash();
     std::vector<std::uint32_t> shared;  // the numbers of lines that share their hash, ascending
     for_each_shared_hash([&](std::size_t start, std::size_t end) {
+      // Lines left behind by the recent table came late: each run goes back to line order.
+      std::sort(keys_.begin() + static_cast<std::ptrdiff_t>(start),
+                keys_.begin() + static_cast<std::ptrdiff_t>(end),
+                [](std::uint64_t a, std::uint64_t b) { return number_part(a) < number_part(b); });
       for (std::size_t k = start; k < end; ++k) {
         shared.push_back(number_part(keys_[k]));
       }
     });
     std::ranges::sort(shared);
     const std::vector<std::string_view> shared_lines = cut_lines(text, shared);
-    const auto read = [&](std::uint32_t number, std::string& storage) {
-      const auto at = std::ranges::lower_bound(shared, number) - shared.begin();
-      return entry_of(shared_lines[static_cast<std::size_t>(at)], number, storage);
+    const auto line_of = [&](std::uint32_t number) {
+      return shared_lines[static_cast<std::size_t>(std::ranges::lower_bound(shared, number) -
+                                                   shared.begin())];
     };
 
-    // (line, earlier line) of the first repeats by line, a heap with the last of them on top: a
-    // list only shows that many, whatever the number of repeats.
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> first_repeats;
-    std::uint64_t repeat_count = 0;
     std::vector<std::pair<BodyEntry, std::uint32_t>> latest;  // per distinct pair of one hash
     std::deque<std::string> joined_codes;  // owns the joined codes `latest` points at
     std::string joined;
@@ -178,7 +202,8 @@ class DuplicateCheck {
       joined_codes.clear();
       for (std::size_t k = start; k < end; ++k) {
         const std::uint32_t number = number_part(keys_[k]);
-        BodyEntry entry = read(number, joined);
+        const std::string_view raw = line_of(number);
+        BodyEntry entry = entry_of(raw, number, joined);
         if (!joined.empty()) {
           entry.code = joined_codes.emplace_back(std::move(joined));
           joined.clear();
@@ -188,42 +213,67 @@ class DuplicateCheck {
         });
         if (same == latest.end()) {
           latest.emplace_back(entry, number);
+        } else if (is_counted(keys_[k])) {
+          same->second = number;
         } else {
-          ++repeat_count;
-          keep_first(first_repeats, {number, std::exchange(same->second, number)});
+          add_repeat({number, std::exchange(same->second, number), raw});
         }
       }
     });
     keys_ = {};
-    std::ranges::sort_heap(first_repeats);
+    std::ranges::sort_heap(first_repeats_, {}, &Repeat::line);
     std::string storage;
-    for (const auto& [number, earlier] : first_repeats) {
-      const BodyEntry repeat = read(number, storage);
-      issues.add(duplicate_line(number, earlier, repeat.text, repeat.code));
+    for (const Repeat& repeat : first_repeats_) {
+      const BodyEntry entry = entry_of(repeat.raw, repeat.line, storage);
+      issues.add(duplicate_line(repeat.line, repeat.earlier, entry.text, entry.code));
     }
     issues.fold(IssueKind::DuplicateLine, Severity::Info, DUPLICATE_LINE_ADVICE,
-                repeat_count - first_repeats.size());
+                repeat_count_ - first_repeats_.size());
   }
 
  private:
   static constexpr std::size_t DIGIT_BITS = 16;
+  static constexpr std::size_t HASH_SHIFT = 33;
+  static constexpr std::uint64_t COUNTED_BIT = std::uint64_t{1} << 32;
+  static constexpr std::size_t RECENT_SLOTS = 4096;
 
-  static void keep_first(std::vector<std::pair<std::uint32_t, std::uint32_t>>& heap,
-                         std::pair<std::uint32_t, std::uint32_t> repeat) {
-    if (heap.size() < IssueList::SHOWN_PER_KIND) {
-      heap.push_back(repeat);
-      std::ranges::push_heap(heap);
-    } else if (repeat < heap.front()) {
-      std::ranges::pop_heap(heap);
-      heap.back() = repeat;
-      std::ranges::push_heap(heap);
+  struct Recent {
+    bool used = false;
+    bool kept = false;  // whether `line` left a key
+    std::uint32_t hash = 0;
+    std::uint32_t line = 0;
+    std::string code;
+    std::string_view text;
+  };
+
+  struct Repeat {
+    std::uint32_t line;
+    std::uint32_t earlier;
+    std::string_view raw;
+  };
+
+  // The first repeats by line are kept, a heap with the last of them on top: a list only shows
+  // that many, whatever the number of repeats.
+  void add_repeat(const Repeat& repeat) {
+    ++repeat_count_;
+    if (first_repeats_.size() < IssueList::SHOWN_PER_KIND) {
+      first_repeats_.push_back(repeat);
+      std::ranges::push_heap(first_repeats_, {}, &Repeat::line);
+    } else if (repeat.line < first_repeats_.front().line) {
+      std::ranges::pop_heap(first_repeats_, {}, &Repeat::line);
+      first_repeats_.back() = repeat;
+      std::ranges::push_heap(first_repeats_, {}, &Repeat::line);
     }
   }
 
-  static std::uint32_t hash_part(std::uint64_t key) {
-    return static_cast<std::uint32_t>(key >> 32);
+  // A line already counted as a repeat, left only as the earlier line of the next one.
+  static std::uint64_t key_of(std::uint32_t hash, std::uint32_t number, bool counted) {
+    return std::uint64_t{hash} << HASH_SHIFT | (counted ? COUNTED_BIT : 0) | number;
   }
-
+  static bool is_counted(std::uint64_t key) { return (key & COUNTED_BIT) != 0; }
+  static std::uint32_t hash_part(std::uint64_t key) {
+    return static_cast<std::uint32_t>(key >> HASH_SHIFT);
+  }
   static std::uint32_t number_part(std::uint64_t key) { return static_cast<std::uint32_t>(key); }
 
   // Calls `visit(start, end)` for every run of sorted keys that share their hash with another.
@@ -256,18 +306,18 @@ class DuplicateCheck {
     return lines;
   }
 
+  // 31 bits.
   static std::uint32_t hash_of(const BodyEntry& entry) {
     const std::size_t seed = std::hash<std::string_view>{}(entry.text);
     const std::size_t hash = seed ^ (std::hash<std::string_view>{}(entry.code) +
                                      0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2));
-    return static_cast<std::uint32_t>(hash ^ (hash >> 32));
+    return static_cast<std::uint32_t>(hash ^ (hash >> 32)) >> 1;
   }
 
-  // Two stable counting passes over the hash half; keys arrive in line order, so lines of one
-  // hash stay in line order.
+  // Two counting passes over the hash.
   void sort_by_hash() {
     std::vector<std::uint64_t> buffer(keys_.size());
-    for (const std::size_t shift : {std::size_t{32}, 32 + DIGIT_BITS}) {
+    for (const std::size_t shift : {HASH_SHIFT, HASH_SHIFT + DIGIT_BITS}) {
       std::vector<std::size_t> starts((std::size_t{1} << DIGIT_BITS) + 1);
       for (const std::uint64_t key : keys_) {
         ++starts[((key >> shift) & 0xFFFF) + 1];
@@ -281,6 +331,9 @@ class DuplicateCheck {
   }
 
   std::vector<std::uint64_t> keys_;
+  std::vector<Recent> recent_;
+  std::vector<Repeat> first_repeats_;
+  std::uint64_t repeat_count_ = 0;
 };
 
 }  // namespace
@@ -430,7 +483,7 @@ std::uint64_t scan_body_lines(const TableText& text, IssueList& issues) {
       issues.add(bad_code_characters(line.number, trim(code), line.text, offending));
       return;
     }
-    duplicates.add({merge_code(line, format, storage), line.text}, line.number);
+    duplicates.add({merge_code(line, format, storage), line.text}, line.number, line.raw);
   });
   duplicates.raise(issues, text.text(),
                    [&](std::string_view raw, std::uint64_t number, std::string& joined) {

@@ -167,26 +167,23 @@ TEST(LineScanTest, RimeCodesMayHoldAnyWhiteSpace) {
   EXPECT_EQ(issues, expected);
 }
 
-TEST(LineScanTest, RepeatsNameThePreviousLineOfTheirPair) {
-  // Few texts and codes, so most pairs repeat many times, interleaved with other pairs.
-  const std::string_view texts[] = {"工", "式", "戈"};
-  const std::string_view codes[] = {"a", "aa", "aaa", "b"};
+// Scans the lines as a headerless table and checks the repeats against a map of each pair's last
+// line: the first ones in full, all of them counted.
+void expect_repeats_name_their_previous_line(
+    const std::vector<std::pair<std::string, std::string>>& pairs) {
   std::string text;
-  std::map<std::pair<std::string_view, std::string_view>, std::uint64_t> last_line;
+  std::map<std::pair<std::string, std::string>, std::uint64_t> last_line;
   std::vector<Issue> expected;
-  std::uint32_t state = 12345;
-  for (std::uint64_t line = 1; line <= 2000; ++line) {
-    state = state * 1103515245 + 12345;
-    std::string_view word = texts[(state >> 8) % 3];
-    std::string_view code = codes[(state >> 16) % 4];
+  std::uint64_t line = 0;
+  for (const auto& [word, code] : pairs) {
     text.append(word).append("\t").append(code).append("\n");
-    auto [stored, inserted] = last_line.try_emplace({word, code}, line);
+    auto [stored, inserted] = last_line.try_emplace({word, code}, ++line);
     if (!inserted) {
       expected.push_back(duplicate_line(line, stored->second, word, code));
       stored->second = line;
     }
   }
-  // Only the first repeats are kept in full; the others are counted.
+  ASSERT_GT(expected.size(), IssueList::SHOWN_PER_KIND);
   IssueList issues;
   scan_body_lines(TableText::read(text, TableFormat::Unknown), issues);
   const std::vector<Issue> first(expected.begin(), expected.begin() + IssueList::SHOWN_PER_KIND);
@@ -195,7 +192,40 @@ TEST(LineScanTest, RepeatsNameThePreviousLineOfTheirPair) {
                                                 IssueKind::DuplicateLine,
                                                 expected.size() - IssueList::SHOWN_PER_KIND}};
   EXPECT_EQ(issues.folded(), rest);
-  EXPECT_EQ(issues.counts().infos, expected.size());
+}
+
+TEST(LineScanTest, RepeatsNameThePreviousLineOfTheirPair) {
+  // Few texts and codes, so most pairs repeat many times, interleaved with other pairs.
+  const std::string_view texts[] = {"工", "式", "戈"};
+  const std::string_view codes[] = {"a", "aa", "aaa", "b"};
+  std::vector<std::pair<std::string, std::string>> pairs;
+  std::uint32_t state = 12345;
+  for (int line = 1; line <= 2000; ++line) {
+    state = state * 1103515245 + 12345;
+    pairs.emplace_back(texts[(state >> 8) % 3], codes[(state >> 16) % 4]);
+  }
+  expect_repeats_name_their_previous_line(pairs);
+}
+
+// Pairs that repeat at once and again after thousands of other pairs have pushed them out of
+// what the scan remembers of recent lines.
+TEST(LineScanTest, RepeatsFarApartNameTheirPreviousLine) {
+  const auto word = [](std::string_view head, int number) {
+    std::string text(head);
+    text.append(std::to_string(number));
+    return text;
+  };
+  std::vector<std::pair<std::string, std::string>> pairs;
+  for (int round = 0; round < 3; ++round) {
+    for (int i = 0; i < 20; ++i) {
+      pairs.emplace_back(word("词", i), "abc");
+      pairs.emplace_back(word("词", i), "abc");
+    }
+    for (int i = 0; i < 20000; ++i) {
+      pairs.emplace_back(word("字", i * 7 + round), "xyz");
+    }
+  }
+  expect_repeats_name_their_previous_line(pairs);
 }
 
 // Lists appended together keep of each kind the first by line, wherever each came from, and
@@ -236,7 +266,8 @@ TEST(LineScanTest, AHugeLineGivesABoundedMessage) {
   const std::string word(1'000'000, 'x');
   const std::vector<Issue> issues = scan("---\n...\n" + word + "\t" + code + "\n");
   ASSERT_EQ(issues.size(), 1u);
-  const std::string quoted = "\"" + std::string(256, 'A') + "\"…";
+  std::string quoted(1, '"');
+  quoted.append(256, 'A').append("\"…");
   EXPECT_EQ(issues[0].message, "编码 " + quoted + "（词条「" + std::string(256, 'x') +
                                    "…」）含不能作码元的字符：" + quoted);
   EXPECT_EQ(issues[0].advice, CAPITAL_ADVICE);

@@ -169,7 +169,8 @@ std::vector<std::string> length_rules_from(const HeaderMap& header) {
 // Checks the body lines the model hands over; the first bad code stops the import.
 class BinglingRows {
  public:
-  explicit BinglingRows(std::string_view text) { rows_.reserve_for_lines_of(text); }
+  // 冰凌 weights always order candidates.
+  explicit BinglingRows(std::string_view text) : rows_(true) { rows_.reserve_for_lines_of(text); }
 
   void read(const TextLine& line) {
     if (failure_ || line.kind != LineKind::Entry || code_as_written(line).empty() ||
@@ -211,7 +212,7 @@ class BinglingRows {
     auto table = import_detail::finish_rows(
         std::move(description), std::move(rows_),
         header_value(header, "codecharacters").value_or(DEFAULT_ALPHABET),
-        phrase_rules_from(phrase_rule), true);
+        phrase_rules_from(phrase_rule));
     if (!table) {
       return std::unexpected(std::move(table.error()));
     }

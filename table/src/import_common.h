@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <expected>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -18,10 +19,10 @@ namespace qovira::import_detail {
 // The rows an importer read, already shaped as the table's entries (priority not yet set) with
 // their weights and pin marks beside them, so that finishing orders them in place instead of
 // copying millions of strings into a second list.
-struct ImportRows {
-  std::vector<TableEntry> entries;
-  std::vector<std::uint64_t> weights;
-  std::vector<bool> pinned;  // a bit per row
+class ImportRows {
+ public:
+  // With `weighted`, a repeated (code, text) keeps the heavier record; without, the first.
+  explicit ImportRows(bool weighted) : weighted_(weighted), recent_(RECENT_SLOTS, NO_ROW) {}
 
   // One row per line at most: reserving that up front avoids the doubling copies of a growing list.
   void reserve_for_lines_of(std::string_view text) {
@@ -29,25 +30,59 @@ struct ImportRows {
   }
 
   void reserve(std::size_t rows) {
-    entries.reserve(rows);
-    weights.reserve(rows);
-    pinned.reserve(rows);
+    entries_.reserve(rows);
+    weights_.reserve(rows);
+    pinned_.reserve(rows);
   }
 
+  // A record repeating the (code, text) of a recent row merges into it at once, as finishing
+  // would merge it, so that a table of one line repeated millions of times holds one row.
   void add(std::string_view code, std::string_view text, std::uint64_t weight, bool pin) {
-    entries.push_back({code, text, 0});
-    weights.push_back(weight);
-    pinned.push_back(pin);
+    ++records_;
+    std::uint32_t& recent = recent_[recent_slot(code, text)];
+    if (recent != NO_ROW && entries_[recent].code == code && entries_[recent].text == text) {
+      if (weighted_ && weight > weights_[recent]) {
+        weights_[recent] = weight;
+        pinned_[recent] = pin;
+      }
+      return;
+    }
+    recent = static_cast<std::uint32_t>(entries_.size());
+    entries_.push_back({code, text, 0});
+    weights_.push_back(weight);
+    pinned_.push_back(pin);
   }
 
-  std::size_t size() const { return entries.size(); }
+  // Every record added, repeats merged at once included.
+  std::uint64_t records() const { return records_; }
+  bool weighted() const { return weighted_; }
+
+  std::vector<TableEntry>& entries() { return entries_; }
+  std::vector<std::uint64_t>& weights() { return weights_; }
+  std::vector<bool>& pinned() { return pinned_; }
+
+ private:
+  static constexpr std::size_t RECENT_SLOTS = 4096;
+  static constexpr std::uint32_t NO_ROW = static_cast<std::uint32_t>(-1);
+
+  static std::size_t recent_slot(std::string_view code, std::string_view text) {
+    const std::size_t hash =
+        std::hash<std::string_view>{}(code)*31 + std::hash<std::string_view>{}(text);
+    return (hash ^ (hash >> 17)) & (RECENT_SLOTS - 1);
+  }
+
+  bool weighted_;
+  std::vector<TableEntry> entries_;
+  std::vector<std::uint64_t> weights_;
+  std::vector<bool> pinned_;           // a bit per row
+  std::vector<std::uint32_t> recent_;  // the row last added in each slot
+  std::uint64_t records_ = 0;
 };
 
 // finish_table for rows collected as ImportRows: the same checks, merging, order and priorities.
 std::expected<CodeTable, TableError> finish_rows(std::string description, ImportRows rows,
                                                  std::string_view alphabet,
-                                                 std::vector<std::string> phrase_rules,
-                                                 bool weighted);
+                                                 std::vector<std::string> phrase_rules);
 
 // A phrase formula for words of `length` characters (exactly, or that many or more).
 struct LengthRule {

@@ -318,22 +318,25 @@ std::expected<CodeTable, TableError> finish_table(std::string description,
                                                   std::string_view alphabet,
                                                   std::vector<std::string> phrase_rules,
                                                   bool weighted) {
-  import_detail::ImportRows rows;
+  import_detail::ImportRows rows(weighted);
   rows.reserve(records.size());
   for (ImportRecord& record : records) {
     rows.add(record.code, record.text, record.weight, record.pinned);
   }
   records = {};
   return import_detail::finish_rows(std::move(description), std::move(rows), alphabet,
-                                    std::move(phrase_rules), weighted);
+                                    std::move(phrase_rules));
 }
 
 namespace import_detail {
 
 std::expected<CodeTable, TableError> finish_rows(std::string description, ImportRows rows,
                                                  std::string_view alphabet,
-                                                 std::vector<std::string> phrase_rules,
-                                                 bool weighted) {
+                                                 std::vector<std::string> phrase_rules) {
+  const bool weighted = rows.weighted();
+  std::vector<TableEntry>& entries = rows.entries();
+  std::vector<std::uint64_t>& weights = rows.weights();
+  std::vector<bool>& pinned = rows.pinned();
   if (auto valid = validate_alphabet(alphabet); !valid) {
     return std::unexpected(valid.error());
   }
@@ -341,7 +344,7 @@ std::expected<CodeTable, TableError> finish_rows(std::string description, Import
   for (char c : alphabet) {
     in_alphabet[static_cast<unsigned char>(c)] = true;
   }
-  for (const TableEntry& row : rows.entries) {
+  for (const TableEntry& row : entries) {
     for (char c : row.code) {
       if (!in_alphabet[static_cast<unsigned char>(c)]) {
         return std::unexpected(TableError::invalid_entry(
@@ -350,32 +353,31 @@ std::expected<CodeTable, TableError> finish_rows(std::string description, Import
     }
   }
 
-  std::vector<std::uint32_t> order = merge_rows(rows.entries, rows.weights, rows.pinned, weighted);
+  std::vector<std::uint32_t> order = merge_rows(entries, weights, pinned, weighted);
   if (order.empty()) {
     return std::unexpected(TableError::empty_table());
   }
   std::uint64_t max_weight = 0;
   for (const std::uint32_t row : order) {
-    max_weight = std::max(max_weight, rows.weights[row]);
+    max_weight = std::max(max_weight, weights[row]);
   }
   for (const std::uint32_t row : order) {
-    rows.entries[row].priority =
-        priority_of(rows.weights[row], rows.pinned[row], weighted, max_weight);
+    entries[row].priority = priority_of(weights[row], pinned[row], weighted, max_weight);
   }
-  rows.weights = {};
-  rows.pinned = {};
-  place_rows(rows.entries, order);
+  weights = {};
+  pinned = {};
+  place_rows(entries, order);
   // Rows were reserved one per line; when merging dropped most of them, the table keeps only
   // what it holds.
-  if (rows.entries.size() < rows.entries.capacity() / 2) {
-    rows.entries.shrink_to_fit();
+  if (entries.size() < entries.capacity() / 2) {
+    entries.shrink_to_fit();
   }
 
   CodeTable table;
   table.description = std::move(description);
   table.alphabet = std::string(alphabet);
   table.phrase_rules = std::move(phrase_rules);
-  table.entries = std::move(rows.entries);
+  table.entries = std::move(entries);
   return table;
 }
 

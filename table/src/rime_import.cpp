@@ -50,7 +50,9 @@ std::size_t punctuation_slot(char mark) {
 // Checks the body rows the model hands over, keeping the good ones and logging the rest.
 class RimeRows {
  public:
-  explicit RimeRows(std::string_view text) { rows_.reserve_for_lines_of(text); }
+  explicit RimeRows(const TableText& text) : rows_(text.weighted()) {
+    rows_.reserve_for_lines_of(text.text());
+  }
 
   void read(const TextLine& line) {
     if (line.kind == LineKind::Malformed) {
@@ -106,7 +108,7 @@ class RimeRows {
 
   std::expected<RimeImport, TableError> finish(const TableText& text) && {
     const std::uint64_t invalid = skipped_.total;
-    const std::uint64_t valid = rows_.size();
+    const std::uint64_t valid = rows_.records();
     if (invalid > TOLERATED_INVALID_ROWS &&
         saturating_multiply(invalid, VALID_ROWS_PER_INVALID) > std::max<std::uint64_t>(valid, 1)) {
       return std::unexpected(TableError::too_many_invalid_records(valid, invalid));
@@ -131,7 +133,7 @@ class RimeRows {
     }
 
     auto table = import_detail::finish_rows(std::move(description), std::move(rows_), alphabet,
-                                            {std::string(DEFAULT_PHRASE_RULE)}, text.weighted());
+                                            {std::string(DEFAULT_PHRASE_RULE)});
     if (!table) {
       return std::unexpected(std::move(table.error()));
     }
@@ -161,7 +163,7 @@ std::expected<RimeImport, TableError> import_rime(const TableText& text) {
   if (!text.has_body()) {
     return std::unexpected(TableError::not_rime_dict());
   }
-  RimeRows rows(text.text());
+  RimeRows rows(text);
   text.for_each_line([&rows](const TextLine& line) { rows.read(line); });
   return std::move(rows).finish(text);
 }
