@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+#include <vector>
+
 namespace qovira {
 namespace {
 
@@ -134,6 +138,42 @@ TEST(FinishTable, RowsMoveIntoPlaceAroundDroppedRepeatsWithoutLosingAny) {
     expected.push_back(std::string(2, c) + "/" + std::string(1, c) + "/253");
   }
   EXPECT_EQ(codes_and_texts(finish(std::move(records), true)), expected);
+}
+
+// Repeats merge as they come while their pair is recent and by sorting once it is not: the table
+// must be the one the records without their repeats give, weights and pins merged as documented.
+TEST(FinishTable, RepeatsNearAndFarMergeAlike) {
+  std::vector<ImportRecord> records;
+  std::uint32_t state = 99;
+  const auto next = [&state] { return state = state * 1103515245 + 12345; };
+  for (int i = 0; i < 30000; ++i) {
+    const std::uint32_t pick = next();
+    // Pairs drawn from a pool larger than what the importer remembers, some repeated at once.
+    const std::uint32_t pair = (pick >> 4) % 9000;
+    std::string code(1, static_cast<char>('a' + pair % 26));
+    code.push_back(static_cast<char>('a' + pair / 26 % 26));
+    std::string text = "词" + std::to_string(pair / 3);
+    const std::uint64_t weight = next() % 50;
+    const bool pinned = next() % 5 == 0;
+    records.push_back(rec(code, text, weight, pinned));
+    if (pick % 7 == 0) {
+      records.push_back(rec(code, text, next() % 50, next() % 3 == 0));
+    }
+  }
+  for (const bool weighted : {true, false}) {
+    std::vector<ImportRecord> merged;
+    std::map<std::pair<std::string, std::string>, std::size_t> index;
+    for (const ImportRecord& record : records) {
+      auto [found, inserted] = index.try_emplace({record.code, record.text}, merged.size());
+      if (inserted) {
+        merged.push_back(record);
+      } else if (weighted && record.weight > merged[found->second].weight) {
+        merged[found->second].weight = record.weight;
+        merged[found->second].pinned = record.pinned;
+      }
+    }
+    EXPECT_EQ(finish(records, weighted), finish(merged, weighted)) << weighted;
+  }
 }
 
 TEST(FinishTable, FailsOnEmptyInputAndOnCodesOutsideTheAlphabet) {
