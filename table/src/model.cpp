@@ -31,6 +31,7 @@ constexpr std::string_view MESSAGE_INVALID_METADATA = "码表方案元数据无�
 constexpr std::string_view MESSAGE_UNDECODABLE_TEXT = "文本编码无法读取：";
 
 constexpr std::string_view REASON_CODE_OUTSIDE_ALPHABET = "编码包含字母表未声明的字符";
+constexpr std::string_view REASON_TOO_MANY_ROWS = "码表超过 2147483647 条，一个 .mb 装不下";
 constexpr std::string_view MISSING_CODE_SHOWN = "<缺少编码>";
 
 constexpr std::size_t MAX_ALPHABET_LENGTH = 30;
@@ -65,23 +66,32 @@ std::uint8_t priority_of(std::uint64_t weight, bool pinned, bool weighted,
 
 // A row's place in the order by code: the first HEAD_BYTES code bytes packed big-endian and
 // zero-padded, so that most comparisons are one integer comparison. Codes hold no zero byte (they
-// passed the alphabet), so equal heads of codes no longer than HEAD_BYTES mean equal codes.
+// passed the alphabet), so equal heads of codes no longer than HEAD_BYTES mean equal codes. In
+// 12 bytes: the row's top bit says whether its code is longer than the head.
 struct CodeKey {
-  std::uint64_t head;
-  std::uint32_t length;  // of the code, capped; only "longer than HEAD_BYTES" matters
-  std::uint32_t row;
+  std::uint32_t head_high;
+  std::uint32_t head_low;
+  std::uint32_t row_and_long;
+
+  std::uint64_t head() const { return std::uint64_t{head_high} << 32 | head_low; }
+  std::uint32_t row() const { return row_and_long & ~LONG_CODE; }
+  bool long_code() const { return (row_and_long & LONG_CODE) != 0; }
+
+  static constexpr std::uint32_t LONG_CODE = std::uint32_t{1} << 31;
 };
+static_assert(sizeof(CodeKey) == 12);
 
 constexpr std::size_t HEAD_BYTES = sizeof(std::uint64_t);
+// Rows are numbered below the long-code bit.
+constexpr std::size_t MAX_ROWS = CodeKey::LONG_CODE;
 
 CodeKey key_of(std::string_view code, std::uint32_t row) {
   std::uint64_t head = 0;
   for (std::size_t k = 0; k < HEAD_BYTES; ++k) {
     head = (head << 8) | (k < code.size() ? static_cast<std::uint8_t>(code[k]) : 0);
   }
-  const auto length = static_cast<std::uint32_t>(
-      std::min<std::size_t>(code.size(), std::numeric_limits<std::uint32_t>::max()));
-  return {head, length, row};
+  return {static_cast<std::uint32_t>(head >> 32), static_cast<std::uint32_t>(head),
+          row | (code.size() > HEAD_BYTES ? CodeKey::LONG_CODE : 0)};
 }
 
 // The rows that survive merging, in final order: grouped by code in byte-wise order, each code's
@@ -96,21 +106,25 @@ std::vector<std::uint32_t> merge_rows(const std::vector<TableEntry>& entries,
     keys[i] = key_of(entries[i].code, static_cast<std::uint32_t>(i));
   }
   const auto long_codes = [](const CodeKey& a, const CodeKey& b) {
-    return std::max(a.length, b.length) > HEAD_BYTES;
+    return a.long_code() || b.long_code();
   };
   const auto by_code_then_row = [&](const CodeKey& a, const CodeKey& b) {
-    if (a.head != b.head) {
-      return a.head < b.head;
+    if (a.head_high != b.head_high) {
+      return a.head_high < b.head_high;
+    }
+    if (a.head_low != b.head_low) {
+      return a.head_low < b.head_low;
     }
     if (long_codes(a, b)) {
-      if (const int c = entries[a.row].code.compare(entries[b.row].code); c != 0) {
+      if (const int c = entries[a.row()].code.compare(entries[b.row()].code); c != 0) {
         return c < 0;
       }
     }
-    return a.row < b.row;
+    return a.row() < b.row();
   };
   const auto same_code = [&](const CodeKey& a, const CodeKey& b) {
-    return a.head == b.head && (!long_codes(a, b) || entries[a.row].code == entries[b.row].code);
+    return a.head() == b.head() &&
+           (!long_codes(a, b) || entries[a.row()].code == entries[b.row()].code);
   };
   // Tables are often written in code order already; checking costs one pass.
   if (!std::ranges::is_sorted(keys, by_code_then_row)) {
@@ -126,14 +140,14 @@ std::vector<std::uint32_t> merge_rows(const std::vector<TableEntry>& entries,
       ++end;
     }
     if (end - begin == 1) {
-      order.push_back(keys[begin].row);
+      order.push_back(keys[begin].row());
       begin = end;
       continue;
     }
     // Sorting this code's rows by (text, row) brings repeats together behind their first row.
     by_text.clear();
     for (std::size_t k = begin; k < end; ++k) {
-      by_text.push_back(keys[k].row);
+      by_text.push_back(keys[k].row());
     }
     std::ranges::sort(by_text, [&](std::uint32_t a, std::uint32_t b) {
       if (const int c = entries[a].text.compare(entries[b].text); c != 0) {
@@ -353,6 +367,10 @@ std::expected<CodeTable, TableError> finish_rows(std::string description, Import
     }
   }
 
+  if (entries.size() >= MAX_ROWS) {
+    return std::unexpected(TableError::invalid_entry(std::string(entries[MAX_ROWS].code.view()),
+                                                     std::string(REASON_TOO_MANY_ROWS)));
+  }
   std::vector<std::uint32_t> order = merge_rows(entries, weights, pinned, weighted);
   if (order.empty()) {
     return std::unexpected(TableError::empty_table());

@@ -30,18 +30,23 @@ std::vector<std::string> codes_and_texts(const CodeTable& table) {
   return out;
 }
 
-TEST(EntryString, KeepsShortAndLongValuesThroughCopiesMovesAndSwaps) {
-  static_assert(sizeof(EntryString) == 16);
-  for (const std::size_t length : {0, 1, 14, 15, 16, 300}) {
+template <typename String>
+class EntryStringTest : public testing::Test {};
+using EntryStrings = testing::Types<EntryString, CodeString>;
+TYPED_TEST_SUITE(EntryStringTest, EntryStrings);
+
+TYPED_TEST(EntryStringTest, KeepsShortAndLongValuesThroughCopiesMovesAndSwaps) {
+  using String = TypeParam;
+  for (const std::size_t length : {0, 1, 13, 14, 15, 16, 300}) {
     const std::string value(length, 'x');
-    EntryString held(value);
+    String held(value);
     EXPECT_EQ(held.view(), value);
-    EntryString copy = held;
-    EntryString moved = std::move(held);
+    String copy = held;
+    String moved = std::move(held);
     EXPECT_EQ(copy, value);
     EXPECT_EQ(moved, value);
     EXPECT_TRUE(held.empty());
-    EntryString other("工");
+    String other("工");
     swap(other, moved);
     EXPECT_EQ(other, value);
     EXPECT_EQ(moved, "工");
@@ -52,7 +57,7 @@ TEST(EntryString, KeepsShortAndLongValuesThroughCopiesMovesAndSwaps) {
     EXPECT_EQ(moved <=> std::string(length + 1, 'x'), std::strong_ordering::less);
   }
   // Values with zero bytes keep them.
-  EXPECT_EQ(EntryString(std::string_view("a\0b", 3)).size(), 3u);
+  EXPECT_EQ(String(std::string_view("a\0b", 3)).size(), 3u);
 }
 
 TEST(ValidateAlphabet, AcceptsUpToThirtyDistinctAllowedCharacters) {

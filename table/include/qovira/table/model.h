@@ -2,6 +2,7 @@
 #pragma once
 
 #include <compare>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <expected>
@@ -23,27 +24,31 @@ struct ImportRecord {
   bool pinned = false;
 };
 
-// A code or a word of a table entry: up to 15 bytes in place, longer ones on the heap, in 16 bytes
-// either way, so that a table of millions of short entries holds little more than their text.
-class EntryString {
+// A code or a word of a table entry in SIZE bytes: up to SIZE - 1 bytes in place, longer ones on
+// the heap, so that a table of millions of short entries holds little more than their text. The
+// bytes are read and written with memcpy, so the string needs no alignment and packs tightly.
+template <std::size_t SIZE>
+class BasicEntryString {
+  static_assert(SIZE > sizeof(char*) + 1 && SIZE <= 128);
+
  public:
-  EntryString() noexcept { forget(); }
-  EntryString(std::string_view value) { assign(value); }
-  EntryString(const char* value) : EntryString(std::string_view(value)) {}
-  EntryString(const std::string& value) : EntryString(std::string_view(value)) {}
-  EntryString(const EntryString& other) { assign(other.view()); }
-  EntryString(EntryString&& other) noexcept {
+  BasicEntryString() noexcept { forget(); }
+  BasicEntryString(std::string_view value) { assign(value); }
+  BasicEntryString(const char* value) : BasicEntryString(std::string_view(value)) {}
+  BasicEntryString(const std::string& value) : BasicEntryString(std::string_view(value)) {}
+  BasicEntryString(const BasicEntryString& other) { assign(other.view()); }
+  BasicEntryString(BasicEntryString&& other) noexcept {
     std::memcpy(bytes_, other.bytes_, sizeof bytes_);
     other.forget();
   }
-  EntryString& operator=(const EntryString& other) {
+  BasicEntryString& operator=(const BasicEntryString& other) {
     if (this != &other) {
-      EntryString copy(other);
+      BasicEntryString copy(other);
       swap(copy);
     }
     return *this;
   }
-  EntryString& operator=(EntryString&& other) noexcept {
+  BasicEntryString& operator=(BasicEntryString&& other) noexcept {
     if (this != &other) {
       release();
       std::memcpy(bytes_, other.bytes_, sizeof bytes_);
@@ -51,9 +56,9 @@ class EntryString {
     }
     return *this;
   }
-  ~EntryString() { release(); }
+  ~BasicEntryString() { release(); }
 
-  void swap(EntryString& other) noexcept {
+  void swap(BasicEntryString& other) noexcept {
     char held[sizeof bytes_];
     std::memcpy(held, bytes_, sizeof bytes_);
     std::memcpy(bytes_, other.bytes_, sizeof bytes_);
@@ -78,37 +83,39 @@ class EntryString {
 
   // One exact overload for each kind of operand, so that no comparison needs a conversion that
   // another overload could have made instead.
-  friend bool operator==(const EntryString& a, const EntryString& b) noexcept {
+  friend bool operator==(const BasicEntryString& a, const BasicEntryString& b) noexcept {
     return a.view() == b.view();
   }
-  friend bool operator==(const EntryString& a, std::string_view b) noexcept {
+  friend bool operator==(const BasicEntryString& a, std::string_view b) noexcept {
     return a.view() == b;
   }
-  friend bool operator==(const EntryString& a, const std::string& b) noexcept {
+  friend bool operator==(const BasicEntryString& a, const std::string& b) noexcept {
     return a.view() == b;
   }
-  friend bool operator==(const EntryString& a, const char* b) noexcept {
+  friend bool operator==(const BasicEntryString& a, const char* b) noexcept {
     return a.view() == std::string_view(b);
   }
-  friend std::strong_ordering operator<=>(const EntryString& a, const EntryString& b) noexcept {
+  friend std::strong_ordering operator<=>(const BasicEntryString& a,
+                                          const BasicEntryString& b) noexcept {
     return a.view() <=> b.view();
   }
-  friend std::strong_ordering operator<=>(const EntryString& a, std::string_view b) noexcept {
+  friend std::strong_ordering operator<=>(const BasicEntryString& a, std::string_view b) noexcept {
     return a.view() <=> b;
   }
-  friend std::strong_ordering operator<=>(const EntryString& a, const std::string& b) noexcept {
+  friend std::strong_ordering operator<=>(const BasicEntryString& a,
+                                          const std::string& b) noexcept {
     return a.view() <=> std::string_view(b);
   }
-  friend std::strong_ordering operator<=>(const EntryString& a, const char* b) noexcept {
+  friend std::strong_ordering operator<=>(const BasicEntryString& a, const char* b) noexcept {
     return a.view() <=> std::string_view(b);
   }
-  friend void swap(EntryString& a, EntryString& b) noexcept { a.swap(b); }
+  friend void swap(BasicEntryString& a, BasicEntryString& b) noexcept { a.swap(b); }
 
  private:
-  // The last byte: how many of the 15 bytes in place are unused, or ON_HEAP.
-  static constexpr std::size_t TAG = 15;
-  static constexpr std::size_t IN_PLACE = 15;
-  static constexpr std::size_t HEAP_SIZE_BYTES = 7;  // the heap size after the pointer
+  // The last byte: how many of the bytes in place are unused, or ON_HEAP.
+  static constexpr std::size_t TAG = SIZE - 1;
+  static constexpr std::size_t IN_PLACE = SIZE - 1;
+  static constexpr std::size_t HEAP_SIZE_BYTES = SIZE - 1 - sizeof(char*);  // after the pointer
   static constexpr unsigned char ON_HEAP = 0x80;
 
   bool on_heap() const noexcept { return static_cast<unsigned char>(bytes_[TAG]) == ON_HEAP; }
@@ -142,16 +149,23 @@ class EntryString {
     bytes_[TAG] = static_cast<char>(ON_HEAP);
   }
 
-  alignas(8) char bytes_[16];
+  char bytes_[SIZE];
 };
 
+// A word: up to 15 bytes (five CJK characters) in place.
+using EntryString = BasicEntryString<16>;
+// A code: up to 14 letters in place, one byte less than a word so that an entry with its priority
+// fills 32 bytes.
+using CodeString = BasicEntryString<15>;
+
 struct TableEntry {
-  EntryString code;
+  CodeString code;
   EntryString text;
   std::uint8_t priority = 0;
 
   friend bool operator==(const TableEntry&, const TableEntry&) = default;
 };
+static_assert(sizeof(TableEntry) == 32);
 
 struct CodeTable {
   std::string description;
