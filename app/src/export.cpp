@@ -107,41 +107,58 @@ bool reads_back_code_by_code(const CodeTable& table, MbRecordReader& records) {
     return std::ranges::lexicographical_compare(a, b, {}, rank_of, rank_of);
   };
 
+  const auto& entries = table.entries;
+  const auto run_end = [&](std::size_t begin) {
+    std::size_t end = begin + 1;
+    while (end < entries.size() && entries[end].code == entries[begin].code) {
+      ++end;
+    }
+    return end;
+  };
+  TableEntry record;
+  const auto read_run = [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+      if (!records.next(record) || record != entries[i]) {
+        return false;
+      }
+    }
+    return true;
+  };
+
+  // Tables are usually in write order already: then the records are compared as the runs come,
+  // and nothing is listed.
+  bool in_order = true;
+  for (std::size_t begin = 0, previous = 0; begin < entries.size() && in_order;) {
+    const std::size_t end = run_end(begin);
+    in_order = begin == 0 || before(entries[previous].code, entries[begin].code);
+    previous = begin;
+    begin = end;
+  }
+  if (in_order) {
+    return read_run(0, entries.size());
+  }
+
   // Runs of equal codes as [begin, end) positions in `entries`; a table holds fewer than 2^32.
   struct Run {
     std::uint32_t begin;
     std::uint32_t end;
   };
   std::vector<Run> runs;
-  const auto& entries = table.entries;
   for (std::size_t begin = 0; begin < entries.size();) {
-    std::size_t end = begin + 1;
-    while (end < entries.size() && entries[end].code == entries[begin].code) {
-      ++end;
-    }
+    const std::size_t end = run_end(begin);
     runs.push_back({static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(end)});
     begin = end;
   }
   const auto by_code = [&](const Run& a, const Run& b) {
     return before(entries[a.begin].code, entries[b.begin].code);
   };
-  if (!std::ranges::is_sorted(runs, by_code)) {
-    std::ranges::stable_sort(runs, by_code);
-  }
+  std::ranges::stable_sort(runs, by_code);
   for (std::size_t i = 1; i < runs.size(); ++i) {
     if (!by_code(runs[i - 1], runs[i])) {
       return false;
     }
   }
-  TableEntry record;
-  for (const Run& run : runs) {
-    for (std::size_t i = run.begin; i < run.end; ++i) {
-      if (!records.next(record) || record != entries[i]) {
-        return false;
-      }
-    }
-  }
-  return true;
+  return std::ranges::all_of(runs, [&](const Run& run) { return read_run(run.begin, run.end); });
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <array>
 #include <compare>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,9 +59,30 @@ struct SortItem {
   std::uint32_t index;   // position in `entries`
 };
 
-// Entry indices in write order.
-std::vector<std::uint32_t> sort_entries(const std::vector<TableEntry>& entries,
-                                        const PositionMap& positions) {
+// Whether code `a` may stand before code `b`: by rank, a code before the longer codes it begins.
+bool in_write_order(std::string_view a, std::string_view b, const PositionMap& positions) {
+  const std::size_t common = std::min(a.size(), b.size());
+  for (std::size_t k = 0; k < common; ++k) {
+    const std::uint8_t rank_a = rank_of(positions, a[k]);
+    const std::uint8_t rank_b = rank_of(positions, b[k]);
+    if (rank_a != rank_b) {
+      return rank_a < rank_b;
+    }
+  }
+  return a.size() <= b.size();
+}
+
+// Entry indices in write order; nothing when the entries stand in write order already, as
+// imported tables in byte order do for most alphabets: one pass tells, and no list is made.
+std::optional<std::vector<std::uint32_t>> sort_entries(const std::vector<TableEntry>& entries,
+                                                       const PositionMap& positions) {
+  bool in_order = true;
+  for (std::size_t i = 1; i < entries.size() && in_order; ++i) {
+    in_order = in_write_order(entries[i - 1].code, entries[i].code, positions);
+  }
+  if (in_order) {
+    return std::nullopt;
+  }
   std::vector<SortItem> items;
   items.reserve(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -98,10 +120,7 @@ std::vector<std::uint32_t> sort_entries(const std::vector<TableEntry>& entries,
     }
     return a.index < b.index;
   };
-  // Imported tables come in byte order, which is write order for most alphabets: one pass tells.
-  if (!std::ranges::is_sorted(items, write_order)) {
-    std::ranges::sort(items, write_order);
-  }
+  std::ranges::sort(items, write_order);
   std::vector<std::uint32_t> order(items.size());
   std::ranges::transform(items, order.begin(), &SortItem::index);
   return order;
@@ -197,7 +216,10 @@ std::expected<Bytes, TableError> build_mb_with_offset_limit(const CodeTable& tab
     return std::unexpected(TableError::header_field_too_long(std::string(PHRASE_RULES_LABEL)));
   }
   const PositionMap positions = map_positions(table.alphabet);
-  const std::vector<std::uint32_t> order = sort_entries(table.entries, positions);
+  const std::optional<std::vector<std::uint32_t>> order = sort_entries(table.entries, positions);
+  const auto entry_at = [&](std::size_t place) -> const TableEntry& {
+    return table.entries[order ? (*order)[place] : place];
+  };
   const auto header = write_header(table, container, phrase_rules);
   if (!header) {
     return std::unexpected(header.error());
@@ -207,8 +229,8 @@ std::expected<Bytes, TableError> build_mb_with_offset_limit(const CodeTable& tab
   // is written for a table that fails.
   std::vector<std::uint32_t> index(MB_INDEX_SLOTS, NO_RECORD);
   std::uint64_t records_size = 0;
-  for (const std::uint32_t position : order) {
-    const TableEntry& entry = table.entries[position];
+  for (std::size_t place = 0; place < table.entries.size(); ++place) {
+    const TableEntry& entry = entry_at(place);
     const std::string_view code = entry.code;
     if (code.empty() || code.size() > MAX_CODE_BYTES) {
       return std::unexpected(
@@ -246,8 +268,8 @@ std::expected<Bytes, TableError> build_mb_with_offset_limit(const CodeTable& tab
     store_u32le(bytes.data() + MB_HEADER_SIZE + 4 * slot, index[slot]);
   }
   std::uint8_t* out = bytes.data() + MB_RECORDS_OFFSET;
-  for (const std::uint32_t position : order) {
-    const TableEntry& entry = table.entries[position];
+  for (std::size_t place = 0; place < table.entries.size(); ++place) {
+    const TableEntry& entry = entry_at(place);
     std::uint8_t* record = out;
     out += RECORD_HEAD_BYTES;
     std::memcpy(out, entry.code.data(), entry.code.size());
