@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <limits>
 #include <numeric>
+#include <optional>
 #include <ranges>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -94,6 +97,28 @@ CodeKey key_of(std::string_view code, std::uint32_t row) {
           row | (code.size() > HEAD_BYTES ? CodeKey::LONG_CODE : 0)};
 }
 
+// Below this many rows a second thread costs more than it saves.
+constexpr std::size_t PARALLEL_SORT_ROWS = 1 << 15;
+
+// Runs both tasks, the first on a second thread when `parallel` and one can be started.
+template <typename First, typename Second>
+void run_side_by_side(bool parallel, First&& first, Second&& second) {
+  std::optional<std::thread> worker;
+  if (parallel) {
+    try {
+      worker.emplace(first);
+    } catch (const std::system_error&) {
+    }
+  }
+  if (!worker) {
+    first();
+  }
+  second();
+  if (worker) {
+    worker->join();
+  }
+}
+
 // The rows that survive merging, in final order: grouped by code in byte-wise order, each code's
 // rows in first-seen order, or by weight (largest first, stable) when weighted. A repeated
 // (code, text) keeps its first row; when weighted a strictly heavier repeat hands that row its
@@ -126,29 +151,49 @@ std::vector<std::uint32_t> merge_rows(const std::vector<TableEntry>& entries,
     return a.head() == b.head() &&
            (!long_codes(a, b) || entries[a.row()].code == entries[b.row()].code);
   };
-  // Tables are often written in code order already; checking costs one pass.
+  // The halves are sorted side by side and then walked together, so that two cores share the
+  // sort and no merged list is made. Tables are often written in code order already; checking
+  // costs one pass.
+  const std::size_t half = keys.size() / 2;
   if (!std::ranges::is_sorted(keys, by_code_then_row)) {
-    std::ranges::sort(keys, by_code_then_row);
+    const auto sort_keys = [&](std::size_t from, std::size_t to) {
+      std::sort(keys.begin() + static_cast<std::ptrdiff_t>(from),
+                keys.begin() + static_cast<std::ptrdiff_t>(to), by_code_then_row);
+    };
+    run_side_by_side(
+        keys.size() >= PARALLEL_SORT_ROWS, [&] { sort_keys(0, half); },
+        [&] { sort_keys(half, keys.size()); });
   }
+  std::size_t next_lower = 0;
+  std::size_t next_upper = half;
+  const auto next_key = [&](CodeKey& key) {
+    if (next_lower < half &&
+        (next_upper == keys.size() || by_code_then_row(keys[next_lower], keys[next_upper]))) {
+      key = keys[next_lower++];
+      return true;
+    }
+    if (next_upper < keys.size()) {
+      key = keys[next_upper++];
+      return true;
+    }
+    return false;
+  };
 
   std::vector<std::uint32_t> order;
   order.reserve(keys.size());
-  std::vector<std::uint32_t> by_text;
-  for (std::size_t begin = 0; begin < keys.size();) {
-    std::size_t end = begin + 1;
-    while (end < keys.size() && same_code(keys[begin], keys[end])) {
-      ++end;
+  std::vector<std::uint32_t> by_text;  // the rows of one code
+  CodeKey key{};
+  for (bool more = next_key(key); more;) {
+    const CodeKey first = key;
+    by_text.assign(1, first.row());
+    while ((more = next_key(key)) && same_code(first, key)) {
+      by_text.push_back(key.row());
     }
-    if (end - begin == 1) {
-      order.push_back(keys[begin].row());
-      begin = end;
+    if (by_text.size() == 1) {
+      order.push_back(first.row());
       continue;
     }
     // Sorting this code's rows by (text, row) brings repeats together behind their first row.
-    by_text.clear();
-    for (std::size_t k = begin; k < end; ++k) {
-      by_text.push_back(keys[k].row());
-    }
     std::ranges::sort(by_text, [&](std::uint32_t a, std::uint32_t b) {
       if (const int c = entries[a].text.compare(entries[b].text); c != 0) {
         return c < 0;
@@ -176,7 +221,6 @@ std::vector<std::uint32_t> merge_rows(const std::vector<TableEntry>& entries,
       std::ranges::stable_sort(
           group, [&](std::uint32_t a, std::uint32_t b) { return weights[a] > weights[b]; });
     }
-    begin = end;
   }
   return order;
 }
