@@ -16,6 +16,66 @@
 
 namespace qovira::import_detail {
 
+// The weights of the rows: 32 bits each while every weight fits, 64 from the first that does not,
+// which real tables never reach.
+class RowWeights {
+ public:
+  void reserve(std::size_t rows) {
+    reserved_ = rows;
+    if (wide_) {
+      wide_weights_.reserve(rows);
+    } else {
+      narrow_weights_.reserve(rows);
+    }
+  }
+
+  std::uint64_t operator[](std::size_t row) const {
+    return wide_ ? wide_weights_[row] : narrow_weights_[row];
+  }
+
+  void push_back(std::uint64_t weight) {
+    if (!wide_ && weight > NARROW_MAX) {
+      widen();
+    }
+    if (wide_) {
+      wide_weights_.push_back(weight);
+    } else {
+      narrow_weights_.push_back(static_cast<std::uint32_t>(weight));
+    }
+  }
+
+  void set(std::size_t row, std::uint64_t weight) {
+    if (!wide_ && weight > NARROW_MAX) {
+      widen();
+    }
+    if (wide_) {
+      wide_weights_[row] = weight;
+    } else {
+      narrow_weights_[row] = static_cast<std::uint32_t>(weight);
+    }
+  }
+
+  void release() {
+    narrow_weights_ = {};
+    wide_weights_ = {};
+  }
+
+ private:
+  static constexpr std::uint64_t NARROW_MAX = 0xFFFF'FFFF;
+
+  void widen() {
+    wide_weights_.reserve(std::max(reserved_, narrow_weights_.size()));
+    wide_weights_.assign(narrow_weights_.begin(), narrow_weights_.end());
+    narrow_weights_ = {};
+    wide_ = true;
+  }
+
+  bool wide_ = false;
+  std::size_t reserved_ = 0;
+  std::vector<std::uint32_t> narrow_weights_;
+  std::vector<std::uint64_t> wide_weights_;
+};
+
 // The rows an importer read, already shaped as the table's entries (priority not yet set) with
 // their weights and pin marks beside them, so that finishing orders them in place instead of
 // copying millions of strings into a second list.
@@ -42,7 +102,7 @@ class ImportRows {
     std::uint32_t& recent = recent_[recent_slot(code, text)];
     if (recent != NO_ROW && entries_[recent].code == code && entries_[recent].text == text) {
       if (weighted_ && weight > weights_[recent]) {
-        weights_[recent] = weight;
+        weights_.set(recent, weight);
         pinned_[recent] = pin;
       }
       return;
@@ -58,7 +118,7 @@ class ImportRows {
   bool weighted() const { return weighted_; }
 
   std::vector<TableEntry>& entries() { return entries_; }
-  std::vector<std::uint64_t>& weights() { return weights_; }
+  RowWeights& weights() { return weights_; }
   std::vector<bool>& pinned() { return pinned_; }
 
  private:
@@ -73,7 +133,7 @@ class ImportRows {
 
   bool weighted_;
   std::vector<TableEntry> entries_;
-  std::vector<std::uint64_t> weights_;
+  RowWeights weights_;
   std::vector<bool> pinned_;           // a bit per row
   std::vector<std::uint32_t> recent_;  // the row last added in each slot
   std::uint64_t records_ = 0;

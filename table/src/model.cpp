@@ -124,8 +124,8 @@ void run_side_by_side(bool parallel, First&& first, Second&& second) {
 // (code, text) keeps its first row; when weighted a strictly heavier repeat hands that row its
 // weight and pin.
 std::vector<std::uint32_t> merge_rows(const std::vector<TableEntry>& entries,
-                                      std::vector<std::uint64_t>& weights,
-                                      std::vector<bool>& pinned, bool weighted) {
+                                      import_detail::RowWeights& weights, std::vector<bool>& pinned,
+                                      bool weighted) {
   std::vector<CodeKey> keys(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
     keys[i] = key_of(entries[i].code, static_cast<std::uint32_t>(i));
@@ -207,7 +207,7 @@ std::vector<std::uint32_t> merge_rows(const std::vector<TableEntry>& entries,
       for (; j < by_text.size() && entries[by_text[j]].text == entries[first].text; ++j) {
         const std::uint32_t later = by_text[j];
         if (weighted && weights[later] > weights[first]) {
-          weights[first] = weights[later];
+          weights.set(first, weights[later]);
           pinned[first] = pinned[later];
         }
       }
@@ -393,7 +393,7 @@ std::expected<CodeTable, TableError> finish_rows(std::string description, Import
                                                  std::vector<std::string> phrase_rules) {
   const bool weighted = rows.weighted();
   std::vector<TableEntry>& entries = rows.entries();
-  std::vector<std::uint64_t>& weights = rows.weights();
+  import_detail::RowWeights& weights = rows.weights();
   std::vector<bool>& pinned = rows.pinned();
   if (auto valid = validate_alphabet(alphabet); !valid) {
     return std::unexpected(valid.error());
@@ -426,7 +426,7 @@ std::expected<CodeTable, TableError> finish_rows(std::string description, Import
   for (const std::uint32_t row : order) {
     entries[row].priority = priority_of(weights[row], pinned[row], weighted, max_weight);
   }
-  weights = {};
+  weights.release();
   pinned = {};
   place_rows(entries, order);
   // Rows were reserved one per line; when merging dropped most of them, the table keeps only

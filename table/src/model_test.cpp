@@ -98,6 +98,17 @@ TEST(FinishTable, HugeWeightsDoNotOverflow) {
   EXPECT_EQ(codes_and_texts(table), (std::vector<std::string>{"a/大/253", "b/半/134"}));
 }
 
+// Weights beyond 32 bits may come after smaller ones, as a new row or as a heavier repeat.
+TEST(FinishTable, WeightsBeyondThirtyTwoBitsAfterSmallerOnesKeepTheirOrder) {
+  const std::uint64_t big = std::uint64_t{1} << 40;
+  EXPECT_EQ(codes_and_texts(
+                finish({rec("a", "工", 7), rec("a", "式", big), rec("a", "戈", big + 1)}, true)),
+            (std::vector<std::string>{"a/戈/253", "a/式/252", "a/工/17"}));
+  EXPECT_EQ(
+      codes_and_texts(finish({rec("a", "工", 7), rec("a", "式", 9), rec("a", "工", big)}, true)),
+      (std::vector<std::string>{"a/工/253", "a/式/17"}));
+}
+
 TEST(FinishTable, CodesInByteOrderCandidatesByWeightThenFirstSeen) {
   const auto table = finish({rec("b", "乙"), rec("a", "甲"), rec("ab", "丙")}, true);
   EXPECT_EQ(codes_and_texts(table), (std::vector<std::string>{"a/甲/0", "ab/丙/0", "b/乙/0"}));
