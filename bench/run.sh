@@ -106,6 +106,17 @@ if [[ ! -f edge/duplicates.dict.yaml ]]; then
   { echo "$header"
     awk 'BEGIN { for (i = 0; i < 1000000; i++) print "工\ta\t99454797\taa" }'; } >edge/duplicates.dict.yaml
 fi
+# Inputs whose memory should stay near the file's size: 100 MB of one repeated line, and one line
+# of 2 GiB that no importer takes.
+if [[ ! -f edge/repeated-line.dict.yaml ]]; then
+  { printf -- '---\nname: repeated\n...\n'
+    yes "$(printf '工\taaaa')" | head -c 100000000; } >edge/repeated-line.dict.yaml
+fi
+if [[ ! -f edge/one-line.dict.yaml ]]; then
+  { printf -- '---\nname: one-line\n...\n'
+    head -c 2147483648 /dev/zero | tr '\0' 'a'
+    printf '\taaaa\n'; } >edge/one-line.dict.yaml
+fi
 
 # --- measuring ------------------------------------------------------------------------------------
 # Commands are measured in groups: `add NAME COMMAND...` lists one, `run_group` runs each once to
@@ -185,7 +196,7 @@ for size in $sizes; do
   run_group
 done
 echo "edge cases:" >&2
-for edge in one-code long-line duplicates; do
+for edge in one-code long-line duplicates repeated-line one-line; do
   add "$edge check" ours --check "edge/$edge.dict.yaml"
   add "$edge rescue" ours --rescue --out "$out" "edge/$edge.dict.yaml"
 done
@@ -196,6 +207,15 @@ echo "load after: $load_after" >&2
 # --- table ----------------------------------------------------------------------------------------
 mib() { awk -v k="${kib[$1]}" 'BEGIN { printf "%.0f", k / 1024 }'; }
 cell() { [[ -n ${seconds[$1]:-} ]] && echo "${seconds[$1]} s, $(mib "$1") MiB" || echo "–"; }
+# Peak memory over the input's size.
+per_file() {
+  [[ -n ${kib[$1]:-} ]] || { echo "–"; return; }
+  awk -v k="${kib[$1]}" -v b="$(stat -c %s "$2")" 'BEGIN { printf "%.2f", k * 1024 / b }'
+}
+memory_ratio() {
+  [[ -n ${kib[$1]:-} && -n ${kib[$2]:-} ]] || { echo "–"; return; }
+  awk -v a="${kib[$1]}" -v b="${kib[$2]}" 'BEGIN { printf "%.2f", a / b }'
+}
 ratio() {
   [[ -n ${seconds[$1]:-} && -n ${seconds[$2]:-} ]] || { echo "–"; return; }
   awk -v a="${seconds[$1]}" -v b="${seconds[$2]}" 'BEGIN { printf (b > 0 ? "%.2f" : "–"), a / b }'
@@ -210,9 +230,15 @@ echo "|---|---|---|---|---|---|---|---|---|---|---|---|"
 for size in $sizes; do
   echo "| $size ($(rows_of "$size") rows) | $(cell "$size check") | $(cell "$size export-mb") | $(cell "$size rescue") | $(cell "$size check bingling") | $(cell "$size check mb") | $(cell "$size sort") | $(cell "$size rime") | $(cell "$size libime") | $(ratio "$size check" "$size libime") | $(ratio "$size check" "$size sort") | $(ratio "$size check" "$size rime") |"
 done
+echo
+for size in $sizes; do
+  echo "$size: rescue/check $(ratio "$size rescue" "$size check"); peak/file --check $(per_file "$size check" "$size/$size.dict.yaml"), --rescue $(per_file "$size rescue" "$size/$size.dict.yaml")"
+done
 if [[ " $sizes " == *" 1m "* && " $sizes " == *" 5m "* ]]; then
-  echo
   echo "5M/1M time: --check $(ratio "5m check" "1m check"), --rescue $(ratio "5m rescue" "1m rescue"), --check .mb $(ratio "5m check mb" "1m check mb")"
+fi
+if [[ " $sizes " == *" 1m "* ]]; then
+  echo "1,000,000 identical lines / 1M distinct rows: --check $(ratio "duplicates check" "1m check") time, $(memory_ratio "duplicates check" "1m check") memory; --rescue $(ratio "duplicates rescue" "1m rescue") time, $(memory_ratio "duplicates rescue" "1m rescue") memory"
 fi
 echo
 echo "| edge case | --check | --rescue |"
@@ -220,3 +246,7 @@ echo "|---|---|---|"
 echo "| one code, 100,000 candidates | $(cell "one-code check") | $(cell "one-code rescue") |"
 echo "| one 10 MB line in wubi86 | $(cell "long-line check") | $(cell "long-line rescue") |"
 echo "| 1,000,000 duplicate lines | $(cell "duplicates check") | $(cell "duplicates rescue") |"
+echo "| 100 MB of one repeated line | $(cell "repeated-line check") | $(cell "repeated-line rescue") |"
+echo "| one line of 2 GiB | $(cell "one-line check") | $(cell "one-line rescue") |"
+echo
+echo "peak/file: repeated line --check $(per_file "repeated-line check" edge/repeated-line.dict.yaml), --rescue $(per_file "repeated-line rescue" edge/repeated-line.dict.yaml); one line --check $(per_file "one-line check" edge/one-line.dict.yaml), --rescue $(per_file "one-line rescue" edge/one-line.dict.yaml)"
