@@ -11,7 +11,6 @@
 #include "qovira/app/files.h"
 #include "qovira/app/operations.h"
 #include "qovira/app/repair.h"
-#include "qovira/app/window_commands.h"
 #include "qovira/table/text.h"
 
 namespace qovira {
@@ -220,10 +219,11 @@ class BatchRun {
   // nothing when it could not be written (said on its own line).
   std::optional<std::string> save_repair_report(const SourceTable& source,
                                                 const SavedRepair& saved) {
-    // One copy at a time: a report listing a million removed lines runs to hundreds of megabytes.
-    std::string report = to_crlf(build_repair_report(
-        displayable(source.path), displayable(saved.path), saved.result, saved.recheck));
-    report.insert(0, UTF8_BYTE_ORDER_MARK);
+    // Made once as it is saved: a report listing a million removed lines runs to hundreds of
+    // megabytes.
+    const std::string report =
+        build_repair_report(displayable(source.path), displayable(saved.path), saved.result,
+                            saved.recheck, "\r\n", UTF8_BYTE_ORDER_MARK);
     const std::optional<std::string> target = outputs_.choose(
         OutputKind::RepairReport, output_stem(source.path) + std::string(REPAIR_REPORT_TAIL));
     std::optional<std::string> refusal = outputs_.refusal(*target);

@@ -36,6 +36,14 @@ TEST(RepairReport, ListsEveryChangeAndKeptLine) {
   EXPECT_EQ(
       build_repair_report("/tmp/wubi86.dict.yaml", "/tmp/wubi86.repaired.yaml", result, recheck),
       golden);
+  // As saved: a byte-order mark, then every line ended by CR LF.
+  std::string saved = "\xEF\xBB\xBF";
+  for (const char c : golden) {
+    saved.append(c == '\n' ? "\r\n" : std::string(1, c));
+  }
+  EXPECT_EQ(build_repair_report("/tmp/wubi86.dict.yaml", "/tmp/wubi86.repaired.yaml", result,
+                                recheck, "\r\n", "\xEF\xBB\xBF"),
+            saved);
 }
 
 TEST(RepairReport, WithoutItemsGoesStraightToTheRecheck) {

@@ -73,7 +73,9 @@ bool is_rime_behind_markers(std::string_view text, TableFormat format);
 // The text with every "[CODETABLEHEADER]" and "[CODETABLE]" taken out, until none is left.
 std::string without_markers(std::string_view text);
 
+// The report after a repair: `prefix`, then the lines, each ended by `line_end`.
 std::string build_repair_report(std::string_view source_path, std::string_view saved_path,
-                                const RepairResult& result, const Diagnosis& recheck);
+                                const RepairResult& result, const Diagnosis& recheck,
+                                std::string_view line_end = "\n", std::string_view prefix = {});
 
 }  // namespace qovira
