@@ -28,7 +28,7 @@ Diagnosis diagnose_or_fail(ByteView bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const Diagnosis diagnosis = diagnose_or_fail(ByteView(data, size));
-  const IssueCounts counts = count_issues(diagnosis.issues);
+  const IssueCounts counts = diagnosis.issues.counts();
   fuzz::check(diagnosis.importable == (counts.fatal == 0), "importable exactly without Fatal");
   fuzz::check(!diagnosis.importable || diagnosis.table.has_value(), "importable implies a table");
   if (diagnosis.table) {

@@ -122,7 +122,7 @@ TEST_F(QtWindowTest, LoadShowsTheReportWithLineBreaksAndTheStatusLine) {
   const std::string expected = render_report(source, diagnosis);
   EXPECT_EQ(report()->toPlainText(), q(expected));
   EXPECT_EQ(report()->blockCount(), std::count(expected.begin(), expected.end(), '\n') + 1);
-  const IssueCounts counts = count_issues(diagnosis.issues);
+  const IssueCounts counts = diagnosis.issues.counts();
   EXPECT_EQ(status(), q("测试码表.dict.yaml · Rime 词典（.dict.yaml） · 词条 3 · 致命 0 警告 " +
                         std::to_string(counts.warnings) + " 提示 " + std::to_string(counts.infos) +
                         " · 可以导入"));

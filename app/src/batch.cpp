@@ -197,7 +197,7 @@ class BatchRun {
 
  private:
   void write_check_line(const std::string& path, const Diagnosis& diagnosis) {
-    const IssueCounts counts = count_issues(diagnosis.issues);
+    const IssueCounts counts = diagnosis.issues.counts();
     out_ << pad_right(displayable(file_name_of(path)), NAME_WIDTH) << ' '
          << pad_right(format_display_name(diagnosis.format), FORMAT_WIDTH) << ENTRIES_LABEL
          << pad_left(std::to_string(diagnosis.imported_entries), ENTRIES_WIDTH) << FATAL_LABEL

@@ -181,8 +181,4 @@ std::optional<std::string> legacy_table_text(ByteView bytes) {
   return std::move(*text);
 }
 
-IssueCounts count_issues(const IssueList& issues) {
-  return issues.counts();
-}
-
 }  // namespace qovira

@@ -527,11 +527,6 @@ void IssueList::add(Issue issue) {
   shown_.push_back(std::move(issue));
 }
 
-bool IssueList::full(IssueKind kind, Severity severity, std::string_view advice) const {
-  const std::size_t index = find_tally(kind, severity, advice);
-  return index != NONE && tallies_[index].shown >= SHOWN_PER_KIND;
-}
-
 void IssueList::fold(IssueKind kind, Severity severity, std::string_view advice,
                      std::uint64_t count) {
   if (count != 0) {

@@ -76,7 +76,7 @@ void append_issues(std::string& out, const IssueList& issues) {
 }  // namespace
 
 std::string render_report(std::string_view path, const Diagnosis& diagnosis) {
-  const IssueCounts counts = count_issues(diagnosis.issues);
+  const IssueCounts counts = diagnosis.issues.counts();
   std::string out;
   append_line(out, {TITLE});
   append_line(out, {RULE});

@@ -15,7 +15,7 @@ Diagnosis with_issues(std::vector<Issue> issues) {
   for (Issue& issue : issues) {
     diagnosis.issues.add(std::move(issue));
   }
-  diagnosis.importable = count_issues(diagnosis.issues).fatal == 0;
+  diagnosis.importable = diagnosis.issues.counts().fatal == 0;
   return diagnosis;
 }
 

@@ -72,7 +72,7 @@ ByteView bytes_of(std::string_view text) {
 }
 
 std::string status_line(std::string_view path, const Diagnosis& diagnosis) {
-  const IssueCounts counts = count_issues(diagnosis.issues);
+  const IssueCounts counts = diagnosis.issues.counts();
   return concat(displayable(file_name_of(path)), STATUS_SEPARATOR,
                 format_display_name(diagnosis.format), STATUS_SEPARATOR, STATUS_ENTRIES,
                 std::to_string(diagnosis.imported_entries), STATUS_SEPARATOR, STATUS_FATAL,

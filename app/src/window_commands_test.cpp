@@ -87,7 +87,7 @@ TEST_F(WindowCommandsTest, LoadShowsReportAndStatusAndBecomesCurrent) {
 
   const Diagnosis expected = diagnose(read_file(path_from_utf8(source)).value());
   ASSERT_TRUE(expected.importable);
-  const IssueCounts counts = count_issues(expected.issues);
+  const IssueCounts counts = expected.issues.counts();
   EXPECT_EQ(ui_.report, to_crlf(render_report(source, expected)));
   EXPECT_EQ(ui_.status, "测试码表.dict.yaml · Rime 词典（.dict.yaml） · 词条 3 · 致命 0 警告 " +
                             std::to_string(counts.warnings) + " 提示 " +

@@ -31,8 +31,6 @@ Diagnosis diagnose(ByteView bytes);
 // into what reads as a Rime or 冰凌 table; nothing for any other bytes.
 std::optional<std::string> legacy_table_text(ByteView bytes);
 
-IssueCounts count_issues(const IssueList& issues);
-
 // The full report; `path` is shown as given. Always ends with a line feed.
 std::string render_report(std::string_view path, const Diagnosis& diagnosis);
 

@@ -92,8 +92,6 @@ class IssueList {
   };
 
   void add(Issue issue);
-  // Whether an issue of this kind and advice would only be counted, so need not be built.
-  bool full(IssueKind kind, Severity severity, std::string_view advice) const;
   void fold(IssueKind kind, Severity severity, std::string_view advice, std::uint64_t count);
   // Takes the other list's issues after these.
   void append(IssueList other);
