@@ -59,17 +59,19 @@ struct SortItem {
   std::uint32_t index;   // position in `entries`
 };
 
-// Whether code `a` may stand before code `b`: by rank, a code before the longer codes it begins.
-bool in_write_order(std::string_view a, std::string_view b, const PositionMap& positions) {
+// The write order of two codes from their character `from` on: by rank, a code before the longer
+// codes it begins.
+std::strong_ordering write_order_of(std::string_view a, std::string_view b,
+                                    const PositionMap& positions, std::size_t from = 0) {
   const std::size_t common = std::min(a.size(), b.size());
-  for (std::size_t k = 0; k < common; ++k) {
+  for (std::size_t k = from; k < common; ++k) {
     const std::uint8_t rank_a = rank_of(positions, a[k]);
     const std::uint8_t rank_b = rank_of(positions, b[k]);
     if (rank_a != rank_b) {
-      return rank_a < rank_b;
+      return rank_a <=> rank_b;
     }
   }
-  return a.size() <= b.size();
+  return a.size() <=> b.size();
 }
 
 // Entry indices in write order; nothing when the entries stand in write order already, as
@@ -78,7 +80,7 @@ std::optional<std::vector<std::uint32_t>> sort_entries(const std::vector<TableEn
                                                        const PositionMap& positions) {
   bool in_order = true;
   for (std::size_t i = 1; i < entries.size() && in_order; ++i) {
-    in_order = in_write_order(entries[i - 1].code, entries[i].code, positions);
+    in_order = write_order_of(entries[i - 1].code, entries[i].code, positions) <= 0;
   }
   if (in_order) {
     return std::nullopt;
@@ -97,23 +99,13 @@ std::optional<std::vector<std::uint32_t>> sort_entries(const std::vector<TableEn
   }
   // Ranks are never 0, so equal heads mean equal codes of up to HEAD_CHARACTERS, or two longer
   // codes that may differ later.
-  const auto tail_order = [&](std::string_view a, std::string_view b) {
-    const std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t k = HEAD_CHARACTERS; k < common; ++k) {
-      const std::uint8_t rank_a = rank_of(positions, a[k]);
-      const std::uint8_t rank_b = rank_of(positions, b[k]);
-      if (rank_a != rank_b) {
-        return rank_a <=> rank_b;
-      }
-    }
-    return a.size() <=> b.size();
-  };
   const auto write_order = [&](const SortItem& a, const SortItem& b) {
     if (a.head != b.head) {
       return a.head < b.head;
     }
     if (std::max(a.length, b.length) > HEAD_CHARACTERS) {
-      const auto tails = tail_order(entries[a.index].code, entries[b.index].code);
+      const auto tails =
+          write_order_of(entries[a.index].code, entries[b.index].code, positions, HEAD_CHARACTERS);
       if (tails != 0) {
         return tails < 0;
       }
