@@ -625,20 +625,31 @@ TEST(RepairInvariant, ASectionLineKeepsABinglingTableBinglingAfterItsRepair) {
   EXPECT_EQ(result.text, "[CODETABLE]\ny\t7\n---\n...\n");
 }
 
-// Found by the repair fuzzer: a 冰凌 import stops at a code with ";", so a line split at spaces
-// must not make one out of a line the importer skipped.
-TEST(RepairInvariant, ABinglingSplitMakesNoCodeTheImporterRefuses) {
-  const std::string text = "[CODETABLE]\na\t9\nj; 表\nb 人\n[CODETABLEHEADER]";
-  const RepairResult result = repaired_keeping_invariant(text, TableFormat::Bingling);
-  EXPECT_EQ(result.text, "[CODETABLE]\na\t9\nj; 表\nb\t人\n[CODETABLEHEADER]\n");
-}
-
-// Found by the repair fuzzer: where the code column is the text column too, a mended code is the
-// entry's word as well, so repeats are keyed by it.
-TEST(RepairInvariant, AMendedCodeThatIsAlsoTheTextIsKeyedAsWritten) {
-  const std::string text = "---\ncolumns:\n-code\n...\nnav\nNav\n";
-  const RepairResult result = repaired_keeping_invariant(text, TableFormat::Rime);
-  EXPECT_EQ(result.text, "---\ncolumns:\n-code\n...\nnav\n");
+// Inputs the repair fuzzer found, each repaired keeping every entry, and the text it gives.
+TEST(RepairInvariant, FuzzerFindingsRepairAsExpected) {
+  struct Finding {
+    std::string_view text;
+    TableFormat format;
+    std::string_view repaired;
+  };
+  const Finding findings[] = {
+      // A 冰凌 import stops at a code with ";", so a line split at spaces must not make one out of
+      // a line the importer skipped.
+      {"[CODETABLE]\na\t9\nj; 表\nb 人\n[CODETABLEHEADER]", TableFormat::Bingling,
+       "[CODETABLE]\na\t9\nj; 表\nb\t人\n[CODETABLEHEADER]\n"},
+      // Where the code column is the text column too, a mended code is the entry's word as well,
+      // so repeats are keyed by it.
+      {"---\ncolumns:\n-code\n...\nnav\nNav\n", TableFormat::Rime,
+       "---\ncolumns:\n-code\n...\nnav\n"},
+      // A line whose capital code the importer skipped is mended and merges into the same entry on
+      // a later line, lending it its heavier weight, as the table meant.
+      {"---\n...\n产\tU\t8\n产\tu\n", TableFormat::Rime, "---\n...\n产\tu\t8\n"},
+  };
+  for (const Finding& finding : findings) {
+    SCOPED_TRACE(finding.text);
+    EXPECT_EQ(repaired_keeping_invariant(std::string(finding.text), finding.format).text,
+              finding.repaired);
+  }
 }
 
 // Found by the repair fuzzer: a 冰凌 code of nothing but the pin mark imports as the empty code,
@@ -647,14 +658,6 @@ TEST(RepairInvariant, ACodeOfOnlyThePinMarkIsListedNotLost) {
   const std::string text = "[CODETABLEHEADER]\n[CODETABLE]\n*\t星\t10\na\t工\t9\n";
   const RepairResult result = repaired_keeping_invariant(text, TableFormat::Bingling);
   EXPECT_EQ(lines_of(result.kept), (std::vector<std::uint64_t>{3}));
-}
-
-// Found by the repair fuzzer: a line whose capital code the importer skipped is mended and merges
-// into the same entry on a later line, lending it its heavier weight, as the table meant.
-TEST(RepairInvariant, AMendedLineMayLendItsWeightToTheEntryItJoins) {
-  const std::string text = "---\n...\n产\tU\t8\n产\tu\n";
-  const RepairResult result = repaired_keeping_invariant(text, TableFormat::Rime);
-  EXPECT_EQ(result.text, "---\n...\n产\tu\t8\n");
 }
 
 // Found by the repair fuzzer: a 冰凌 table whose only upper-case marker is in a line the repair
