@@ -5,8 +5,6 @@
 #include <expected>
 #include <optional>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -14,6 +12,7 @@
 #include "qovira/table/gb18030.h"
 #include "qovira/table/import.h"
 #include "qovira/table/mb.h"
+#include "qovira/table/side_by_side.h"
 #include "qovira/table/text.h"
 
 namespace qovira {
@@ -48,20 +47,12 @@ LineScan scan_lines(const TableText& text) {
 template <typename Import>
 auto scan_beside_import(const TableText& text, Diagnosis& result, Import import) {
   LineScan scan;
-  const auto run_scan = [&scan, &text] { scan = scan_lines(text); };
-  std::optional<std::thread> worker;
-  try {
-    worker.emplace(run_scan);
-  } catch (const std::system_error&) {
-    run_scan();
-  }
-  auto imported = import();
-  if (worker) {
-    worker->join();
-  }
+  std::optional<decltype(import())> imported;
+  run_side_by_side(
+      true, [&scan, &text] { scan = scan_lines(text); }, [&] { imported.emplace(import()); });
   result.body_rows = scan.body_rows;
   result.issues.append(std::move(scan.issues));
-  return imported;
+  return std::move(*imported);
 }
 
 TableOutcome diagnose_rime(const TableText& text, Diagnosis& result) {

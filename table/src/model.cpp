@@ -5,14 +5,12 @@
 #include <cstdint>
 #include <limits>
 #include <numeric>
-#include <optional>
 #include <ranges>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "import_common.h"
+#include "qovira/table/side_by_side.h"
 #include "qovira/table/text.h"
 
 namespace qovira {
@@ -99,25 +97,6 @@ CodeKey key_of(std::string_view code, std::uint32_t row) {
 
 // Below this many rows a second thread costs more than it saves.
 constexpr std::size_t PARALLEL_SORT_ROWS = 1 << 15;
-
-// Runs both tasks, the first on a second thread when `parallel` and one can be started.
-template <typename First, typename Second>
-void run_side_by_side(bool parallel, First&& first, Second&& second) {
-  std::optional<std::thread> worker;
-  if (parallel) {
-    try {
-      worker.emplace(first);
-    } catch (const std::system_error&) {
-    }
-  }
-  if (!worker) {
-    first();
-  }
-  second();
-  if (worker) {
-    worker->join();
-  }
-}
 
 // The rows that survive merging, in final order: grouped by code in byte-wise order, each code's
 // rows in first-seen order, or by weight (largest first, stable) when weighted. A repeated
