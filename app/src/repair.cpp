@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <limits>
+#include <memory>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -179,17 +182,24 @@ std::string half_width_punctuation(std::string_view code) {
 }
 
 // The latest line of every (text, code) pair and the largest weight it was written with, in one
-// flat open-addressing table sized for one pair per line at most three-quarters load: no
-// allocation per entry, which matters for tables of millions of lines.
+// flat open-addressing table: no allocation per entry, which matters for tables of millions of
+// lines. A pair takes 24 bytes; the rare one whose sizes, distance or numbers do not fit is kept
+// whole on the side.
 class PairLines {
  public:
-  explicit PairLines(std::size_t most_pairs) {
-    std::size_t capacity = 16;
-    while (capacity - capacity / 4 < most_pairs) {
-      capacity *= 2;
+  // Sized for one pair per line at most three-quarters load. Only what is used is touched: the
+  // slots come zeroed from the system and the pairs are reserved, so a file of repeats costs next
+  // to nothing.
+  explicit PairLines(std::size_t most_pairs) : most_pairs_(std::min(most_pairs, MOST_PAIRS)) {
+    while (slot_count_ - slot_count_ / 4 < most_pairs_) {
+      slot_count_ *= 2;
+      ++slot_bits_;
     }
-    slots_.assign(capacity, 0);
-    pairs_.reserve(most_pairs);
+    slots_.reset(static_cast<std::uint64_t*>(std::calloc(slot_count_, sizeof(std::uint64_t))));
+    if (!slots_) {
+      throw std::bad_alloc();
+    }
+    pairs_.reserve(most_pairs_);
   }
 
   struct Seen {
@@ -200,61 +210,162 @@ class PairLines {
   // Records `line` as the pair's latest line; returns what was recorded before, if anything.
   std::optional<Seen> exchange(std::string_view text, std::string_view code, std::uint64_t line,
                                std::uint64_t weight) {
-    constexpr std::size_t LARGEST = std::numeric_limits<std::uint32_t>::max();
-    if (text.size() > LARGEST || code.size() > LARGEST) {
-      return std::nullopt;  // gigabytes of one word: no entry the importer takes
-    }
     const std::uint64_t hash = hash_of(text, code);
-    for (std::size_t at = hash & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
+    const std::uint32_t tag = static_cast<std::uint32_t>(hash >> 32);
+    const std::size_t mask = slot_count_ - 1;
+    for (std::size_t at = bucket_of(tag);; at = (at + 1) & mask) {
       const std::uint64_t slot = slots_[at];
       if (slot == 0) {
-        pairs_.push_back({text.data(),
-                          code.data(),
-                          static_cast<std::uint32_t>(text.size()),
-                          static_cast<std::uint32_t>(code.size()),
-                          {line, weight}});
-        slots_[at] = (hash & HASH_BITS) | pairs_.size();
+        if (pairs_.size() + wide_pairs_.size() >= most_pairs_) {
+          return std::nullopt;  // beyond any table a .mb can hold: the import merges the rest
+        }
+        slots_[at] = slot_of(tag, add(text, code, {line, weight}));
         return std::nullopt;
       }
-      if ((slot & HASH_BITS) == (hash & HASH_BITS)) {
-        Pair& pair = pairs_[(slot & INDEX_BITS) - 1];
-        if (pair.text() == text && pair.code() == code) {
+      if (static_cast<std::uint32_t>(slot >> 32) != tag) {
+        continue;
+      }
+      const std::uint32_t index = static_cast<std::uint32_t>(slot);
+      if ((index & WIDE) != 0) {
+        WidePair& pair = wide_pairs_[index & ~WIDE];
+        if (pair.text == text && pair.code == code) {
           const Seen before = pair.seen;
           pair.seen = {line, std::max(before.weight, weight)};
           return before;
         }
+        continue;
+      }
+      Pair& pair = pairs_[index];
+      if (pair.text() == text && pair.code() == code) {
+        const Seen before{pair.line, pair.weight};
+        const Seen after{line, std::max(before.weight, weight)};
+        if (fits(after)) {
+          pair.line = static_cast<std::uint32_t>(after.line);
+          pair.weight = static_cast<std::uint32_t>(after.weight);
+        } else {
+          slots_[at] = slot_of(tag, add_wide(pair.text(), pair.code(), after));
+        }
+        return before;
       }
     }
   }
 
  private:
-  // A slot holds the high half of the pair's hash above 1 + its index in pairs_; 0 is free.
-  static constexpr std::uint64_t HASH_BITS = 0xFFFF'FFFF'0000'0000;
-  static constexpr std::uint64_t INDEX_BITS = 0x0000'0000'FFFF'FFFF;
+  // A slot holds the high half of the pair's hash above its index; 0 is free.
+  static constexpr std::uint32_t WIDE = 0x8000'0000;  // the index is one of wide_pairs_
+  static constexpr std::size_t MOST_PAIRS = 0x7FFF'FFFF;
 
-  // Views in 24 bytes rather than 32: sizes that do not fit are never recorded.
   struct Pair {
     const char* text_data;
-    const char* code_data;
-    std::uint32_t text_size;
-    std::uint32_t code_size;
-    Seen seen;
+    std::int32_t code_offset;  // from text_data
+    std::uint16_t text_size;
+    std::uint16_t code_size;
+    std::uint32_t line;
+    std::uint32_t weight;
 
     std::string_view text() const { return {text_data, text_size}; }
-    std::string_view code() const { return {code_data, code_size}; }
+    std::string_view code() const { return {text_data + code_offset, code_size}; }
   };
+  static_assert(sizeof(Pair) == 24);
+
+  struct WidePair {
+    std::string_view text;
+    std::string_view code;
+    Seen seen;
+  };
+
+  static bool fits(const Seen& seen) {
+    constexpr std::uint64_t LARGEST = std::numeric_limits<std::uint32_t>::max();
+    return seen.line <= LARGEST && seen.weight <= LARGEST;
+  }
+
+  static std::uint64_t slot_of(std::uint32_t tag, std::uint32_t index) {
+    return (std::uint64_t{tag} << 32) | index;
+  }
+
+  std::size_t bucket_of(std::uint32_t tag) const { return tag >> (32 - slot_bits_); }
+
+  std::uint32_t add(std::string_view text, std::string_view code, const Seen& seen) {
+    constexpr std::size_t LARGEST_SIZE = std::numeric_limits<std::uint16_t>::max();
+    const std::ptrdiff_t code_offset = code.data() - text.data();
+    const bool compact = text.size() <= LARGEST_SIZE && code.size() <= LARGEST_SIZE &&
+                         code_offset >= std::numeric_limits<std::int32_t>::min() &&
+                         code_offset <= std::numeric_limits<std::int32_t>::max() && fits(seen);
+    if (!compact) {
+      return add_wide(text, code, seen);
+    }
+    pairs_.push_back(
+        {text.data(), static_cast<std::int32_t>(code_offset),
+         static_cast<std::uint16_t>(text.size()), static_cast<std::uint16_t>(code.size()),
+         static_cast<std::uint32_t>(seen.line), static_cast<std::uint32_t>(seen.weight)});
+    return static_cast<std::uint32_t>(pairs_.size() - 1);
+  }
+
+  std::uint32_t add_wide(std::string_view text, std::string_view code, const Seen& seen) {
+    wide_pairs_.push_back({text, code, seen});
+    return static_cast<std::uint32_t>(wide_pairs_.size() - 1) | WIDE;
+  }
 
   static std::uint64_t hash_of(std::string_view text, std::string_view code) {
     const std::uint64_t text_hash = std::hash<std::string_view>{}(text);
     const std::uint64_t hash =
         text_hash ^ (std::hash<std::string_view>{}(code) + 0x9E3779B97F4A7C15ULL +
                      (text_hash << 6) + (text_hash >> 2));
-    // Spread the bits so that both the slot (low bits) and the tag (high bits) vary.
+    // Spread the bits so that the tag and the bucket (high bits) vary.
     return hash * 0x9E3779B97F4A7C15ULL;
   }
 
-  std::vector<std::uint64_t> slots_;
+  struct Free {
+    void operator()(std::uint64_t* slots) const { std::free(slots); }
+  };
+
+  std::size_t most_pairs_;
+  std::size_t slot_count_ = 16;
+  unsigned slot_bits_ = 4;
+  std::unique_ptr<std::uint64_t[], Free> slots_;
   std::vector<Pair> pairs_;
+  std::vector<WidePair> wide_pairs_;
+};
+
+// The repaired text, held only from the first line that differs from the input: while a table
+// needs no change, its lines are matched against the input instead of copied, so that it is not
+// held twice beside the repeat check.
+class RepairedText {
+ public:
+  RepairedText(std::string_view input, std::string& out)
+      : input_(input), out_(out), same_(out.empty()) {}
+
+  void append_line(std::string_view line) {
+    if (same_ && follows(line)) {
+      matched_ += line.size() + 1;
+      return;
+    }
+    diverged().append(line).push_back('\n');
+  }
+
+  // Settles the text: as much of the input as the lines matched, when they all did.
+  void finish() { diverged(); }
+
+ private:
+  bool follows(std::string_view line) const {
+    const std::size_t end = matched_ + line.size();
+    return end < input_.size() && input_[end] == '\n' &&
+           (line.data() == input_.data() + matched_ ||
+            input_.compare(matched_, line.size(), line) == 0);
+  }
+
+  std::string& diverged() {
+    if (same_) {
+      out_.assign(input_.substr(0, matched_));
+      same_ = false;
+    }
+    return out_;
+  }
+
+  std::string_view input_;
+  std::string& out_;
+  bool same_;
+  std::size_t matched_ = 0;
 };
 
 std::string& append_shown(std::string& out, std::string_view value) {
@@ -306,12 +417,14 @@ std::size_t line_count(std::string_view text) {
 
 class LineRepairer {
  public:
-  LineRepairer(const TableText& table, RepairResult& result, std::uint64_t number_offset)
+  LineRepairer(const TableText& table, RepairResult& result, RepairedText& output,
+               std::uint64_t number_offset)
       : table_(table),
         format_(table.format()),
         result_(result),
         number_offset_(number_offset),
-        latest_line_of_(line_count(table.text())) {}
+        latest_line_of_(line_count(table.text())),
+        output_(output) {}
 
   void repair(const TextLine& line);
 
@@ -323,7 +436,7 @@ class LineRepairer {
   void keep(std::string_view summary, std::string_view reason, std::uint64_t number) {
     result_.kept.push_back({displayable(summary), std::string(reason), number});
   }
-  void pass_unchanged(std::string_view raw) { result_.text.append(raw).push_back('\n'); }
+  void pass_unchanged(std::string_view raw) { output_.append_line(raw); }
   // A line of two pieces split by spaces becomes two tab-separated columns when one of them is
   // clearly the code and the other clearly a word; false when it is left as it is.
   bool split_at_spaces(const TextLine& line, std::uint64_t number, std::string& rebuilt);
@@ -347,6 +460,8 @@ class LineRepairer {
   std::uint64_t number_offset_;
   std::optional<CodeStats> stats_;
   PairLines latest_line_of_;
+  RepairedText& output_;
+  std::string rebuilt_line_;  // reused for every entry line written
   // Owns the codes and lines the rules rewrote, so that duplicate keys can point at them.
   std::deque<std::string> owned_;
 };
@@ -506,7 +621,8 @@ void LineRepairer::repair_entry(const TextLine& line, std::uint64_t number) {
 // The entry line with its code mended. A 冰凌 line is cut from its trimmed form, as its importer
 // cuts it; a Rime text stays exactly as the importer reads it.
 void LineRepairer::emit_entry(const TextLine& line, std::string_view code) {
-  std::string& out = result_.text;
+  std::string& out = rebuilt_line_;
+  out.clear();
   if (format_ == TableFormat::Bingling) {
     append_rebuilt(out, trim(line.raw), table_.columns(), code, line.text);
   } else {
@@ -516,7 +632,7 @@ void LineRepairer::emit_entry(const TextLine& line, std::string_view code) {
     }
     append_rebuilt(out, row, table_.columns(), rime_code_column(line, code), std::nullopt);
   }
-  out.push_back('\n');
+  output_.append_line(out);
 }
 
 // The base name as the value of the added header's `name:`: nothing in it may end the line, start
@@ -672,8 +788,12 @@ RepairResult repair_text(std::string_view text, TableFormat format, std::string_
     number_offset = ADDED_RIME_HEADER_LINES;
     result.changes.push_back({std::string(HEADER_ADDED), std::string(HEADER_ADDED_BASIS), 0});
   }
-  LineRepairer repairer(table, result, number_offset);
-  table.for_each_line([&repairer](const TextLine& line) { repairer.repair(line); });
+  RepairedText output(table.text(), result.text);
+  {
+    LineRepairer repairer(table, result, output, number_offset);
+    table.for_each_line([&repairer](const TextLine& line) { repairer.repair(line); });
+  }
+  output.finish();  // the repeat check is gone: an unchanged text is copied only now
   if (result.text.empty()) {
     result.text.push_back('\n');
   }

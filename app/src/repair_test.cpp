@@ -271,6 +271,29 @@ TEST(RepairRules, AHeavierRepeatStaysForTheImportToMerge) {
             "---\nname: w\nsort: original\n...\n工\taaaa\t5\n");
 }
 
+TEST(RepairRules, RepeatsOfHugeWordsAndWeightsBeyondThirtyTwoBitsAreFound) {
+  const std::string header = "---\nname: w\nsort: by_weight\n...\n";
+  // A weight that no longer fits 32 bits arrives on a repeat; a later, lighter copy still names it.
+  const std::string weights =
+      header + "工\taaaa\t7\n工\taaaa\t8589934592\n工\taaaa\t8589934591\n工\taaaa\t9\n";
+  const RepairResult by_weight = repair_text(weights, TableFormat::Rime, "w");
+  EXPECT_EQ(by_weight.text, header + "工\taaaa\t7\n工\taaaa\t8589934592\n");
+  EXPECT_EQ(lines_of(by_weight.kept), (std::vector<std::uint64_t>{6}));
+  ASSERT_EQ(by_weight.changes.size(), 2u);
+  EXPECT_EQ(by_weight.changes[0].summary, "删掉与第 6 行完全重复的「工」aaaa");
+  EXPECT_EQ(by_weight.changes[1].summary, "删掉与第 7 行完全重复的「工」aaaa");
+
+  std::string word;
+  for (int i = 0; i < 30000; ++i) {
+    word.append("工");
+  }
+  std::string huge(RIME_HEADER);
+  huge.append(word).append("\taaaa\n").append(word).append("\taaaa\n");
+  const RepairResult repaired = repair_text(huge, TableFormat::Rime, "t");
+  EXPECT_EQ(lines_of(repaired.changes), (std::vector<std::uint64_t>{7}));
+  EXPECT_EQ(repaired.text.size(), RIME_HEADER.size() + word.size() + 6);
+}
+
 TEST(RepairRules, RimeColumnsFollowTheHeader) {
   // Code first, as the header says: a valid dictionary comes back unchanged, mended lines keep
   // that order and their weights.
