@@ -3,6 +3,7 @@
 #include "qovira/app/repair.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
@@ -207,10 +208,24 @@ class PairLines {
     std::uint64_t weight;
   };
 
-  // Records `line` as the pair's latest line; returns what was recorded before, if anything.
-  std::optional<Seen> exchange(std::string_view text, std::string_view code, std::uint64_t line,
-                               std::uint64_t weight) {
-    const std::uint64_t hash = hash_of(text, code);
+  static std::uint64_t hash_of(std::string_view text, std::string_view code) {
+    const std::uint64_t text_hash = std::hash<std::string_view>{}(text);
+    const std::uint64_t hash =
+        text_hash ^ (std::hash<std::string_view>{}(code) + 0x9E3779B97F4A7C15ULL +
+                     (text_hash << 6) + (text_hash >> 2));
+    // Spread the bits so that the tag and the bucket (high bits) vary.
+    return hash * 0x9E3779B97F4A7C15ULL;
+  }
+
+  // Brings the first slot a pair of this hash looks at into the cache.
+  void prefetch(std::uint64_t hash) const {
+    __builtin_prefetch(&slots_[bucket_of(static_cast<std::uint32_t>(hash >> 32))]);
+  }
+
+  // Records `line` as the latest line of the pair, whose hash_of is `hash`; returns what was
+  // recorded before, if anything.
+  std::optional<Seen> exchange(std::uint64_t hash, std::string_view text, std::string_view code,
+                               std::uint64_t line, std::uint64_t weight) {
     const std::uint32_t tag = static_cast<std::uint32_t>(hash >> 32);
     const std::size_t mask = slot_count_ - 1;
     for (std::size_t at = bucket_of(tag);; at = (at + 1) & mask) {
@@ -304,15 +319,6 @@ class PairLines {
   std::uint32_t add_wide(std::string_view text, std::string_view code, const Seen& seen) {
     wide_pairs_.push_back({text, code, seen});
     return static_cast<std::uint32_t>(wide_pairs_.size() - 1) | WIDE;
-  }
-
-  static std::uint64_t hash_of(std::string_view text, std::string_view code) {
-    const std::uint64_t text_hash = std::hash<std::string_view>{}(text);
-    const std::uint64_t hash =
-        text_hash ^ (std::hash<std::string_view>{}(code) + 0x9E3779B97F4A7C15ULL +
-                     (text_hash << 6) + (text_hash >> 2));
-    // Spread the bits so that the tag and the bucket (high bits) vary.
-    return hash * 0x9E3779B97F4A7C15ULL;
   }
 
   struct Free {
@@ -426,9 +432,47 @@ class LineRepairer {
         latest_line_of_(line_count(table.text())),
         output_(output) {}
 
-  void repair(const TextLine& line);
+  // Lines wait in a short queue while the repeat check's slot for each is fetched: that slot is
+  // a cache miss for nearly every line of a big table.
+  void take(const TextLine& line) {
+    Queued& queued = queue_[taken_ % LOOKAHEAD];
+    if (taken_ >= LOOKAHEAD) {
+      repair_queued(queued);
+    }
+    queued = {line, {}, {}, 0};
+    if (line.kind == LineKind::Entry) {
+      queued.text = line.text;
+      queued.code = format_ == TableFormat::Bingling ? line.code : trim(line.code);
+      queued.hash = PairLines::hash_of(queued.text, queued.code);
+      latest_line_of_.prefetch(queued.hash);
+    }
+    ++taken_;
+  }
+  // Repairs the lines still queued.
+  void finish() {
+    for (std::size_t index = taken_ > LOOKAHEAD ? taken_ - LOOKAHEAD : 0; index < taken_; ++index) {
+      repair_queued(queue_[index % LOOKAHEAD]);
+    }
+  }
 
  private:
+  static constexpr std::size_t LOOKAHEAD = 8;
+
+  // A line and the pair its repeat check most likely looks up: its columns as they stand.
+  struct Queued {
+    TextLine line;
+    std::string_view text;
+    std::string_view code;
+    std::uint64_t hash;
+  };
+
+  void repair_queued(const Queued& queued) {
+    current_ = &queued;
+    repair(queued.line);
+    current_ = nullptr;
+  }
+  void repair(const TextLine& line);
+
   // Summaries and grounds quote the file's lines, words and codes: they are kept safe to show.
   void change(std::string_view summary, std::string_view basis, std::uint64_t number) {
     result_.changes.push_back({displayable(summary), displayable(basis), number});
@@ -454,6 +498,9 @@ class LineRepairer {
     return *stats_;
   }
 
+  std::array<Queued, LOOKAHEAD> queue_{};
+  std::size_t taken_ = 0;
+  const Queued* current_ = nullptr;
   const TableText& table_;
   TableFormat format_;
   RepairResult& result_;
@@ -598,7 +645,12 @@ void LineRepairer::repair_entry(const TextLine& line, std::uint64_t number) {
       format_ != TableFormat::Bingling && table_.columns().text == table_.columns().code
           ? rime_code_column(line, code)
           : line.text;
-  if (const auto earlier = latest_line_of_.exchange(text, merged_code, number, weight)) {
+  const bool as_queued = current_ != nullptr && text.data() == current_->text.data() &&
+                         text.size() == current_->text.size() &&
+                         merged_code.data() == current_->code.data() &&
+                         merged_code.size() == current_->code.size();
+  const std::uint64_t hash = as_queued ? current_->hash : PairLines::hash_of(text, merged_code);
+  if (const auto earlier = latest_line_of_.exchange(hash, text, merged_code, number, weight)) {
     if (weight > earlier->weight) {
       std::string summary(HEAVIER_DUPLICATE_OPEN);
       summary.append(std::to_string(earlier->line)).append(HEAVIER_DUPLICATE_MIDDLE);
@@ -791,7 +843,8 @@ RepairResult repair_text(std::string_view text, TableFormat format, std::string_
   RepairedText output(table.text(), result.text);
   {
     LineRepairer repairer(table, result, output, number_offset);
-    table.for_each_line([&repairer](const TextLine& line) { repairer.repair(line); });
+    table.for_each_line([&repairer](const TextLine& line) { repairer.take(line); });
+    repairer.finish();
   }
   output.finish();  // the repeat check is gone: an unchanged text is copied only now
   if (result.text.empty()) {
