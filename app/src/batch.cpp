@@ -219,17 +219,20 @@ class BatchRun {
   // nothing when it could not be written (said on its own line).
   std::optional<std::string> save_repair_report(const SourceTable& source,
                                                 const SavedRepair& saved) {
-    // Made once as it is saved: a report listing a million removed lines runs to hundreds of
-    // megabytes.
-    const std::string report =
-        build_repair_report(displayable(source.path), displayable(saved.path), saved.result,
-                            saved.recheck, "\r\n", UTF8_BYTE_ORDER_MARK);
     const std::optional<std::string> target = outputs_.choose(
         OutputKind::RepairReport, output_stem(source.path) + std::string(REPAIR_REPORT_TAIL));
     std::optional<std::string> refusal = outputs_.refusal(*target);
     if (!refusal) {
-      if (auto written = write_file_atomically(path_from_utf8(*target), view_of(report),
-                                               path_from_utf8(source.path));
+      // Made as it is written: a report listing millions of removed lines runs to gigabytes.
+      const auto report = [&](const BytePieceWriter& write) {
+        if (write(view_of(UTF8_BYTE_ORDER_MARK))) {
+          write_repair_report(displayable(source.path), displayable(saved.path), saved.result,
+                              saved.recheck, "\r\n",
+                              [&write](std::string_view piece) { return write(view_of(piece)); });
+        }
+      };
+      if (auto written =
+              write_file_atomically(path_from_utf8(*target), report, path_from_utf8(source.path));
           written) {
         outputs_.written(*target);
         return target;

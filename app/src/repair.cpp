@@ -652,19 +652,19 @@ void LineRepairer::repair_entry(const TextLine& line, std::uint64_t number) {
   const std::uint64_t hash = as_queued ? current_->hash : PairLines::hash_of(text, merged_code);
   if (const auto earlier = latest_line_of_.exchange(hash, text, merged_code, number, weight)) {
     if (weight > earlier->weight) {
-      std::string summary(HEAVIER_DUPLICATE_OPEN);
-      summary.append(std::to_string(earlier->line)).append(HEAVIER_DUPLICATE_MIDDLE);
-      append_shown(summary, line.text).append(HEAVIER_DUPLICATE_CLOSE);
-      append_shown(summary, code).append(HEAVIER_DUPLICATE_TAIL);
-      keep(std::move(summary), HEAVIER_DUPLICATE_REASON, number);
+      std::string tail(HEAVIER_DUPLICATE_MIDDLE);
+      append_shown(tail, line.text).append(HEAVIER_DUPLICATE_CLOSE);
+      append_shown(tail, code).append(HEAVIER_DUPLICATE_TAIL);
+      result_.kept.push_naming(number, HEAVIER_DUPLICATE_OPEN, earlier->line, displayable(tail),
+                               HEAVIER_DUPLICATE_REASON);
       emit_entry(line, code);
       return;
     }
-    std::string summary(DUPLICATE_OPEN);
-    summary.append(std::to_string(earlier->line)).append(DUPLICATE_MIDDLE);
-    append_shown(summary, line.text).append(DUPLICATE_CLOSE);
-    append_shown(summary, code);
-    change(std::move(summary), DUPLICATE_BASIS, number);
+    std::string tail(DUPLICATE_MIDDLE);
+    append_shown(tail, line.text).append(DUPLICATE_CLOSE);
+    append_shown(tail, code);
+    result_.changes.push_naming(number, DUPLICATE_OPEN, earlier->line, displayable(tail),
+                                DUPLICATE_BASIS);
     return;
   }
   emit_entry(line, code);

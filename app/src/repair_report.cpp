@@ -26,12 +26,17 @@ constexpr std::string_view ENTRIES = "词条 ";
 constexpr std::string_view IMPORTABLE = "，现在可以导入了\n";
 constexpr std::string_view NOT_IMPORTABLE = "，仍然导入不进去，见下\n";
 
-// Appends pieces to the report, each line feed in them written as the chosen line end, so that a
+// Makes the report's text, each line feed in its pieces written as the chosen line end, so that a
 // saved report of hundreds of megabytes is made once with its CR LF instead of converted after.
-// Without a string it only counts, so that the report can be allocated once at its size.
+// The text goes to the writer in pieces of about a megabyte; without a writer it is only counted,
+// so that a report held whole can be allocated once at its size.
 class ReportText {
  public:
-  ReportText(std::string* out, std::string_view line_end) : out_(out), line_end_(line_end) {}
+  ReportText(const ReportWriter* write, std::string_view line_end)
+      : write_(write), line_end_(line_end) {}
+  ~ReportText() { flush(); }
+  ReportText(const ReportText&) = delete;
+  ReportText& operator=(const ReportText&) = delete;
 
   ReportText& operator<<(std::string_view piece) {
     for (std::size_t end = piece.find('\n'); end != std::string_view::npos;
@@ -46,17 +51,31 @@ class ReportText {
 
   std::size_t size() const { return size_; }
 
+  void flush() {
+    if (write_ != nullptr && !buffer_.empty() && writing_) {
+      writing_ = (*write_)(buffer_);
+    }
+    buffer_.clear();
+  }
+
  private:
+  static constexpr std::size_t PIECE_SIZE = 1 << 20;
+
   void put(std::string_view piece) {
     size_ += piece.size();
-    if (out_ != nullptr) {
-      out_->append(piece);
+    if (write_ != nullptr && writing_) {
+      buffer_.append(piece);
+      if (buffer_.size() >= PIECE_SIZE) {
+        flush();
+      }
     }
   }
 
-  std::string* out_;
+  const ReportWriter* write_;
   std::string_view line_end_;
+  std::string buffer_;
   std::size_t size_ = 0;
+  bool writing_ = true;
 };
 
 void append_item(ReportText& out, const RepairItem& item, std::string_view ground_label) {
@@ -66,48 +85,62 @@ void append_item(ReportText& out, const RepairItem& item, std::string_view groun
   out << item.summary << "\n" << ground_label << item.basis << "\n";
 }
 
+void write_report(ReportText& out, std::string_view source_path, std::string_view saved_path,
+                  const RepairResult& result, const Diagnosis& recheck) {
+  out << TITLE << SOURCE << source_path << SOURCE_UNTOUCHED << SAVED_AS << saved_path << "\n\n";
+  out << COUNT_CHANGES << std::to_string(result.changes.size()) << COUNT_KEPT
+      << std::to_string(result.kept.size()) << COUNT_END;
+
+  if (!result.changes.empty()) {
+    out << CHANGES_HEADING;
+    for (const RepairItem& item : result.changes) {
+      append_item(out, item, BASIS);
+    }
+    out << "\n";
+  }
+  if (!result.kept.empty()) {
+    out << KEPT_HEADING;
+    for (const RepairItem& item : result.kept) {
+      append_item(out, item, REASON);
+    }
+    out << "\n";
+  }
+
+  out << RECHECK_HEADING << ENTRIES << std::to_string(recheck.imported_entries)
+      << (recheck.importable ? IMPORTABLE : NOT_IMPORTABLE);
+  if (!recheck.importable) {
+    for (const Issue& issue : recheck.issues) {
+      if (issue.severity == Severity::Fatal) {
+        out << severity_label(Severity::Fatal) << " " << issue.message << "\n";
+      }
+    }
+  }
+}
+
 }  // namespace
 
+void write_repair_report(std::string_view source_path, std::string_view saved_path,
+                         const RepairResult& result, const Diagnosis& recheck,
+                         std::string_view line_end, const ReportWriter& write) {
+  ReportText out(&write, line_end);
+  write_report(out, source_path, saved_path, result, recheck);
+}
+
 std::string build_repair_report(std::string_view source_path, std::string_view saved_path,
-                                const RepairResult& result, const Diagnosis& recheck,
-                                std::string_view line_end, std::string_view prefix) {
-  const auto write = [&](ReportText& out) {
-    out << TITLE << SOURCE << source_path << SOURCE_UNTOUCHED << SAVED_AS << saved_path << "\n\n";
-    out << COUNT_CHANGES << std::to_string(result.changes.size()) << COUNT_KEPT
-        << std::to_string(result.kept.size()) << COUNT_END;
-
-    if (!result.changes.empty()) {
-      out << CHANGES_HEADING;
-      for (const RepairItem& item : result.changes) {
-        append_item(out, item, BASIS);
-      }
-      out << "\n";
-    }
-    if (!result.kept.empty()) {
-      out << KEPT_HEADING;
-      for (const RepairItem& item : result.kept) {
-        append_item(out, item, REASON);
-      }
-      out << "\n";
-    }
-
-    out << RECHECK_HEADING << ENTRIES << std::to_string(recheck.imported_entries)
-        << (recheck.importable ? IMPORTABLE : NOT_IMPORTABLE);
-    if (!recheck.importable) {
-      for (const Issue& issue : recheck.issues) {
-        if (issue.severity == Severity::Fatal) {
-          out << severity_label(Severity::Fatal) << " " << issue.message << "\n";
-        }
-      }
-    }
-  };
-  ReportText counted(nullptr, line_end);
-  write(counted);
+                                const RepairResult& result, const Diagnosis& recheck) {
+  std::size_t size = 0;
+  {
+    ReportText counted(nullptr, "\n");
+    write_report(counted, source_path, saved_path, result, recheck);
+    size = counted.size();
+  }
   std::string text;
-  text.reserve(prefix.size() + counted.size());
-  text.append(prefix);
-  ReportText out(&text, line_end);
-  write(out);
+  text.reserve(size);
+  write_repair_report(source_path, saved_path, result, recheck, "\n",
+                      [&text](std::string_view piece) {
+                        text.append(piece);
+                        return true;
+                      });
   return text;
 }
 

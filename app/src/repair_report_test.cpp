@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "qovira/app/repair.h"
 
@@ -36,14 +38,44 @@ TEST(RepairReport, ListsEveryChangeAndKeptLine) {
   EXPECT_EQ(
       build_repair_report("/tmp/wubi86.dict.yaml", "/tmp/wubi86.repaired.yaml", result, recheck),
       golden);
-  // As saved: a byte-order mark, then every line ended by CR LF.
-  std::string saved = "\xEF\xBB\xBF";
+  // As saved: every line ended by CR LF.
+  std::string saved;
   for (const char c : golden) {
     saved.append(c == '\n' ? "\r\n" : std::string(1, c));
   }
-  EXPECT_EQ(build_repair_report("/tmp/wubi86.dict.yaml", "/tmp/wubi86.repaired.yaml", result,
-                                recheck, "\r\n", "\xEF\xBB\xBF"),
-            saved);
+  std::string written;
+  write_repair_report("/tmp/wubi86.dict.yaml", "/tmp/wubi86.repaired.yaml", result, recheck, "\r\n",
+                      [&written](std::string_view piece) {
+                        written.append(piece);
+                        return true;
+                      });
+  EXPECT_EQ(written, saved);
+}
+
+TEST(RepairReport, ALongReportIsWrittenInPiecesAndStopsWhenWritingFails) {
+  RepairResult result;
+  for (std::uint64_t line = 1; line <= 100'000; ++line) {
+    result.changes.push_naming(line, "删掉与第 ", line + 7, " 行完全重复的「工」aaaa", "依据");
+  }
+  const Diagnosis recheck = recheck_of(1, true, {});
+  const std::string whole = build_repair_report("a", "b", result, recheck);
+  std::vector<std::size_t> pieces;
+  std::string joined;
+  write_repair_report("a", "b", result, recheck, "\n", [&](std::string_view piece) {
+    pieces.push_back(piece.size());
+    joined.append(piece);
+    return true;
+  });
+  EXPECT_GT(pieces.size(), 2u);
+  EXPECT_LT(*std::ranges::max_element(pieces), whole.size() / 2);
+  EXPECT_EQ(joined, whole);
+
+  int calls = 0;
+  write_repair_report("a", "b", result, recheck, "\n", [&calls](std::string_view) {
+    ++calls;
+    return false;
+  });
+  EXPECT_EQ(calls, 1);
 }
 
 TEST(RepairReport, WithoutItemsGoesStraightToTheRecheck) {

@@ -26,7 +26,7 @@ RepairResult repair_rime_body(std::string_view body) {
   return repair_text(std::string(RIME_HEADER) + std::string(body), TableFormat::Rime, "t");
 }
 
-std::vector<std::uint64_t> lines_of(const std::vector<RepairItem>& items) {
+std::vector<std::uint64_t> lines_of(const RepairItems& items) {
   std::vector<std::uint64_t> lines;
   for (const RepairItem& item : items) {
     lines.push_back(item.line);

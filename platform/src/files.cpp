@@ -81,7 +81,14 @@ std::expected<Bytes, std::string> read_file(const std::filesystem::path& path) {
 std::expected<void, std::string> write_file_atomically(
     const std::filesystem::path& path, ByteView bytes,
     const std::filesystem::path& permissions_like) {
-  return detail::write_through_temporary(path, bytes, permissions_like, random_temporary_name);
+  return write_file_atomically(
+      path, [bytes](const BytePieceWriter& write) { write(bytes); }, permissions_like);
+}
+
+std::expected<void, std::string> write_file_atomically(
+    const std::filesystem::path& path, const BytePieces& pieces,
+    const std::filesystem::path& permissions_like) {
+  return detail::write_through_temporary(path, pieces, permissions_like, random_temporary_name);
 }
 
 bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 
+#include "qovira/platform/files.h"
 #include "qovira/table/model.h"
 
 namespace qovira::detail {
@@ -22,7 +23,7 @@ using TemporaryNames = std::function<std::expected<std::string, std::string>()>;
 
 // write_file_atomically with the temporary file's names taken from `next_name`.
 std::expected<void, std::string> write_through_temporary(
-    const std::filesystem::path& path, ByteView bytes,
+    const std::filesystem::path& path, const BytePieces& pieces,
     const std::filesystem::path& permissions_like, const TemporaryNames& next_name);
 
 // Fills `out` with random bytes from the system.

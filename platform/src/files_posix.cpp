@@ -123,7 +123,7 @@ std::expected<void, std::string> fill_random(std::span<std::uint8_t> out) {
 }
 
 std::expected<void, std::string> write_through_temporary(
-    const std::filesystem::path& path, ByteView bytes,
+    const std::filesystem::path& path, const BytePieces& pieces,
     const std::filesystem::path& permissions_like, const TemporaryNames& next_name) {
   const std::filesystem::path directory = path.parent_path();
   const Permissions permissions = permissions_for(path, permissions_like);
@@ -160,8 +160,15 @@ std::expected<void, std::string> write_through_temporary(
     clear_in_progress();
     return system_failure(number);
   };
-  if (const int number = write_all(file, bytes); number != 0) {
-    return fail(number);
+  int write_error = 0;
+  pieces([&](ByteView piece) {
+    if (write_error == 0) {
+      write_error = write_all(file, piece);
+    }
+    return write_error == 0;
+  });
+  if (write_error != 0) {
+    return fail(write_error);
   }
   if (permissions.keep_existing) {
     // Where the file system has no permission bits the file stays private, which is safe.

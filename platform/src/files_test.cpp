@@ -121,8 +121,16 @@ TEST_F(FilesTest, ATakenTemporaryNameIsSkippedNeverFollowed) {
   // through; the third name is free.
   fs::create_symlink(folder_ / "victim", folder_ / ".planted");
   fs::create_symlink(folder_ / "created-through-link", folder_ / ".dangling");
+  // Written in two pieces, as a long report is.
+  const Bytes head{'n', 'e'};
+  const Bytes tail{'w'};
   const auto written = detail::write_through_temporary(
-      target, Bytes{'n', 'e', 'w'}, {}, names_from({".planted", ".dangling", ".free"}));
+      target,
+      [&](const BytePieceWriter& write) {
+        write(head);
+        write(tail);
+      },
+      {}, names_from({".planted", ".dangling", ".free"}));
   ASSERT_TRUE(written.has_value()) << written.error();
   EXPECT_EQ(contents(target), "new");
   EXPECT_EQ(contents(folder_ / "victim"), "not ours");
@@ -135,8 +143,8 @@ TEST_F(FilesTest, NamesThatAreAllTakenFailWithoutHarm) {
   const fs::path target = folder_ / "table.mb";
   make_file(target, "earlier", EVERYONE_READS);
   make_file(folder_ / ".taken", "someone else's", EVERYONE_READS);
-  const auto written =
-      detail::write_through_temporary(target, Bytes{1}, {}, names_from({".taken"}));
+  const auto written = detail::write_through_temporary(
+      target, [](const BytePieceWriter&) {}, {}, names_from({".taken"}));
   ASSERT_FALSE(written.has_value());
   EXPECT_EQ(written.error(), detail::errno_text(EEXIST));
   EXPECT_EQ(contents(target), "earlier");

@@ -78,7 +78,7 @@ std::expected<void, std::string> fill_random(std::span<std::uint8_t> out) {
 }
 
 std::expected<void, std::string> write_through_temporary(
-    const std::filesystem::path& path, ByteView bytes,
+    const std::filesystem::path& path, const BytePieces& pieces,
     [[maybe_unused]] const std::filesystem::path& permissions_like,
     const TemporaryNames& next_name) {
   std::filesystem::path temporary;
@@ -115,8 +115,15 @@ std::expected<void, std::string> write_through_temporary(
     clear_in_progress();
     return system_failure(error);
   };
-  if (const DWORD error = write_all(file, bytes); error != 0) {
-    return fail(error);
+  DWORD write_error = 0;
+  pieces([&](ByteView piece) {
+    if (write_error == 0) {
+      write_error = write_all(file, piece);
+    }
+    return write_error == 0;
+  });
+  if (write_error != 0) {
+    return fail(write_error);
   }
   // On disk before the rename makes it the output.
   if (!FlushFileBuffers(file)) {

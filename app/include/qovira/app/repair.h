@@ -1,7 +1,11 @@
 // Repair of a text table: the line rules, inference of illegal code letters, and the report.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,10 +27,94 @@ struct RepairItem {
   friend bool operator==(const RepairItem&, const RepairItem&) = default;
 };
 
+// The changes or the kept lines of a repair, in order. A table of millions of repeated lines
+// gives millions of items, so they are held as records of the pieces their summaries are made of
+// rather than as finished strings; a run of items that each name the line just before theirs (one
+// line repeated again and again) is one record.
+class RepairItems {
+  struct Record;
+
+ public:
+  RepairItems() = default;
+  RepairItems(std::initializer_list<RepairItem> items) {
+    for (const RepairItem& item : items) {
+      push_back(item);
+    }
+  }
+
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+
+  void push_back(const RepairItem& item);
+  void push_front(const RepairItem& item);
+  // An item whose summary is `head`, the number `named_line` and `tail`.
+  void push_naming(std::uint64_t line, std::string_view head, std::uint64_t named_line,
+                   std::string_view tail, std::string_view basis);
+
+  class const_iterator {
+   public:
+    using iterator_concept = std::forward_iterator_tag;
+    using value_type = RepairItem;
+    using difference_type = std::ptrdiff_t;
+
+    const_iterator() = default;
+    RepairItem operator*() const { return items_->item_of(*record_, within_); }
+    const_iterator& operator++();
+    const_iterator operator++(int) {
+      const_iterator before = *this;
+      ++*this;
+      return before;
+    }
+    friend bool operator==(const const_iterator&, const const_iterator&) = default;
+
+   private:
+    friend class RepairItems;
+    const_iterator(const RepairItems* items, const Record* record)
+        : items_(items), record_(record) {}
+
+    const RepairItems* items_ = nullptr;
+    const Record* record_ = nullptr;
+    std::uint64_t within_ = 0;
+  };
+
+  const_iterator begin() const { return {this, records_.data()}; }
+  const_iterator end() const { return {this, records_.data() + records_.size()}; }
+  RepairItem front() const { return *begin(); }
+  // Walks the records up to the item: meant for the first few.
+  RepairItem operator[](std::size_t index) const;
+
+ private:
+  struct Piece {
+    std::uint64_t at = 0;
+    std::uint64_t size = 0;
+  };
+  struct Record {
+    std::uint64_t line = 0;        // of the first item
+    std::uint64_t named_line = 0;  // that the first item names, when `numbered`
+    std::uint64_t run = 1;         // items; each after the first names the line before its own
+    Piece head;                    // the summary, or its part before the number
+    Piece tail;                    // the part after the number
+    Piece basis;
+    bool numbered = false;
+  };
+
+  RepairItem item_of(const Record& record, std::uint64_t within) const;
+  std::string_view piece(const Piece& piece) const {
+    return {texts_.data() + piece.at, piece.size};
+  }
+  // Stores `text`, sharing the bytes of `last` when they are the same.
+  Piece store(std::string_view text, const Piece* last);
+  Record& add(std::uint64_t line, std::string_view head, std::string_view basis);
+
+  std::vector<Record> records_;
+  std::string texts_;
+  std::size_t size_ = 0;
+};
+
 struct RepairResult {
   std::string text;
-  std::vector<RepairItem> changes;
-  std::vector<RepairItem> kept;
+  RepairItems changes;
+  RepairItems kept;
 };
 
 // The trimmed line, cut to 30 characters followed by "…" when longer.
@@ -73,9 +161,16 @@ bool is_rime_behind_markers(std::string_view text, TableFormat format);
 // The text with every "[CODETABLEHEADER]" and "[CODETABLE]" taken out, until none is left.
 std::string without_markers(std::string_view text);
 
-// The report after a repair: `prefix`, then the lines, each ended by `line_end`.
+// Takes the report piece by piece: false once it cannot be written, and then the rest is not made.
+using ReportWriter = std::function<bool(std::string_view)>;
+
+// The report after a repair, written piece by piece with each line ended by `line_end`: a report
+// listing millions of removed lines runs to gigabytes and is never held whole.
+void write_repair_report(std::string_view source_path, std::string_view saved_path,
+                         const RepairResult& result, const Diagnosis& recheck,
+                         std::string_view line_end, const ReportWriter& write);
+// The report as one text, with LF line ends.
 std::string build_repair_report(std::string_view source_path, std::string_view saved_path,
-                                const RepairResult& result, const Diagnosis& recheck,
-                                std::string_view line_end = "\n", std::string_view prefix = {});
+                                const RepairResult& result, const Diagnosis& recheck);
 
 }  // namespace qovira

@@ -3,6 +3,7 @@
 
 #include <expected>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,18 @@ std::expected<Bytes, std::string> read_file(const std::filesystem::path& path);
 // when that names a file (the source of an output, so a private table gives private outputs).
 std::expected<void, std::string> write_file_atomically(
     const std::filesystem::path& path, ByteView bytes,
+    const std::filesystem::path& permissions_like = {});
+
+// Takes the bytes of a file piece by piece: false once they cannot be written, and then the rest
+// need not be made.
+using BytePieceWriter = std::function<bool(ByteView)>;
+// Makes a file's bytes and hands them to the writer in pieces, so that an output of gigabytes is
+// never held whole.
+using BytePieces = std::function<void(const BytePieceWriter&)>;
+
+// write_file_atomically of the bytes `pieces` makes.
+std::expected<void, std::string> write_file_atomically(
+    const std::filesystem::path& path, const BytePieces& pieces,
     const std::filesystem::path& permissions_like = {});
 
 // True when both paths exist and name the same file (through links or second names too).
