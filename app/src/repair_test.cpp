@@ -698,5 +698,47 @@ TEST(RepairRules, SectionLinesInUpperCaseWhenNoneIs) {
   EXPECT_EQ(repair_text(mixed, TableFormat::Bingling, "c").text, mixed);
 }
 
+TEST(RepairItemsTest, RunsOfRepeatsReadBackItemByItem) {
+  RepairItems items;
+  items.push_back({"补上了头部", "缺头部", 0});
+  // Lines 7 to 9 each name the line before: one run. Line 11 names 9, not 10: a new record.
+  for (std::uint64_t line = 7; line <= 9; ++line) {
+    items.push_naming(line, "删掉与第 ", line == 7 ? 3 : line - 1, " 行重复的「工」", "依据");
+  }
+  items.push_naming(11, "删掉与第 ", 9, " 行重复的「工」", "依据");
+  items.push_naming(12, "删掉与第 ", 11, " 行重复的「人」", "依据");
+  items.push_front({"转成 UTF-8", "GBK", 0});
+
+  std::vector<std::string> summaries;
+  for (const RepairItem& item : items) {
+    summaries.push_back(std::to_string(item.line) + " " + item.summary + " " + item.basis);
+  }
+  EXPECT_EQ(summaries,
+            (std::vector<std::string>{
+                "0 转成 UTF-8 GBK", "0 补上了头部 缺头部", "7 删掉与第 3 行重复的「工」 依据",
+                "8 删掉与第 7 行重复的「工」 依据", "9 删掉与第 8 行重复的「工」 依据",
+                "11 删掉与第 9 行重复的「工」 依据", "12 删掉与第 11 行重复的「人」 依据"}));
+  EXPECT_EQ(items.size(), 7u);
+  EXPECT_EQ(items[4], (RepairItem{"删掉与第 8 行重复的「工」", "依据", 9}));
+  EXPECT_EQ(items.front().summary, "转成 UTF-8");
+}
+
+TEST(RepairItemsTest, OneLineRepeatedAMillionTimesIsListedInFull) {
+  std::string text(RIME_HEADER);
+  for (int i = 0; i < 1'000'000; ++i) {
+    text.append("工\taaaa\n");
+  }
+  const RepairResult result = repair_text(text, TableFormat::Rime, "t");
+  EXPECT_EQ(result.text, std::string(RIME_HEADER) + "工\taaaa\n");
+  ASSERT_EQ(result.changes.size(), 999'999u);
+  std::uint64_t expected_line = 7;
+  for (const RepairItem& item : result.changes) {
+    ASSERT_EQ(item.line, expected_line);
+    ASSERT_EQ(item.summary,
+              "删掉与第 " + std::to_string(expected_line - 1) + " 行完全重复的「工」aaaa");
+    ++expected_line;
+  }
+}
+
 }  // namespace
 }  // namespace qovira
