@@ -157,7 +157,13 @@ class BatchRun {
       return true;
     }
     SourceTable source{path, std::move(*bytes), {}};
-    source.diagnosis = diagnose(source.bytes);
+    // Only a repair reads the source again.
+    const bool source_read_again = mode_ == BatchMode::Fix || mode_ == BatchMode::Rescue;
+    source.diagnosis = diagnose(source.bytes, [&] {
+      if (!source_read_again) {
+        source.bytes = Bytes();
+      }
+    });
     bool problem = !source.diagnosis.importable;
     if (mode_ == BatchMode::Report) {
       out_ << render_report(displayable(path), source.diagnosis) << '\n';

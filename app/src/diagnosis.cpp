@@ -43,20 +43,26 @@ LineScan scan_lines(const TableText& text) {
 }
 
 // The line scan and the importer read the same model independently, so the scan runs on a second
-// thread beside `import`. Where no thread can be started, it runs first on this one.
+// thread beside `import`. Where no thread can be started, it runs first on this one. Once both are
+// done with the text, `text_done` is called, before the importer merges its rows.
 template <typename Import>
-auto scan_beside_import(const TableText& text, Diagnosis& result, Import import) {
+auto scan_beside_import(const TableText& text, Diagnosis& result, const TextDone& text_done,
+                        Import import) {
   LineScan scan;
-  std::optional<decltype(import())> imported;
-  run_side_by_side(
-      true, [&scan, &text] { scan = scan_lines(text); }, [&] { imported.emplace(import()); });
+  SideTask scanning(true, [&scan, &text] { scan = scan_lines(text); });
+  auto imported = import([&] {
+    scanning.wait();
+    text_done();
+  });
+  scanning.wait();
   result.body_rows = scan.body_rows;
   result.issues.append(std::move(scan.issues));
-  return std::move(*imported);
+  return imported;
 }
 
-TableOutcome diagnose_rime(const TableText& text, Diagnosis& result) {
-  auto imported = scan_beside_import(text, result, [&text] { return import_rime(text); });
+TableOutcome diagnose_rime(const TableText& text, Diagnosis& result, const TextDone& text_done) {
+  auto imported = scan_beside_import(
+      text, result, text_done, [&text](const TextDone& done) { return import_rime(text, done); });
   if (!imported) {
     return std::unexpected(imported.error().message());
   }
@@ -70,8 +76,11 @@ TableOutcome diagnose_rime(const TableText& text, Diagnosis& result) {
   return std::move(imported->code_table);
 }
 
-TableOutcome diagnose_bingling(const TableText& text, Diagnosis& result) {
-  auto imported = scan_beside_import(text, result, [&text] { return import_bingling(text); });
+TableOutcome diagnose_bingling(const TableText& text, Diagnosis& result,
+                               const TextDone& text_done) {
+  auto imported = scan_beside_import(text, result, text_done, [&text](const TextDone& done) {
+    return import_bingling(text, done);
+  });
   if (!imported) {
     return std::unexpected(imported.error().message());
   }
@@ -86,12 +95,12 @@ TableOutcome read_mb_table(ByteView bytes) {
   return std::move(*table);
 }
 
-TableOutcome import_text(std::string_view text, Diagnosis& result) {
+TableOutcome import_text(std::string_view text, Diagnosis& result, const TextDone& text_done) {
   switch (result.format) {
     case TableFormat::Rime:
-      return diagnose_rime(TableText::read(text, result.format), result);
+      return diagnose_rime(TableText::read(text, result.format), result, text_done);
     case TableFormat::Bingling:
-      return diagnose_bingling(TableText::read(text, result.format), result);
+      return diagnose_bingling(TableText::read(text, result.format), result, text_done);
     case TableFormat::Mb:
     case TableFormat::Unknown:
       break;
@@ -121,7 +130,7 @@ void finish(Diagnosis& result) {
 
 }  // namespace
 
-Diagnosis diagnose(ByteView bytes) {
+Diagnosis diagnose(ByteView bytes, const std::function<void()>& bytes_done) {
   Diagnosis result;
   TableOutcome outcome;
   // A .mb is never decoded: only its reader looks at it.
@@ -140,7 +149,12 @@ Diagnosis diagnose(ByteView bytes) {
       return result;
     }
     result.format = detect_format(bytes, *text);
-    outcome = import_text(*text, result);
+    outcome = import_text(*text, result, [&] {
+      converted = std::string();
+      if (bytes_done) {
+        bytes_done();
+      }
+    });
   }
 
   if (!outcome) {

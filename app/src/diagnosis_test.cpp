@@ -61,6 +61,16 @@ TEST_P(GoldenReportTest, MatchesExpectedReport) {
   const Diagnosis diagnosis = diagnose(bytes_of(input));
   expect_consistent(diagnosis);
   EXPECT_EQ(render_report(name, diagnosis), read_testdata(std::string(name) + ".report.txt"));
+
+  // A caller may spoil the bytes once told they are done with: the diagnosis stays the same.
+  std::string spoiled = input;
+  int told = 0;
+  const Diagnosis told_done = diagnose(bytes_of(spoiled), [&] {
+    ++told;
+    std::ranges::fill(spoiled, '\n');
+  });
+  EXPECT_LE(told, 1);
+  EXPECT_EQ(render_report(name, told_done), render_report(name, diagnosis));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -221,7 +231,8 @@ TEST(DiagnoseTest, OnlyTablesInTheLegacyCodePageGetTheConversionAdvice) {
   const Diagnosis legacy = diagnose(bytes_of("---\nname: x\n...\n\xB9\xA4\taaaa\n"));
   ASSERT_EQ(legacy.issues.size(), 1u);
   EXPECT_EQ(legacy.issues[0].advice,
-            "这份文件看起来是 GBK/GB18030 编码，输入法只认 UTF-8 或带 BOM 的 UTF-16：用自动修复转成 UTF-8");
+            "这份文件看起来是 GBK/GB18030 编码，输入法只认 UTF-8 或带 BOM 的 "
+            "UTF-16：用自动修复转成 UTF-8");
   EXPECT_FALSE(legacy.importable);
   const Diagnosis broken = diagnose(bytes_of("---\nname: x\n...\n\x80\taaaa\n"));
   const Diagnosis no_table = diagnose(bytes_of("\xB9\xA4 aaaa\n"));

@@ -4,11 +4,13 @@
 #include "qovira/app/display.h"
 
 #include <algorithm>
+#include <array>
 #include <deque>
 #include <functional>
 #include <initializer_list>
 #include <numeric>
 #include <optional>
+#include <span>
 #include <utility>
 
 #include "qovira/table/text.h"
@@ -232,7 +234,9 @@ class DuplicateCheck {
   }
 
  private:
-  static constexpr std::size_t DIGIT_BITS = 16;
+  // Below the top byte the hash has 23 bits, sorted in two digits.
+  static constexpr std::size_t DIGIT_BITS = 12;
+  static constexpr std::uint64_t DIGIT_MASK = (std::uint64_t{1} << DIGIT_BITS) - 1;
   static constexpr std::size_t HASH_SHIFT = 33;
   static constexpr std::uint64_t COUNTED_BIT = std::uint64_t{1} << 32;
   static constexpr std::size_t RECENT_SLOTS = 4096;
@@ -314,19 +318,53 @@ class DuplicateCheck {
     return static_cast<std::uint32_t>(hash ^ (hash >> 32)) >> 1;
   }
 
-  // Two counting passes over the hash.
+  // By the hash's top byte in place, each key swapped into its bucket, then each bucket by the
+  // rest of the hash in two counting passes through a buffer of one bucket's size: no second list
+  // of all keys is held beside a table being read.
   void sort_by_hash() {
-    std::vector<std::uint64_t> buffer(keys_.size());
-    for (const std::size_t shift : {HASH_SHIFT, HASH_SHIFT + DIGIT_BITS}) {
-      std::vector<std::size_t> starts((std::size_t{1} << DIGIT_BITS) + 1);
-      for (const std::uint64_t key : keys_) {
-        ++starts[((key >> shift) & 0xFFFF) + 1];
+    constexpr std::size_t TOP_SHIFT = 56;
+    constexpr std::size_t BUCKETS = 256;
+    const auto bucket_of = [](std::uint64_t key) {
+      return static_cast<std::size_t>(key >> TOP_SHIFT);
+    };
+    std::array<std::size_t, BUCKETS + 1> starts{};
+    for (const std::uint64_t key : keys_) {
+      ++starts[bucket_of(key) + 1];
+    }
+    std::partial_sum(starts.begin(), starts.end(), starts.begin());
+    std::array<std::size_t, BUCKETS> next{};
+    std::copy(starts.begin(), starts.end() - 1, next.begin());
+    std::size_t largest = 0;
+    for (std::size_t bucket = 0; bucket < BUCKETS; ++bucket) {
+      while (next[bucket] < starts[bucket + 1]) {
+        std::uint64_t key = keys_[next[bucket]];
+        for (std::size_t home = bucket_of(key); home != bucket; home = bucket_of(key)) {
+          std::swap(key, keys_[next[home]++]);
+        }
+        keys_[next[bucket]++] = key;
       }
-      std::partial_sum(starts.begin(), starts.end(), starts.begin());
-      for (const std::uint64_t key : keys_) {
-        buffer[starts[(key >> shift) & 0xFFFF]++] = key;
+      largest = std::max(largest, starts[bucket + 1] - starts[bucket]);
+    }
+
+    std::vector<std::uint64_t> buffer(largest);
+    std::vector<std::size_t> digit_starts((std::size_t{1} << DIGIT_BITS) + 1);
+    for (std::size_t bucket = 0; bucket < BUCKETS; ++bucket) {
+      const std::span<std::uint64_t> keys(keys_.data() + starts[bucket],
+                                          starts[bucket + 1] - starts[bucket]);
+      if (keys.size() < 2) {
+        continue;
       }
-      keys_.swap(buffer);
+      for (const std::size_t shift : {HASH_SHIFT, HASH_SHIFT + DIGIT_BITS}) {
+        std::ranges::fill(digit_starts, 0);
+        for (const std::uint64_t key : keys) {
+          ++digit_starts[((key >> shift) & DIGIT_MASK) + 1];
+        }
+        std::partial_sum(digit_starts.begin(), digit_starts.end(), digit_starts.begin());
+        for (const std::uint64_t key : keys) {
+          buffer[digit_starts[(key >> shift) & DIGIT_MASK]++] = key;
+        }
+        std::copy_n(buffer.begin(), keys.size(), keys.begin());
+      }
     }
   }
 

@@ -194,7 +194,8 @@ class BinglingRows {
     rows_.add(code, text, weight, line.pinned);
   }
 
-  std::expected<BinglingImport, TableError> finish(const TableText& text) && {
+  std::expected<BinglingImport, TableError> finish(const TableText& text,
+                                                   const TextDone& text_done) && {
     if (failure_) {
       return std::unexpected(std::move(*failure_));
     }
@@ -209,20 +210,24 @@ class BinglingRows {
     const std::optional<std::string_view> phrase_rule = header_value(header, "phraserule");
     std::string description(DESCRIPTION_PREFIX);
     description += header_value(header, "name").value_or(UNNAMED_TABLE);
-    auto table = import_detail::finish_rows(
-        std::move(description), std::move(rows_),
-        header_value(header, "codecharacters").value_or(DEFAULT_ALPHABET),
-        phrase_rules_from(phrase_rule));
-    if (!table) {
-      return std::unexpected(std::move(table.error()));
-    }
+    const std::string alphabet(header_value(header, "codecharacters").value_or(DEFAULT_ALPHABET));
+    std::vector<std::string> phrase_rules = phrase_rules_from(phrase_rule);
     BinglingImport result;
-    result.code_table = std::move(*table);
     result.length_rules = length_rules_from(header);
     result.code_length = *code_length;
     result.wildcard = non_empty(header_value(header, "wildchar"));
     result.special_prefix = non_empty(header_value(header, "specialprefix"));
     result.phrase_rule_text = non_empty(phrase_rule);
+    if (text_done) {
+      text_done();
+    }
+
+    auto table = import_detail::finish_rows(std::move(description), std::move(rows_), alphabet,
+                                            std::move(phrase_rules));
+    if (!table) {
+      return std::unexpected(std::move(table.error()));
+    }
+    result.code_table = std::move(*table);
     return result;
   }
 
@@ -233,10 +238,11 @@ class BinglingRows {
 
 }  // namespace
 
-std::expected<BinglingImport, TableError> import_bingling(const TableText& text) {
+std::expected<BinglingImport, TableError> import_bingling(const TableText& text,
+                                                          const TextDone& text_done) {
   BinglingRows rows(text.text());
   text.for_each_line([&rows](const TextLine& line) { rows.read(line); });
-  return std::move(rows).finish(text);
+  return std::move(rows).finish(text, text_done);
 }
 
 std::expected<BinglingImport, TableError> import_bingling(std::string_view text) {

@@ -106,7 +106,8 @@ class RimeRows {
     rows_.add(code, line.text, weight, false);
   }
 
-  std::expected<RimeImport, TableError> finish(const TableText& text) && {
+  std::expected<RimeImport, TableError> finish(const TableText& text,
+                                               const TextDone& text_done) && {
     const std::uint64_t invalid = skipped_.total;
     const std::uint64_t valid = rows_.records();
     if (invalid > TOLERATED_INVALID_ROWS &&
@@ -132,11 +133,6 @@ class RimeRows {
       description += TABLE_ONLY_MARKER_LINE;
     }
 
-    auto table = import_detail::finish_rows(std::move(description), std::move(rows_), alphabet,
-                                            {std::string(DEFAULT_PHRASE_RULE)});
-    if (!table) {
-      return std::unexpected(std::move(table.error()));
-    }
     std::vector<import_detail::LengthRule> equal_rules;
     std::vector<import_detail::LengthRule> range_rules;
     for (const RimeHeader::LengthRule& rule : header.length_rules) {
@@ -144,10 +140,19 @@ class RimeRows {
           .push_back({rule.length, std::string(rule.formula)});
     }
     RimeImport result;
-    result.code_table = std::move(*table);
     result.length_rules =
         import_detail::render_length_rules(std::move(equal_rules), std::move(range_rules));
     result.skipped = std::move(skipped_);
+    if (text_done) {
+      text_done();
+    }
+
+    auto table = import_detail::finish_rows(std::move(description), std::move(rows_), alphabet,
+                                            {std::string(DEFAULT_PHRASE_RULE)});
+    if (!table) {
+      return std::unexpected(std::move(table.error()));
+    }
+    result.code_table = std::move(*table);
     return result;
   }
 
@@ -159,13 +164,14 @@ class RimeRows {
 
 }  // namespace
 
-std::expected<RimeImport, TableError> import_rime(const TableText& text) {
+std::expected<RimeImport, TableError> import_rime(const TableText& text,
+                                                  const TextDone& text_done) {
   if (!text.has_body()) {
     return std::unexpected(TableError::not_rime_dict());
   }
   RimeRows rows(text);
   text.for_each_line([&rows](const TextLine& line) { rows.read(line); });
-  return std::move(rows).finish(text);
+  return std::move(rows).finish(text, text_done);
 }
 
 std::expected<RimeImport, TableError> import_rime(std::string_view text) {

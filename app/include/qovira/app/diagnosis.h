@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,8 +25,10 @@ struct Diagnosis {
   TableFormat format = TableFormat::Unknown;
 };
 
-// Never fails: every problem becomes a Fatal issue.
-Diagnosis diagnose(ByteView bytes);
+// Never fails: every problem becomes a Fatal issue. `bytes_done`, when given, may be called once
+// the bytes are read for the last time, before the table is merged: a caller that needs them no
+// more frees them there, so that the file and the whole table are never held at once.
+Diagnosis diagnose(ByteView bytes, const std::function<void()>& bytes_done = {});
 
 // The text of bytes that are neither UTF-8 nor UTF-16 but decode strictly as GB18030 (and so GBK)
 // into what reads as a Rime or 冰凌 table; nothing for any other bytes.

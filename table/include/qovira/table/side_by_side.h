@@ -4,27 +4,46 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace qovira {
 
-// Runs both tasks, the first on a second thread when `parallel` and one can be started, otherwise
-// first on this one; returns when both are done.
-template <typename First, typename Second>
-void run_side_by_side(bool parallel, First&& first, Second&& second) {
-  std::optional<std::thread> worker;
-  if (parallel) {
-    try {
-      worker.emplace(first);
-    } catch (const std::system_error&) {
+// A task run on a second thread when `parallel` and one can be started, otherwise at once on this
+// one; wait() (or the end of its lifetime) returns when it is done.
+class SideTask {
+ public:
+  template <typename Task>
+  SideTask(bool parallel, Task&& task) {
+    if (parallel) {
+      try {
+        worker_.emplace(task);
+      } catch (const std::system_error&) {
+      }
+    }
+    if (!worker_) {
+      std::forward<Task>(task)();
     }
   }
-  if (!worker) {
-    first();
+  SideTask(const SideTask&) = delete;
+  SideTask& operator=(const SideTask&) = delete;
+  ~SideTask() { wait(); }
+
+  void wait() {
+    if (worker_) {
+      worker_->join();
+      worker_.reset();
+    }
   }
+
+ private:
+  std::optional<std::thread> worker_;
+};
+
+// Runs both tasks, the first as a SideTask; returns when both are done.
+template <typename First, typename Second>
+void run_side_by_side(bool parallel, First&& first, Second&& second) {
+  SideTask side(parallel, std::forward<First>(first));
   second();
-  if (worker) {
-    worker->join();
-  }
 }
 
 }  // namespace qovira
