@@ -56,8 +56,8 @@ std::expected<SavedRepair, StepFailure> repair_and_write(const SourceTable& sour
     saved.result = repair_text(*text, source.diagnosis.format, output_stem(source.path));
   } else if (std::optional<std::string> legacy = legacy_table_text(source.bytes)) {
     saved.result = repair_text(*legacy, detect_format({}, *legacy), output_stem(source.path));
-    saved.result.changes.push_front({std::string(LEGACY_TEXT_CONVERTED),
-                                     std::string(LEGACY_TEXT_CONVERTED_BASIS), 0});
+    saved.result.changes.push_front(
+        {std::string(LEGACY_TEXT_CONVERTED), std::string(LEGACY_TEXT_CONVERTED_BASIS), 0});
   } else {
     return failure(StepFailureKind::Undecodable, text.error().message());
   }
