@@ -26,6 +26,19 @@ std::expected<void, std::string> write_through_temporary(
     const std::filesystem::path& path, const BytePieces& pieces,
     const std::filesystem::path& permissions_like, const TemporaryNames& next_name);
 
+// Hands each piece `pieces` makes to `write_all(piece)` until one fails: 0, or that failure's code.
+template <typename Code, typename WriteAll>
+Code write_pieces(const BytePieces& pieces, WriteAll&& write_all) {
+  Code error = 0;
+  pieces([&](ByteView piece) {
+    if (error == 0) {
+      error = write_all(piece);
+    }
+    return error == 0;
+  });
+  return error;
+}
+
 // Fills `out` with random bytes from the system.
 std::expected<void, std::string> fill_random(std::span<std::uint8_t> out);
 

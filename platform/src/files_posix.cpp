@@ -160,13 +160,8 @@ std::expected<void, std::string> write_through_temporary(
     clear_in_progress();
     return system_failure(number);
   };
-  int write_error = 0;
-  pieces([&](ByteView piece) {
-    if (write_error == 0) {
-      write_error = write_all(file, piece);
-    }
-    return write_error == 0;
-  });
+  const int write_error =
+      write_pieces<int>(pieces, [file](ByteView piece) { return write_all(file, piece); });
   if (write_error != 0) {
     return fail(write_error);
   }
