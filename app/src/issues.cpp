@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <initializer_list>
+#include <limits>
 #include <numeric>
 #include <optional>
 #include <span>
@@ -139,17 +140,25 @@ std::string_view merge_code(const TextLine& line, TableFormat format, std::strin
 
 // Finds lines whose (text, code) pair stood on an earlier line. A small table of recently seen
 // pairs catches most repeats as they come, so that a table of one line repeated millions of times
-// keeps almost nothing. Every other line leaves one integer, its pair's 31-bit hash above its line
-// number; sorting those by hash brings equal pairs together, and only lines that share a hash are
-// cut and read again, so nothing else of a line is kept.
+// keeps almost nothing. Every other line leaves its pair's 30-bit hash and its line number, in one
+// of 16 lists by the hash's top bits and packed in 32 bits; sorting the lists one at a time finds
+// the hashes lines share, and only lines that share a hash are cut and read again, so nothing else
+// of a line is kept.
 class DuplicateCheck {
  public:
   explicit DuplicateCheck(std::size_t most_lines) : recent_(RECENT_SLOTS) {
-    keys_.reserve(most_lines);
+    // Room for an even share of the lines and some more; the lists grow beyond it if they must.
+    for (Group& group : groups_) {
+      group.packed.reserve(most_lines / GROUPS + most_lines / (GROUPS * 4) + 16);
+    }
   }
 
   // Entries are added in line order; `raw` is the line as cut.
   void add(const BodyEntry& entry, std::uint64_t line_number, std::string_view raw) {
+    // Lines are numbered in 32 bits here; a .mb holds fewer rows than that anyway.
+    if (line_number > std::numeric_limits<std::uint32_t>::max()) {
+      return;
+    }
     const std::uint32_t hash = hash_of(entry);
     const auto number = static_cast<std::uint32_t>(line_number);
     Recent& recent = recent_[hash & (RECENT_SLOTS - 1)];
@@ -162,9 +171,9 @@ class DuplicateCheck {
     // A repeat caught here left no key; the last one leaves its line behind when its pair leaves
     // the table, as the earlier line of the pair's next repeat.
     if (recent.used && !recent.kept) {
-      keys_.push_back(key_of(recent.hash, recent.line, true));
+      groups_[group_of(recent.hash)].counted.push_back(key_of(recent.hash, recent.line, true));
     }
-    keys_.push_back(key_of(hash, number, false));
+    groups_[group_of(hash)].add(hash, number);
     recent.used = true;
     recent.kept = true;
     recent.hash = hash;
@@ -178,7 +187,7 @@ class DuplicateCheck {
   template <typename EntryOf>
   void raise(IssueList& issues, std::string_view text, EntryOf&& entry_of) {
     recent_ = {};
-    sort_by_hash();
+    keys_ = shared_keys();
     std::vector<std::uint32_t> shared;  // the numbers of lines that share their hash, ascending
     for_each_shared_hash([&](std::size_t start, std::size_t end) {
       // Lines left behind by the recent table came late: each run goes back to line order.
@@ -240,6 +249,33 @@ class DuplicateCheck {
   static constexpr std::size_t HASH_SHIFT = 33;
   static constexpr std::uint64_t COUNTED_BIT = std::uint64_t{1} << 32;
   static constexpr std::size_t RECENT_SLOTS = 4096;
+  static constexpr std::size_t TOP_SHIFT = 56;  // of a key: the hash's top byte
+  static constexpr std::size_t BUCKETS = 256;
+  static constexpr std::size_t GROUPS = 16;
+  static constexpr std::size_t LOW_HASH_BITS = 26;  // of a hash, below its group
+  static constexpr std::uint32_t LOW_HASH_MASK = (std::uint32_t{1} << LOW_HASH_BITS) - 1;
+  static constexpr std::size_t STEP_BITS = 6;  // of a packed line, beside the low hash bits
+  static constexpr std::uint32_t FAR_STEP = (std::uint32_t{1} << STEP_BITS) - 1;
+
+  // The lines whose hashes share their top bits, in line order. Each is packed as the low bits of
+  // its hash and the step from the line before; a step too long for its bits goes first as
+  // entries marked FAR_STEP that carry the step in place of the hash.
+  struct Group {
+    std::vector<std::uint32_t> packed;
+    std::uint32_t last_line = 0;
+    std::vector<std::uint64_t> counted;  // keys of the lines left behind by the recent table
+
+    void add(std::uint32_t hash, std::uint32_t number) {
+      std::uint32_t step = number - last_line;
+      while (step >= FAR_STEP) {
+        const std::uint32_t far = std::min(step, LOW_HASH_MASK);
+        packed.push_back(far << STEP_BITS | FAR_STEP);
+        step -= far;
+      }
+      packed.push_back((hash & LOW_HASH_MASK) << STEP_BITS | step);
+      last_line = number;
+    }
+  };
 
   struct Recent {
     bool used = false;
@@ -310,65 +346,105 @@ class DuplicateCheck {
     return lines;
   }
 
-  // 31 bits.
+  // 30 bits.
   static std::uint32_t hash_of(const BodyEntry& entry) {
     const std::size_t seed = std::hash<std::string_view>{}(entry.text);
     const std::size_t hash = seed ^ (std::hash<std::string_view>{}(entry.code) +
                                      0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2));
-    return static_cast<std::uint32_t>(hash ^ (hash >> 32)) >> 1;
+    return static_cast<std::uint32_t>(hash ^ (hash >> 32)) >> 2;
+  }
+
+  static std::size_t bucket_of(std::uint64_t key) {
+    return static_cast<std::size_t>(key >> TOP_SHIFT);
+  }
+  static std::size_t group_of(std::uint32_t hash) { return hash >> LOW_HASH_BITS; }
+
+  // The keys of the lines whose hash another line shares, sorted by hash. Each group is unpacked
+  // and sorted on its own and freed, so that no key of every line is ever held.
+  std::vector<std::uint64_t> shared_keys() {
+    std::vector<std::uint64_t> shared;
+    std::vector<std::uint64_t> keys;
+    for (std::size_t index = 0; index < GROUPS; ++index) {
+      Group& group = groups_[index];
+      keys.clear();
+      keys.reserve(group.packed.size() + group.counted.size());
+      std::uint32_t line = 0;
+      for (const std::uint32_t packed : group.packed) {
+        const std::uint32_t step = packed & FAR_STEP;
+        if (step == FAR_STEP) {
+          line += packed >> STEP_BITS;
+          continue;
+        }
+        line += step;
+        const auto hash = static_cast<std::uint32_t>(index << LOW_HASH_BITS | packed >> STEP_BITS);
+        keys.push_back(key_of(hash, line, false));
+      }
+      keys.insert(keys.end(), group.counted.begin(), group.counted.end());
+      group = {};
+      sort_by_hash(keys);
+      for (std::size_t start = 0, end = 0; start < keys.size(); start = end) {
+        end = start + 1;
+        while (end < keys.size() && hash_part(keys[end]) == hash_part(keys[start])) {
+          ++end;
+        }
+        if (end - start > 1) {
+          shared.insert(shared.end(), keys.begin() + static_cast<std::ptrdiff_t>(start),
+                        keys.begin() + static_cast<std::ptrdiff_t>(end));
+        }
+      }
+    }
+    return shared;
   }
 
   // By the hash's top byte in place, each key swapped into its bucket, then each bucket by the
-  // rest of the hash in two counting passes through a buffer of one bucket's size: no second list
-  // of all keys is held beside a table being read.
-  void sort_by_hash() {
-    constexpr std::size_t TOP_SHIFT = 56;
-    constexpr std::size_t BUCKETS = 256;
-    const auto bucket_of = [](std::uint64_t key) {
-      return static_cast<std::size_t>(key >> TOP_SHIFT);
-    };
+  // rest of the hash.
+  static void sort_by_hash(std::vector<std::uint64_t>& keys) {
     std::array<std::size_t, BUCKETS + 1> starts{};
-    for (const std::uint64_t key : keys_) {
+    for (const std::uint64_t key : keys) {
       ++starts[bucket_of(key) + 1];
     }
     std::partial_sum(starts.begin(), starts.end(), starts.begin());
     std::array<std::size_t, BUCKETS> next{};
     std::copy(starts.begin(), starts.end() - 1, next.begin());
-    std::size_t largest = 0;
     for (std::size_t bucket = 0; bucket < BUCKETS; ++bucket) {
       while (next[bucket] < starts[bucket + 1]) {
-        std::uint64_t key = keys_[next[bucket]];
+        std::uint64_t key = keys[next[bucket]];
         for (std::size_t home = bucket_of(key); home != bucket; home = bucket_of(key)) {
-          std::swap(key, keys_[next[home]++]);
+          std::swap(key, keys[next[home]++]);
         }
-        keys_[next[bucket]++] = key;
+        keys[next[bucket]++] = key;
       }
-      largest = std::max(largest, starts[bucket + 1] - starts[bucket]);
     }
-
-    std::vector<std::uint64_t> buffer(largest);
-    std::vector<std::size_t> digit_starts((std::size_t{1} << DIGIT_BITS) + 1);
+    std::vector<std::uint64_t> buffer;
     for (std::size_t bucket = 0; bucket < BUCKETS; ++bucket) {
-      const std::span<std::uint64_t> keys(keys_.data() + starts[bucket],
-                                          starts[bucket + 1] - starts[bucket]);
-      if (keys.size() < 2) {
-        continue;
-      }
-      for (const std::size_t shift : {HASH_SHIFT, HASH_SHIFT + DIGIT_BITS}) {
-        std::ranges::fill(digit_starts, 0);
-        for (const std::uint64_t key : keys) {
-          ++digit_starts[((key >> shift) & DIGIT_MASK) + 1];
-        }
-        std::partial_sum(digit_starts.begin(), digit_starts.end(), digit_starts.begin());
-        for (const std::uint64_t key : keys) {
-          buffer[digit_starts[(key >> shift) & DIGIT_MASK]++] = key;
-        }
-        std::copy_n(buffer.begin(), keys.size(), keys.begin());
-      }
+      sort_bucket({keys.data() + starts[bucket], starts[bucket + 1] - starts[bucket]}, buffer);
     }
   }
 
-  std::vector<std::uint64_t> keys_;
+  // Keys of one top byte by the rest of the hash, in two counting passes through `buffer`.
+  static void sort_bucket(std::span<std::uint64_t> keys, std::vector<std::uint64_t>& buffer) {
+    if (keys.size() < 2) {
+      return;
+    }
+    if (buffer.size() < keys.size()) {
+      buffer.resize(keys.size());
+    }
+    std::array<std::size_t, (std::size_t{1} << DIGIT_BITS) + 1> digit_starts;
+    for (const std::size_t shift : {HASH_SHIFT, HASH_SHIFT + DIGIT_BITS}) {
+      std::ranges::fill(digit_starts, 0);
+      for (const std::uint64_t key : keys) {
+        ++digit_starts[((key >> shift) & DIGIT_MASK) + 1];
+      }
+      std::partial_sum(digit_starts.begin(), digit_starts.end(), digit_starts.begin());
+      for (const std::uint64_t key : keys) {
+        buffer[digit_starts[(key >> shift) & DIGIT_MASK]++] = key;
+      }
+      std::copy_n(buffer.begin(), keys.size(), keys.begin());
+    }
+  }
+
+  std::array<Group, GROUPS> groups_;
+  std::vector<std::uint64_t> keys_;  // of the lines that share their hash
   std::vector<Recent> recent_;
   std::vector<Repeat> first_repeats_;
   std::uint64_t repeat_count_ = 0;

@@ -228,6 +228,32 @@ TEST(LineScanTest, RepeatsFarApartNameTheirPreviousLine) {
   expect_repeats_name_their_previous_line(pairs);
 }
 
+// Repeats tens of millions of lines after their pairs, further than a line's step is packed in.
+TEST(LineScanTest, RepeatsMillionsOfLinesApartNameTheirPreviousLine) {
+  constexpr std::uint64_t PAIRS = 5000;  // more than the scan keeps of recent lines
+  constexpr std::uint64_t BLANK_LINES = 70'000'000;
+  std::string pairs;
+  for (std::uint64_t i = 0; i < PAIRS; ++i) {
+    pairs.append("字").append(std::to_string(i)).append("\txyz\n");
+  }
+  std::string text = pairs;
+  text.append(BLANK_LINES, '\n');
+  text.append(pairs);
+
+  IssueList issues;
+  scan_body_lines(TableText::read(text, TableFormat::Unknown), issues);
+  std::vector<Issue> first;
+  for (std::uint64_t i = 0; i < IssueList::SHOWN_PER_KIND; ++i) {
+    first.push_back(
+        duplicate_line(PAIRS + BLANK_LINES + 1 + i, 1 + i, "字" + std::to_string(i), "xyz"));
+  }
+  EXPECT_EQ(issues.shown(), first);
+  const std::vector<IssueList::Folded> rest = {{Severity::Info, DUPLICATE_ADVICE,
+                                                IssueKind::DuplicateLine,
+                                                PAIRS - IssueList::SHOWN_PER_KIND}};
+  EXPECT_EQ(issues.folded(), rest);
+}
+
 // Lists appended together keep of each kind the first by line, wherever each came from, and
 // count all of them.
 TEST(IssueListTest, AppendedListsKeepTheFirstOfEachKindByLine) {
