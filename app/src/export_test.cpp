@@ -146,6 +146,34 @@ TEST(ExportMb, RandomTablesSurviveTheRoundTrip) {
   }
 }
 
+// A large table is proven in two halves side by side: a difference in either is found, and a
+// table out of order in one half only is still proven code by code.
+TEST(CompareBuiltMb, FindsADifferenceInEitherHalfOfALargeTable) {
+  std::vector<TableEntry> entries;
+  for (std::size_t i = 0; i < 40'000; ++i) {
+    std::string code;
+    for (std::size_t n = i; code.size() < 4; n /= 26) {
+      code.insert(code.begin(), static_cast<char>('a' + n % 26));
+    }
+    entries.push_back({code, "工", static_cast<std::uint8_t>(i % 200)});
+  }
+  const CodeTable table = make_table(entries);
+  const Bytes bytes = build_mb(table, DEFAULT_MB_CONTAINER).value();
+  ASSERT_EQ(compare_built_mb(table, bytes).value(), std::nullopt);
+
+  for (const std::size_t changed_entry : {std::size_t{0}, entries.size() - 1}) {
+    CodeTable changed = table;
+    changed.entries[changed_entry].priority = 250;
+    EXPECT_EQ(compare_built_mb(changed, bytes).value(),
+              compare_readback(changed, read_back_of(bytes)));
+    EXPECT_NE(compare_built_mb(changed, bytes).value(), std::nullopt) << changed_entry;
+  }
+
+  CodeTable upper_swapped = table;
+  std::swap(upper_swapped.entries[entries.size() - 1], upper_swapped.entries[entries.size() - 2]);
+  EXPECT_EQ(compare_built_mb(upper_swapped, bytes).value(), std::nullopt);
+}
+
 TEST(CompareBuiltMb, NamesADifferenceOrAReadFailureAsTheFullReadBackWould) {
   const CodeTable table = make_table({{"a", "工", 9}, {"a", "戈", 8}, {"b", "子", 7}});
   Bytes bytes = build_mb(table, DEFAULT_MB_CONTAINER).value();

@@ -189,6 +189,12 @@ bool MbRecordReader::next(TableEntry& entry) {
   return true;
 }
 
+void MbRecordReader::skip(std::size_t count) {
+  for (; count > 0 && read_ < records_; --count, ++read_) {
+    position_ += RECORD_HEAD_BYTES + bytes_[position_] + bytes_[position_ + 1];
+  }
+}
+
 std::expected<CodeTable, MbReadError> read_mb(ByteView bytes) {
   auto records = MbRecordReader::open(bytes);
   if (!records) {

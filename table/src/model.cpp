@@ -95,6 +95,9 @@ CodeKey key_of(std::string_view code, std::uint32_t row) {
           row | (code.size() > HEAD_BYTES ? CodeKey::LONG_CODE : 0)};
 }
 
+// A half of the keys in at most this many ordered runs is merged run by run.
+constexpr std::size_t MAX_MERGED_RUNS = 256;
+
 // Below this many rows a second thread costs more than it saves.
 constexpr std::size_t PARALLEL_SORT_ROWS = 1 << 15;
 
@@ -131,13 +134,33 @@ std::vector<std::uint32_t> merge_rows(const std::vector<TableEntry>& entries,
            (!long_codes(a, b) || entries[a.row()].code == entries[b.row()].code);
   };
   // The halves are sorted side by side and then walked together, so that two cores share the
-  // sort and no merged list is made. Tables are often written in code order already; checking
-  // costs one pass.
+  // sort and no merged list is made. Tables are mostly written in code order: a half made of a
+  // few ordered runs has them merged instead of being sorted.
   const std::size_t half = keys.size() / 2;
   if (!std::ranges::is_sorted(keys, by_code_then_row)) {
     const auto sort_keys = [&](std::size_t from, std::size_t to) {
-      std::sort(keys.begin() + static_cast<std::ptrdiff_t>(from),
-                keys.begin() + static_cast<std::ptrdiff_t>(to), by_code_then_row);
+      const auto first = keys.begin() + static_cast<std::ptrdiff_t>(from);
+      const auto last = keys.begin() + static_cast<std::ptrdiff_t>(to);
+      std::vector<std::vector<CodeKey>::iterator> runs{first};
+      while (runs.back() != last && runs.size() <= MAX_MERGED_RUNS) {
+        runs.push_back(std::is_sorted_until(runs.back(), last, by_code_then_row));
+      }
+      if (runs.back() != last) {
+        std::sort(first, last, by_code_then_row);
+        return;
+      }
+      while (runs.size() > 2) {
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i + 2 < runs.size(); i += 2) {
+          std::inplace_merge(runs[i], runs[i + 1], runs[i + 2], by_code_then_row);
+          runs[kept++] = runs[i];
+        }
+        if (runs.size() % 2 == 0) {
+          runs[kept++] = runs[runs.size() - 2];
+        }
+        runs[kept++] = last;
+        runs.resize(kept);
+      }
     };
     run_side_by_side(
         keys.size() >= PARALLEL_SORT_ROWS, [&] { sort_keys(0, half); },

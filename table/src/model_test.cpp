@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -189,6 +191,42 @@ TEST(FinishTable, RepeatsNearAndFarMergeAlike) {
       }
     }
     EXPECT_EQ(finish(records, weighted), finish(merged, weighted)) << weighted;
+  }
+}
+
+// Tables come in a few stretches already in code order, or in many: either way the rows must be
+// grouped by code in byte order, each code's texts in first-seen order, as a stable sort gives.
+TEST(FinishTable, RowsInOrderedStretchesSortAsAStableSortWould) {
+  std::vector<std::string> pool;
+  for (int i = 0; i < 3000; ++i) {
+    std::string code(1, static_cast<char>('a' + i % 26));
+    code.push_back(static_cast<char>('a' + i / 26 % 26));
+    pool.push_back(i % 5 == 0 ? "abcdefgh" + code : code);  // long codes sharing a head
+  }
+  std::ranges::sort(pool);
+  std::uint32_t state = 7;
+  const auto next = [&state] { return state = state * 1103515245 + 12345; };
+  const std::string_view texts[] = {"甲", "乙", "丙"};
+  // Each pass over the pool is one stretch in order: some thirty of them, then thousands.
+  for (const std::uint32_t per_mille : {700, 5}) {
+    std::vector<ImportRecord> records;
+    while (records.size() < 70'000) {
+      for (std::size_t i = 0; i < pool.size(); ++i) {
+        if (next() % 1000 < per_mille) {
+          records.push_back(rec(pool[i], std::string(texts[next() % 3]), 1));
+        }
+      }
+    }
+    std::vector<ImportRecord> sorted = records;
+    std::ranges::stable_sort(sorted, {}, &ImportRecord::code);
+    std::vector<std::string> expected;
+    std::set<std::pair<std::string, std::string>> seen;
+    for (const ImportRecord& record : sorted) {
+      if (seen.emplace(record.code, record.text).second) {
+        expected.push_back(record.code + "/" + record.text + "/100");
+      }
+    }
+    EXPECT_EQ(codes_and_texts(finish(std::move(records), false)), expected) << per_mille;
   }
 }
 

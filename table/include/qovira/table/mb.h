@@ -63,6 +63,8 @@ class MbRecordReader {
 
   // Decodes the next record, in file order, into `entry`; false after the last one.
   bool next(TableEntry& entry);
+  // Passes over up to `count` records without decoding them.
+  void skip(std::size_t count);
 
  private:
   MbRecordReader(ByteView bytes, std::string alphabet, std::size_t records)
