@@ -233,12 +233,19 @@ bool is_printable_ascii(char c) {
   return byte > 0x20 && byte < 0x80;
 }
 
+// Every white-space character beyond ASCII (U+0085 to U+3000) is written with one of these lead
+// bytes, so a character with any other, such as each CJK one, is none and needs no decoding.
+bool may_lead_white_space(char c) {
+  const auto byte = static_cast<std::uint8_t>(c);
+  return byte < 0x80 || byte == 0xC2 || (byte >= 0xE1 && byte <= 0xE3);
+}
+
 }  // namespace
 
 std::string_view trim_start(std::string_view text) {
   std::size_t pos = 0;
   while (pos < text.size()) {
-    if (is_printable_ascii(text[pos])) {
+    if (is_printable_ascii(text[pos]) || !may_lead_white_space(text[pos])) {
       break;
     }
     std::size_t next = pos;
@@ -261,6 +268,9 @@ std::string_view trim_end(std::string_view text) {
     while (start > 0 && end - start < 4 &&
            is_continuation(static_cast<std::uint8_t>(text[start]))) {
       --start;
+    }
+    if (!may_lead_white_space(text[start])) {
+      break;
     }
     std::size_t pos = start;
     const char32_t c = next_char(text, pos);

@@ -90,6 +90,16 @@ TEST(Trim, RemovesUnicodeWhiteSpaceButNotTheByteOrderMark) {
   EXPECT_EQ(trim_end("  a  "), "  a");
 }
 
+TEST(Trim, TakesEveryCharacterOffBothEndsExactlyWhenItIsWhiteSpace) {
+  for (char32_t c = 1; c <= 0x10FFFF; c = c == 0xD7FF ? 0xE000 : c + 1) {
+    std::string character;
+    append_utf8(character, c);
+    const std::string text = character + "x" + character;
+    const std::string_view expected = is_white_space(c) ? std::string_view("x") : text;
+    ASSERT_EQ(trim(text), expected) << static_cast<std::uint32_t>(c);
+  }
+}
+
 TEST(Utf8Helpers, CountAndConvert) {
   EXPECT_EQ(count_chars("a工😀"), 3u);
   EXPECT_EQ(utf16_length("a工😀"), 4u);
