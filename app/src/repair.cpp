@@ -676,14 +676,23 @@ void LineRepairer::emit_entry(const TextLine& line, std::string_view code) {
   std::string& out = rebuilt_line_;
   out.clear();
   if (format_ == TableFormat::Bingling) {
+    // Sized at once: a line may run to gigabytes, and doubling would hold it twice over.
+    out.reserve(line.raw.size() + code.size());
     append_rebuilt(out, trim(line.raw), table_.columns(), code, line.text);
-  } else {
-    std::string_view row = line.raw;
-    while (!row.empty() && (row.back() == '\r' || row.back() == '\n')) {
-      row.remove_suffix(1);
-    }
-    append_rebuilt(out, row, table_.columns(), rime_code_column(line, code), std::nullopt);
+    output_.append_line(out);
+    return;
   }
+  std::string_view row = line.raw;
+  while (!row.empty() && (row.back() == '\r' || row.back() == '\n')) {
+    row.remove_suffix(1);
+  }
+  const std::string_view code_column = rime_code_column(line, code);
+  if (code_column.data() == line.code.data()) {
+    output_.append_line(row);  // the code column kept as it stands: the line is unchanged
+    return;
+  }
+  out.reserve(row.size() + code_column.size());
+  append_rebuilt(out, row, table_.columns(), code_column, std::nullopt);
   output_.append_line(out);
 }
 
