@@ -95,6 +95,27 @@ CodeKey key_of(std::string_view code, std::uint32_t row) {
           row | (code.size() > HEAD_BYTES ? CodeKey::LONG_CODE : 0)};
 }
 
+// A stable sort for the few candidates most codes have: insertion, with none of the buffer
+// std::stable_sort allocates on every call.
+template <typename Range, typename Before>
+void stable_sort_few(Range&& range, Before&& before) {
+  constexpr std::ptrdiff_t FEW = 16;
+  const auto first = std::ranges::begin(range);
+  const auto last = std::ranges::end(range);
+  if (last - first > FEW) {
+    std::stable_sort(first, last, before);
+    return;
+  }
+  for (auto next = first; next != last; ++next) {
+    const auto value = *next;
+    auto hole = next;
+    for (; hole != first && before(value, *(hole - 1)); --hole) {
+      *hole = *(hole - 1);
+    }
+    *hole = value;
+  }
+}
+
 // A half of the keys in at most this many ordered runs is merged run by run.
 constexpr std::size_t MAX_MERGED_RUNS = 256;
 
@@ -220,8 +241,8 @@ std::vector<std::uint32_t> merge_rows(const std::vector<TableEntry>& entries,
         order.begin() + static_cast<std::ptrdiff_t>(group_start), order.end());
     std::ranges::sort(group);
     if (weighted) {
-      std::ranges::stable_sort(
-          group, [&](std::uint32_t a, std::uint32_t b) { return weights[a] > weights[b]; });
+      stable_sort_few(group,
+                      [&](std::uint32_t a, std::uint32_t b) { return weights[a] > weights[b]; });
     }
   }
   return order;

@@ -230,6 +230,31 @@ TEST(FinishTable, RowsInOrderedStretchesSortAsAStableSortWould) {
   }
 }
 
+// Codes with a few candidates and with dozens, weights often tied: heavier first, ties in the
+// order first seen.
+TEST(FinishTable, CandidatesOfAnyCountSortByWeightKeepingFirstSeenOrderAmongTies) {
+  std::uint32_t state = 3;
+  const auto next = [&state] { return state = state * 1103515245 + 12345; };
+  std::vector<ImportRecord> records;
+  for (int i = 0; i < 3000; ++i) {
+    // Half the rows under 20 codes, dozens each; the rest spread over 2000, a few each.
+    const std::uint32_t code = next() % 2 == 0 ? (next() >> 8) % 20 : 20 + (next() >> 8) % 2000;
+    std::string code_text(1, static_cast<char>('a' + code % 26));
+    code_text.append(code / 26 + 1, 'z');
+    records.push_back(rec(code_text, "词" + std::to_string(i), (next() >> 8) % 4 + 1));
+  }
+  std::vector<ImportRecord> expected_order = records;
+  std::ranges::stable_sort(expected_order, [](const ImportRecord& a, const ImportRecord& b) {
+    return a.code != b.code ? a.code < b.code : a.weight > b.weight;
+  });
+  const CodeTable table = finish(std::move(records), true);
+  ASSERT_EQ(table.entries.size(), expected_order.size());
+  for (std::size_t i = 0; i < expected_order.size(); ++i) {
+    ASSERT_EQ(table.entries[i].code, expected_order[i].code) << i;
+    ASSERT_EQ(table.entries[i].text, expected_order[i].text) << i;
+  }
+}
+
 TEST(FinishTable, FailsOnEmptyInputAndOnCodesOutsideTheAlphabet) {
   auto empty = finish_table("", {}, "abc", {}, true);
   ASSERT_FALSE(empty.has_value());
