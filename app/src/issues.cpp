@@ -189,7 +189,7 @@ class DuplicateCheck {
     recent_ = {};
     keys_ = shared_keys();
     std::vector<std::uint32_t> shared;  // the numbers of lines that share their hash, ascending
-    for_each_shared_hash([&](std::size_t start, std::size_t end) {
+    for_each_shared_hash(keys_, [&](std::size_t start, std::size_t end) {
       // Lines left behind by the recent table came late: each run goes back to line order.
       std::sort(keys_.begin() + static_cast<std::ptrdiff_t>(start),
                 keys_.begin() + static_cast<std::ptrdiff_t>(end),
@@ -208,7 +208,7 @@ class DuplicateCheck {
     std::vector<std::pair<BodyEntry, std::uint32_t>> latest;  // per distinct pair of one hash
     std::deque<std::string> joined_codes;  // owns the joined codes `latest` points at
     std::string joined;
-    for_each_shared_hash([&](std::size_t start, std::size_t end) {
+    for_each_shared_hash(keys_, [&](std::size_t start, std::size_t end) {
       latest.clear();
       joined_codes.clear();
       for (std::size_t k = start; k < end; ++k) {
@@ -318,10 +318,10 @@ class DuplicateCheck {
 
   // Calls `visit(start, end)` for every run of sorted keys that share their hash with another.
   template <typename Visit>
-  void for_each_shared_hash(Visit&& visit) const {
-    for (std::size_t start = 0, end = 0; start < keys_.size(); start = end) {
+  static void for_each_shared_hash(const std::vector<std::uint64_t>& keys, Visit&& visit) {
+    for (std::size_t start = 0, end = 0; start < keys.size(); start = end) {
       end = start + 1;
-      while (end < keys_.size() && hash_part(keys_[end]) == hash_part(keys_[start])) {
+      while (end < keys.size() && hash_part(keys[end]) == hash_part(keys[start])) {
         ++end;
       }
       if (end - start > 1) {
@@ -382,16 +382,10 @@ class DuplicateCheck {
       keys.insert(keys.end(), group.counted.begin(), group.counted.end());
       group = {};
       sort_by_hash(keys);
-      for (std::size_t start = 0, end = 0; start < keys.size(); start = end) {
-        end = start + 1;
-        while (end < keys.size() && hash_part(keys[end]) == hash_part(keys[start])) {
-          ++end;
-        }
-        if (end - start > 1) {
-          shared.insert(shared.end(), keys.begin() + static_cast<std::ptrdiff_t>(start),
-                        keys.begin() + static_cast<std::ptrdiff_t>(end));
-        }
-      }
+      for_each_shared_hash(keys, [&](std::size_t start, std::size_t end) {
+        shared.insert(shared.end(), keys.begin() + static_cast<std::ptrdiff_t>(start),
+                      keys.begin() + static_cast<std::ptrdiff_t>(end));
+      });
     }
     return shared;
   }
