@@ -686,13 +686,12 @@ void LineRepairer::emit_entry(const TextLine& line, std::string_view code) {
   while (!row.empty() && (row.back() == '\r' || row.back() == '\n')) {
     row.remove_suffix(1);
   }
-  const std::string_view code_column = rime_code_column(line, code);
-  if (code_column.data() == line.code.data()) {
-    output_.append_line(row);  // the code column kept as it stands: the line is unchanged
+  if (code == trim(line.code)) {
+    output_.append_line(row);  // an unmended code keeps its column: the line is unchanged
     return;
   }
-  out.reserve(row.size() + code_column.size());
-  append_rebuilt(out, row, table_.columns(), code_column, std::nullopt);
+  out.reserve(row.size() + code.size());
+  append_rebuilt(out, row, table_.columns(), code, std::nullopt);
   output_.append_line(out);
 }
 
