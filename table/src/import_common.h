@@ -82,7 +82,7 @@ class RowWeights {
 class ImportRows {
  public:
   // With `weighted`, a repeated (code, text) keeps the heavier record; without, the first.
-  explicit ImportRows(bool weighted) : weighted_(weighted), recent_(RECENT_SLOTS, NO_ROW) {}
+  explicit ImportRows(bool weighted) : weighted_(weighted), recent_(RECENT_SLOTS) {}
 
   // One row per line at most: reserving that up front avoids the doubling copies of a growing list.
   void reserve_for_lines_of(std::string_view text) {
@@ -99,15 +99,19 @@ class ImportRows {
   // would merge it, so that a table of one line repeated millions of times holds one row.
   void add(std::string_view code, std::string_view text, std::uint64_t weight, bool pin) {
     ++records_;
-    std::uint32_t& recent = recent_[recent_slot(code, text)];
-    if (recent != NO_ROW && entries_[recent].code == code && entries_[recent].text == text) {
-      if (weighted_ && weight > weights_[recent]) {
-        weights_.set(recent, weight);
-        pinned_[recent] = pin;
+    const std::uint64_t hash = pair_hash(code, text);
+    Recent& recent = recent_[(hash ^ (hash >> 17)) & (RECENT_SLOTS - 1)];
+    const auto check = static_cast<std::uint32_t>(hash >> 32);
+    // The check spares most rows a look at an earlier entry, which is far away in memory.
+    if (recent.row != NO_ROW && recent.check == check && entries_[recent.row].code == code &&
+        entries_[recent.row].text == text) {
+      if (weighted_ && weight > weights_[recent.row]) {
+        weights_.set(recent.row, weight);
+        pinned_[recent.row] = pin;
       }
       return;
     }
-    recent = static_cast<std::uint32_t>(entries_.size());
+    recent = {static_cast<std::uint32_t>(entries_.size()), check};
     entries_.push_back({code, text, 0});
     weights_.push_back(weight);
     pinned_.push_back(pin);
@@ -125,17 +129,22 @@ class ImportRows {
   static constexpr std::size_t RECENT_SLOTS = 4096;
   static constexpr std::uint32_t NO_ROW = static_cast<std::uint32_t>(-1);
 
-  static std::size_t recent_slot(std::string_view code, std::string_view text) {
-    const std::size_t hash =
-        std::hash<std::string_view>{}(code)*31 + std::hash<std::string_view>{}(text);
-    return (hash ^ (hash >> 17)) & (RECENT_SLOTS - 1);
+  static std::uint64_t pair_hash(std::string_view code, std::string_view text) {
+    return std::uint64_t{std::hash<std::string_view>{}(code)} * 31 +
+           std::hash<std::string_view>{}(text);
   }
+
+  // The row last added in a slot, with more bits of its hash than the slot tells.
+  struct Recent {
+    std::uint32_t row = NO_ROW;
+    std::uint32_t check = 0;
+  };
 
   bool weighted_;
   std::vector<TableEntry> entries_;
   RowWeights weights_;
-  std::vector<bool> pinned_;           // a bit per row
-  std::vector<std::uint32_t> recent_;  // the row last added in each slot
+  std::vector<bool> pinned_;  // a bit per row
+  std::vector<Recent> recent_;
   std::uint64_t records_ = 0;
 };
 

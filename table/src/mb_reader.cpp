@@ -104,18 +104,21 @@ std::size_t good_record_size(ByteView bytes, std::size_t pos, const Alphabet& al
 
 // Decodes a record that passed good_record_size into `entry`.
 void decode_record(ByteView bytes, std::size_t pos, TableEntry& entry) {
+  // A code byte takes at most two UTF-8 bytes and a text unit three (a pair of units four), so
+  // either field of a record fits here.
+  std::array<char, 2 * 255> decoded;
   const std::size_t code_length = bytes[pos];
   const std::uint8_t* code = bytes.data() + pos + RECORD_HEAD_BYTES;
-  std::string decoded;
+  std::size_t size = 0;
   for (std::size_t i = 0; i < code_length; ++i) {
-    append_utf8(decoded, code[i]);
+    size += put_utf8(decoded.data() + size, code[i]);
   }
-  entry.code = decoded;
-  decoded.clear();
+  entry.code = std::string_view(decoded.data(), size);
+  size = 0;
   // good_record_size has checked the text, so the walk cannot fail.
   for_each_utf16_char(bytes[pos + 1] / 2, utf16le_units(code + code_length),
-                      [&](char32_t c) { append_utf8(decoded, c); });
-  entry.text = decoded;
+                      [&](char32_t c) { size += put_utf8(decoded.data() + size, c); });
+  entry.text = std::string_view(decoded.data(), size);
   entry.priority = bytes[pos + 2];
 }
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <compare>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 
 #include "byte_io.h"
 #include "qovira/table/mb.h"
+#include "qovira/table/side_by_side.h"
 #include "qovira/table/text.h"
 
 namespace qovira {
@@ -31,6 +33,8 @@ constexpr std::size_t RECORD_HEAD_BYTES = 3;
 constexpr std::size_t INDEX_LEVELS = 3;
 constexpr std::uint8_t NOT_IN_ALPHABET = 0xFF;
 constexpr std::size_t HEAD_CHARACTERS = 8;  // code characters packed into a sort key
+// Below this many entries a second thread costs the build more than it saves.
+constexpr std::size_t PARALLEL_BUILD_ENTRIES = 1 << 15;
 
 // Alphabet byte -> its 0-based position; NOT_IN_ALPHABET for every other byte.
 using PositionMap = std::array<std::uint8_t, 256>;
@@ -77,12 +81,24 @@ std::strong_ordering write_order_of(std::string_view a, std::string_view b,
 // Entry indices in write order; nothing when the entries stand in write order already, as
 // imported tables in byte order do for most alphabets: one pass tells, and no list is made.
 std::optional<std::vector<std::uint32_t>> sort_entries(const std::vector<TableEntry>& entries,
-                                                       const PositionMap& positions) {
-  bool in_order = true;
-  for (std::size_t i = 1; i < entries.size() && in_order; ++i) {
-    in_order = write_order_of(entries[i - 1].code, entries[i].code, positions) <= 0;
-  }
-  if (in_order) {
+                                                       const PositionMap& positions,
+                                                       bool parallel) {
+  // Whether each entry of [from, to) comes no earlier than the one before it.
+  const auto in_order_between = [&](std::size_t from, std::size_t to) {
+    for (std::size_t i = std::max<std::size_t>(from, 1); i < to; ++i) {
+      if (write_order_of(entries[i - 1].code, entries[i].code, positions) > 0) {
+        return false;
+      }
+    }
+    return true;
+  };
+  const std::size_t half = entries.size() / 2;
+  bool lower_in_order = false;
+  bool upper_in_order = false;
+  run_side_by_side(
+      parallel, [&] { upper_in_order = in_order_between(half, entries.size()); },
+      [&] { lower_in_order = in_order_between(0, half); });
+  if (lower_in_order && upper_in_order) {
     return std::nullopt;
   }
   std::vector<SortItem> items;
@@ -187,6 +203,79 @@ std::size_t index_slot(std::string_view code, std::size_t level, const PositionM
   }
 }
 
+// Checks the records at write places [from, to) and sets the index slots they reach first, the
+// first record at `first_offset`; the size of their records, or the first one's fault.
+template <typename EntryAt>
+std::expected<std::uint64_t, TableError> place_records(const EntryAt& entry_at, std::size_t from,
+                                                       std::size_t to, const PositionMap& positions,
+                                                       std::vector<std::uint32_t>& index,
+                                                       std::uint64_t first_offset,
+                                                       std::uint64_t max_record_offset) {
+  std::uint64_t records_size = 0;
+  std::string_view previous;
+  for (std::size_t place = from; place < to; ++place) {
+    const TableEntry& entry = entry_at(place);
+    const std::string_view code = entry.code;
+    if (code.empty() || code.size() > MAX_CODE_BYTES) {
+      return std::unexpected(
+          TableError::invalid_entry(std::string(code), std::string(CODE_LENGTH_REASON)));
+    }
+    if (std::ranges::any_of(code, [&](char c) {
+          return positions[static_cast<std::uint8_t>(c)] == NOT_IN_ALPHABET;
+        })) {
+      return std::unexpected(
+          TableError::invalid_entry(std::string(code), std::string(CODE_CHARACTER_REASON)));
+    }
+    const std::size_t text_units = utf16_length(entry.text);
+    if (text_units == 0 || text_units > MAX_TEXT_UNITS) {
+      return std::unexpected(
+          TableError::invalid_entry(std::string(code), std::string(TEXT_LENGTH_REASON)));
+    }
+    const std::uint64_t offset = first_offset + records_size;
+    if (offset > max_record_offset) {
+      return std::unexpected(
+          TableError::invalid_entry(std::string(code), std::string(OFFSET_LIMIT_REASON)));
+    }
+    // Records sharing a prefix are contiguous, so the first one to reach a slot is its target;
+    // the prefixes this code shares with the one before have theirs already.
+    const std::size_t levels = std::min(code.size(), INDEX_LEVELS);
+    std::size_t shared = 0;
+    while (shared < levels && shared < previous.size() && previous[shared] == code[shared]) {
+      ++shared;
+    }
+    for (std::size_t level = shared + 1; level <= levels; ++level) {
+      std::uint32_t& slot = index[index_slot(code, level, positions)];
+      if (slot == NO_RECORD) {
+        slot = static_cast<std::uint32_t>(offset);
+      }
+    }
+    previous = code;
+    records_size += RECORD_HEAD_BYTES + code.size() + 2 * text_units;
+  }
+  return records_size;
+}
+
+// Writes the records at write places [from, to) from `out` on.
+template <typename EntryAt>
+void write_records(const EntryAt& entry_at, std::size_t from, std::size_t to, std::uint8_t* out) {
+  for (std::size_t place = from; place < to; ++place) {
+    const TableEntry& entry = entry_at(place);
+    std::uint8_t* record = out;
+    out += RECORD_HEAD_BYTES;
+    std::memcpy(out, entry.code.data(), entry.code.size());
+    out += entry.code.size();
+    std::size_t text_units = 0;
+    for_each_utf16_unit(entry.text, [&](char16_t unit) {
+      store_u16le(out, unit);
+      out += 2;
+      ++text_units;
+    });
+    record[0] = static_cast<std::uint8_t>(entry.code.size());
+    record[1] = static_cast<std::uint8_t>(2 * text_units);
+    record[2] = entry.priority;
+  }
+}
+
 }  // namespace
 
 namespace detail {
@@ -208,7 +297,8 @@ std::expected<Bytes, TableError> build_mb_with_offset_limit(const CodeTable& tab
     return std::unexpected(TableError::header_field_too_long(std::string(PHRASE_RULES_LABEL)));
   }
   const PositionMap positions = map_positions(table.alphabet);
-  const std::optional<std::vector<std::uint32_t>> order = sort_entries(table.entries, positions);
+  const std::optional<std::vector<std::uint32_t>> order =
+      sort_entries(table.entries, positions, table.entries.size() >= PARALLEL_BUILD_ENTRIES);
   const auto entry_at = [&](std::size_t place) -> const TableEntry& {
     return table.entries[order ? (*order)[place] : place];
   };
@@ -218,64 +308,54 @@ std::expected<Bytes, TableError> build_mb_with_offset_limit(const CodeTable& tab
   }
 
   // First pass: check every record and place it, so that the file is allocated once and nothing
-  // is written for a table that fails.
+  // is written for a table that fails. The upper half is placed beside the lower one as if it
+  // began the records, and moved behind them once the lower half's size is known.
+  const std::size_t count = table.entries.size();
+  const bool parallel = count >= PARALLEL_BUILD_ENTRIES;
+  const std::size_t half = parallel ? count / 2 : count;
   std::vector<std::uint32_t> index(MB_INDEX_SLOTS, NO_RECORD);
-  std::uint64_t records_size = 0;
-  for (std::size_t place = 0; place < table.entries.size(); ++place) {
-    const TableEntry& entry = entry_at(place);
-    const std::string_view code = entry.code;
-    if (code.empty() || code.size() > MAX_CODE_BYTES) {
-      return std::unexpected(
-          TableError::invalid_entry(std::string(code), std::string(CODE_LENGTH_REASON)));
+  std::vector<std::uint32_t> upper_index;
+  std::expected<std::uint64_t, TableError> lower_size = 0;
+  std::expected<std::uint64_t, TableError> upper_size = 0;
+  run_side_by_side(
+      parallel,
+      [&] {
+        upper_index.assign(MB_INDEX_SLOTS, NO_RECORD);
+        upper_size = place_records(entry_at, half, count, positions, upper_index, 0,
+                                   std::numeric_limits<std::uint64_t>::max());
+      },
+      [&] {
+        lower_size = place_records(entry_at, 0, half, positions, index, MB_RECORDS_OFFSET,
+                                   max_record_offset);
+      });
+  if (!lower_size) {
+    return std::unexpected(lower_size.error());
+  }
+  const std::uint64_t upper_start = MB_RECORDS_OFFSET + *lower_size;
+  if (!upper_size || upper_start + *upper_size > max_record_offset) {
+    // Only a table that fails, or comes near the offset limit, is placed again from the true
+    // offset, so that the entry named is the first to fail in write order.
+    upper_size =
+        place_records(entry_at, half, count, positions, index, upper_start, max_record_offset);
+    if (!upper_size) {
+      return std::unexpected(upper_size.error());
     }
-    if (std::ranges::any_of(code, [&](char c) {
-          return positions[static_cast<std::uint8_t>(c)] == NOT_IN_ALPHABET;
-        })) {
-      return std::unexpected(
-          TableError::invalid_entry(std::string(code), std::string(CODE_CHARACTER_REASON)));
-    }
-    const std::size_t text_units = utf16_length(entry.text);
-    if (text_units == 0 || text_units > MAX_TEXT_UNITS) {
-      return std::unexpected(
-          TableError::invalid_entry(std::string(code), std::string(TEXT_LENGTH_REASON)));
-    }
-    const std::uint64_t offset = MB_RECORDS_OFFSET + records_size;
-    if (offset > max_record_offset) {
-      return std::unexpected(
-          TableError::invalid_entry(std::string(code), std::string(OFFSET_LIMIT_REASON)));
-    }
-    // Records sharing a prefix are contiguous, so the first one to reach a slot is its target.
-    for (std::size_t level = 1; level <= std::min(code.size(), INDEX_LEVELS); ++level) {
-      std::uint32_t& slot = index[index_slot(code, level, positions)];
-      if (slot == NO_RECORD) {
-        slot = static_cast<std::uint32_t>(offset);
+  } else if (!upper_index.empty()) {
+    for (std::size_t slot = 0; slot < MB_INDEX_SLOTS; ++slot) {
+      if (index[slot] == NO_RECORD && upper_index[slot] != NO_RECORD) {
+        index[slot] = static_cast<std::uint32_t>(upper_start + upper_index[slot]);
       }
     }
-    records_size += RECORD_HEAD_BYTES + code.size() + 2 * text_units;
   }
 
-  Bytes bytes(MB_RECORDS_OFFSET + records_size);
+  Bytes bytes(upper_start + *upper_size);
   std::ranges::copy(*header, bytes.begin());
   for (std::size_t slot = 0; slot < MB_INDEX_SLOTS; ++slot) {
     store_u32le(bytes.data() + MB_HEADER_SIZE + 4 * slot, index[slot]);
   }
-  std::uint8_t* out = bytes.data() + MB_RECORDS_OFFSET;
-  for (std::size_t place = 0; place < table.entries.size(); ++place) {
-    const TableEntry& entry = entry_at(place);
-    std::uint8_t* record = out;
-    out += RECORD_HEAD_BYTES;
-    std::memcpy(out, entry.code.data(), entry.code.size());
-    out += entry.code.size();
-    std::size_t text_units = 0;
-    for_each_utf16_unit(entry.text, [&](char16_t unit) {
-      store_u16le(out, unit);
-      out += 2;
-      ++text_units;
-    });
-    record[0] = static_cast<std::uint8_t>(entry.code.size());
-    record[1] = static_cast<std::uint8_t>(2 * text_units);
-    record[2] = entry.priority;
-  }
+  run_side_by_side(
+      parallel, [&] { write_records(entry_at, half, count, bytes.data() + upper_start); },
+      [&] { write_records(entry_at, 0, half, bytes.data() + MB_RECORDS_OFFSET); });
   return bytes;
 }
 

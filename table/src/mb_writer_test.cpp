@@ -134,24 +134,15 @@ TEST(MbWriter, OrderMatchesReference) {
 }
 
 // Each slot holds the offset of the first record with its prefix, or NO_RECORD.
-TEST(MbWriter, IndexPointsAtFirstRecordOfEveryPrefix) {
-  std::mt19937 random(7);
-  std::vector<TableEntry> entries;
-  for (int i = 0; i < 3000; ++i) {
-    std::string code(1 + random() % 5, 'a');
-    for (char& c : code) {
-      c = WUBI_ALPHABET[random() % WUBI_ALPHABET.size()];
-    }
-    entries.push_back({code, "词", 0});
-  }
-  const Bytes bytes = build(make_table(entries, std::string(WUBI_ALPHABET)));
+// Each index slot holds the offset of the first record whose code begins with its prefix.
+void expect_index_of_records(const Bytes& bytes, std::string_view alphabet) {
   std::vector<std::uint32_t> expected(MB_INDEX_SLOTS, NO_RECORD);
   std::size_t offset = MB_RECORDS_OFFSET;
   while (offset < bytes.size()) {
     const std::size_t code_length = bytes[offset];
     std::size_t p[3] = {};
     for (std::size_t k = 0; k < std::min<std::size_t>(code_length, 3); ++k) {
-      p[k] = WUBI_ALPHABET.find(static_cast<char>(bytes[offset + 3 + k]));
+      p[k] = alphabet.find(static_cast<char>(bytes[offset + 3 + k]));
       const std::size_t number = k == 0   ? p[0]
                                  : k == 1 ? 30 + 30 * p[0] + p[1]
                                           : 930 + 900 * p[0] + 30 * p[1] + p[2];
@@ -161,9 +152,84 @@ TEST(MbWriter, IndexPointsAtFirstRecordOfEveryPrefix) {
     }
     offset += 3 + code_length + bytes[offset + 1];
   }
+  ASSERT_EQ(offset, bytes.size());
   for (std::size_t number = 0; number < MB_INDEX_SLOTS; ++number) {
     ASSERT_EQ(slot(bytes, number), expected[number]) << number;
   }
+}
+
+std::vector<TableEntry> random_entries(std::size_t count, std::uint32_t seed) {
+  std::mt19937 random(seed);
+  std::vector<TableEntry> entries;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::string code(1 + random() % 5, 'a');
+    for (char& c : code) {
+      c = WUBI_ALPHABET[random() % WUBI_ALPHABET.size()];
+    }
+    entries.push_back({code, i % 7 == 0 ? "词组" : "词", static_cast<std::uint8_t>(i)});
+  }
+  return entries;
+}
+
+TEST(MbWriter, IndexPointsAtFirstRecordOfEveryPrefix) {
+  expect_index_of_records(build(make_table(random_entries(3000, 7), std::string(WUBI_ALPHABET))),
+                          WUBI_ALPHABET);
+}
+
+TEST(MbWriter, LargeTablesWriteEveryRecordInOrderWithTheirIndex) {
+  // Large enough to be built in two halves, in write order already and not.
+  std::vector<TableEntry> entries = random_entries(40'000, 11);
+  const auto position = [](char c) { return WUBI_ALPHABET.find(c); };
+  const auto in_write_order = [&](const TableEntry& a, const TableEntry& b) {
+    return std::ranges::lexicographical_compare(a.code, b.code, {}, position, position);
+  };
+  std::vector<TableEntry> sorted = entries;
+  std::ranges::stable_sort(sorted, in_write_order);
+  for (const std::vector<TableEntry>* table : {&entries, &sorted}) {
+    const Bytes bytes = build(make_table(*table, std::string(WUBI_ALPHABET)));
+    expect_index_of_records(bytes, WUBI_ALPHABET);
+    const auto read_back = read_mb(bytes);
+    ASSERT_TRUE(read_back.has_value());
+    EXPECT_EQ(read_back->entries, sorted);
+  }
+}
+
+TEST(MbWriter, LargeTablesNameTheFirstFaultInWriteOrder) {
+  // Codes of four letters in alphabet order: record i is 9 bytes and starts 9 * i past the first.
+  constexpr std::size_t COUNT = 40'000;
+  std::vector<TableEntry> entries;
+  for (std::size_t i = 0; i < COUNT; ++i) {
+    std::string code(4, 'a');
+    for (std::size_t k = 0, rest = i; k < 4; ++k, rest /= 26) {
+      code[3 - k] = static_cast<char>('a' + rest % 26);
+    }
+    entries.push_back({code, "字", 0});
+  }
+  const std::string alphabet(WUBI_ALPHABET.substr(0, 26));
+  const auto error_of = [&](const std::vector<TableEntry>& table, std::uint64_t limit) {
+    const auto built = detail::build_mb_with_offset_limit(make_table(table, alphabet),
+                                                          DEFAULT_MB_CONTAINER, limit);
+    return built ? std::string("built") : built.error().message();
+  };
+  const auto code_of = [&](std::size_t i) { return std::string(entries[i].code.view()); };
+  const std::uint64_t no_limit = detail::MB_MAX_RECORD_OFFSET;
+
+  std::vector<TableEntry> faulty = entries;
+  faulty[30'000].text = "";
+  EXPECT_EQ(error_of(faulty, no_limit),
+            "编码 " + code_of(30'000) + " 无法导入：词条 UTF-16 长度必须为 1–255 字节");
+  faulty[10'000].code = "a,";
+  EXPECT_EQ(error_of(faulty, no_limit), "编码 a, 无法导入：包含字母表外的字符");
+
+  const auto offset_of = [](std::size_t i) { return MB_RECORDS_OFFSET + 9 * i; };
+  for (const std::size_t first_too_far : {std::size_t{25'000}, COUNT - 1, std::size_t{1}}) {
+    EXPECT_EQ(
+        error_of(entries, offset_of(first_too_far) - 1),
+        "编码 " + code_of(first_too_far) + " 无法导入：记录总量超出 .mb 的 32 位偏移上限（4 GiB）");
+  }
+  EXPECT_EQ(error_of(entries, offset_of(COUNT - 1)), "built");
+  // A fault before the limit is reached is the one named.
+  EXPECT_EQ(error_of(faulty, offset_of(25'000) - 1), "编码 a, 无法导入：包含字母表外的字符");
 }
 
 TEST(MbWriter, WritesHeaderFromTableAndVersionFromContainer) {

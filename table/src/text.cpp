@@ -1,5 +1,6 @@
 #include "qovira/table/text.h"
 
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -105,7 +106,8 @@ std::expected<std::string_view, TableError> decode_text_in_place(ByteView bytes,
   const std::size_t size = bytes.size();
   std::size_t i = 0;
   while (i < size) {
-    // ASCII runs are the common case: thirty-two bytes at a time, then eight.
+    // ASCII runs are the common case: thirty-two bytes at a time, then up to the next byte that
+    // is not ASCII.
     if (size - i >= BLOCK) {
       std::uint64_t words[4];
       std::memcpy(words, data + i, BLOCK);
@@ -117,13 +119,25 @@ std::expected<std::string_view, TableError> decode_text_in_place(ByteView bytes,
     if (size - i >= WORD) {
       std::uint64_t word = 0;
       std::memcpy(&word, data + i, WORD);
-      if ((word & HIGH_BITS) == 0) {
+      const std::uint64_t high = word & HIGH_BITS;
+      if (high == 0) {
         i += WORD;
         continue;
       }
-    }
-    if (data[i] < 0x80) {
+      i += static_cast<std::size_t>(std::endian::native == std::endian::little
+                                        ? std::countr_zero(high)
+                                        : std::countl_zero(high)) /
+           8;
+    } else if (data[i] < 0x80) {
       ++i;
+      continue;
+    }
+    // Chinese text is three-byte sequences from E1 to EC (U+1000 to U+CFFF): checked here
+    // without the general rules for E0, ED and the four-byte forms.
+    const std::uint8_t lead = data[i];
+    if (lead >= 0xE1 && lead <= 0xEC && size - i >= 3 && is_continuation(data[i + 1]) &&
+        is_continuation(data[i + 2])) {
+      i += 3;
       continue;
     }
     std::size_t bad = 0;
@@ -203,25 +217,35 @@ char32_t next_char(std::string_view text, std::size_t& pos) {
   return c;
 }
 
-void append_utf8(std::string& out, char32_t c) {
+std::size_t put_utf8(char* out, char32_t c) {
   if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
     c = REPLACEMENT;
   }
   if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    out[0] = static_cast<char>(c);
+    return 1;
   }
+  if (c < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (c >> 6));
+    out[1] = static_cast<char>(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (c >> 12));
+    out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (c & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (c >> 18));
+  out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (c & 0x3F));
+  return 4;
+}
+
+void append_utf8(std::string& out, char32_t c) {
+  char bytes[MAX_UTF8_BYTES];
+  out.append(bytes, put_utf8(bytes, c));
 }
 
 namespace {

@@ -58,6 +58,39 @@ TEST(DecodeText, InvalidUtf8ReportsTheMaximalSubpartAndItsIndex) {
   EXPECT_EQ(decode_error(cut), "文本编码无法读取：incomplete utf-8 byte sequence from index 10");
 }
 
+TEST(DecodeText, EveryThreeByteFormIsJudgedAtAnyPlaceInAWord) {
+  // The rules for three-byte sequences, against every lead byte and the edges of the second and
+  // third byte, after ASCII runs of every length up to a word and more.
+  const auto valid = [](std::uint8_t lead, std::uint8_t second, std::uint8_t third) {
+    const std::uint8_t low = lead == 0xE0 ? 0xA0 : 0x80;
+    const std::uint8_t high = lead == 0xED ? 0x9F : 0xBF;
+    return second >= low && second <= high && third >= 0x80 && third <= 0xBF;
+  };
+  for (std::size_t ascii = 0; ascii <= 9; ++ascii) {
+    for (unsigned lead = 0xE0; lead <= 0xEF; ++lead) {
+      for (const std::uint8_t second : {0x7F, 0x80, 0x9F, 0xA0, 0xBF, 0xC0}) {
+        for (const std::uint8_t third : {0x7F, 0x80, 0xBF, 0xC0}) {
+          std::vector<std::uint8_t> bytes(ascii, 'a');
+          bytes.insert(bytes.end(), {static_cast<std::uint8_t>(lead), second, third});
+          bytes.insert(bytes.end(), 10, 'b');
+          const std::string error = decode_error(bytes);
+          if (valid(static_cast<std::uint8_t>(lead), second, third)) {
+            EXPECT_EQ(error, "(decoded)");
+          } else {
+            EXPECT_NE(error.find("from index " + std::to_string(ascii)), std::string::npos)
+                << error;
+          }
+        }
+      }
+      std::vector<std::uint8_t> cut(ascii, 'a');
+      cut.insert(cut.end(), {static_cast<std::uint8_t>(lead),
+                             static_cast<std::uint8_t>(lead == 0xE0 ? 0xA5 : 0x9A)});
+      EXPECT_EQ(decode_error(cut), "文本编码无法读取：incomplete utf-8 byte sequence from index " +
+                                       std::to_string(ascii));
+    }
+  }
+}
+
 TEST(DecodeText, Utf16WithEitherMark) {
   EXPECT_EQ(decoded({0xFF, 0xFE}), "");
   EXPECT_EQ(decoded({0xFF, 0xFE, 0xE5, 0x5D, 'a', 0, 0x3D, 0xD8, 0x00, 0xDE}), "工a😀");

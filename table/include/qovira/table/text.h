@@ -81,7 +81,14 @@ std::string_view trim_end(std::string_view text);
 // as U+FFFD one byte at a time, so any input is safe.
 char32_t next_char(std::string_view text, std::size_t& pos);
 
-// Appends the UTF-8 form of c (a surrogate or a value above U+10FFFF is written as U+FFFD).
+// The most bytes one character takes in UTF-8.
+inline constexpr std::size_t MAX_UTF8_BYTES = 4;
+
+// Writes the UTF-8 form of c at `out` (a surrogate or a value above U+10FFFF is written as U+FFFD)
+// and returns how many bytes it took.
+std::size_t put_utf8(char* out, char32_t c);
+
+// Appends the UTF-8 form of c, as put_utf8 writes it.
 void append_utf8(std::string& out, char32_t c);
 
 // Number of Unicode scalar values.
