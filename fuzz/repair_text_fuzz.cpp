@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               "the repaired text ends with a line feed");
   fuzz::check(fuzz::is_valid_utf8(result.text), "the repaired text is valid UTF-8");
 
-  for (const auto* items : {&result.changes, &result.kept}) {
+  for (const auto* items : {&result.changes, &result.removed, &result.kept}) {
     for (const RepairItem& item : *items) {
       fuzz::check(!item.summary.empty() && !item.basis.empty(), "repair items are explained");
     }

@@ -39,6 +39,11 @@ constexpr std::string_view MORE_CHANGES_UNSAVED_TAIL = " 处";
 constexpr std::string_view MORE_KEPT_TAIL = " 处待人工，详见 ";
 constexpr std::string_view MORE_KEPT_UNSAVED_TAIL = " 处待人工";
 constexpr std::string_view KEPT_LINE = " 没敢动：";
+constexpr std::string_view REMOVED_LINE = " 已移出：";
+constexpr std::string_view REASON_LINE = "             原因：";
+constexpr std::string_view REPAIR_SUMMARY_REMOVED = " 处，移出 ";
+constexpr std::string_view MORE_REMOVED_TAIL = " 处已移出，详见 ";
+constexpr std::string_view MORE_REMOVED_UNSAVED_TAIL = " 处已移出";
 constexpr std::string_view RECHECK = "     修复后复检：词条 ";
 constexpr std::string_view RECHECK_NOT_IMPORTABLE = "仍然导不进";
 constexpr std::string_view NOTHING_TO_EXPORT = "     !! 没有可导出的内容：这份文件连解析都没通过";
@@ -269,8 +274,12 @@ class BatchRun {
     }
     const RepairResult& result = repaired->result;
     const std::optional<std::string> report = save_repair_report(source, *repaired);
-    out_ << REPAIR_SUMMARY << result.changes.size() << REPAIR_SUMMARY_KEPT << result.kept.size()
-         << REPAIR_SUMMARY_ARROW << displayable(repaired->path) << '\n';
+    out_ << REPAIR_SUMMARY << result.changes.size();
+    if (!result.removed.empty()) {
+      out_ << REPAIR_SUMMARY_REMOVED << result.removed.size();
+    }
+    out_ << REPAIR_SUMMARY_KEPT << result.kept.size() << REPAIR_SUMMARY_ARROW
+         << displayable(repaired->path) << '\n';
     const std::size_t changes_shown = std::min(result.changes.size(), CHANGES_SHOWN);
     for (std::size_t i = 0; i < changes_shown; ++i) {
       const RepairItem& change = result.changes[i];
@@ -286,6 +295,21 @@ class BatchRun {
         out_ << MORE_CHANGES_TAIL << displayable(*report) << '\n';
       } else {
         out_ << MORE_CHANGES_UNSAVED_TAIL << '\n';
+      }
+    }
+    const std::size_t removed_shown = std::min(result.removed.size(), KEPT_SHOWN);
+    for (std::size_t i = 0; i < removed_shown; ++i) {
+      const RepairItem& removed = result.removed[i];
+      out_ << CHANGE_INDENT << "第" << removed.line << "行" << REMOVED_LINE << removed.summary
+           << '\n'
+           << REASON_LINE << removed.basis << '\n';
+    }
+    if (result.removed.size() > KEPT_SHOWN) {
+      out_ << MORE_CHANGES << result.removed.size() - KEPT_SHOWN;
+      if (report) {
+        out_ << MORE_REMOVED_TAIL << displayable(*report) << '\n';
+      } else {
+        out_ << MORE_REMOVED_UNSAVED_TAIL << '\n';
       }
     }
     const std::size_t kept_shown = std::min(result.kept.size(), KEPT_SHOWN);

@@ -11,7 +11,9 @@ constexpr char HEX_DIGITS[] = "0123456789abcdef";
 constexpr char32_t REPLACEMENT_CHARACTER = 0xFFFD;
 
 bool is_escaped(char32_t c) {
-  return (c < 0x20 && c != U'\t') || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) ||
+  // Line and paragraph separators break lines in some viewers; the marks set writing direction.
+  return (c < 0x20 && c != U'\t') || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E ||
+         c == 0x200F || c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
          (c >= 0x2066 && c <= 0x2069);
 }
 

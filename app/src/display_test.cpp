@@ -14,7 +14,7 @@ TEST(DisplayTest, OrdinaryTextIsKeptByteForByte) {
       "工\taaaa\t100",                         // tabs stay: rebuilt lines show one
       "全角\u3000空格",                        // U+3000
       "👨\u200d👩\u200d👧 e\u0301 \u200b\ufeff",  // joiners, combining mark, zero width, BOM
-      "\u00a0\u2029\u202f\u2065\u206a",        // next to the escaped ranges
+      "\u00a0\u2027\u202f\u2065\u206a",        // next to the escaped ranges
       "C:\\表\\码表.txt \"quoted\" \\u{1b}",   // backslashes and quotes are not escaped
       "\xef\xbf\xbd",                          // a real U+FFFD
   };
@@ -37,6 +37,9 @@ TEST(DisplayTest, ControlsAreEscapedAsCodesAreQuoted) {
   EXPECT_EQ(displayable("码\u202a\u202b\u202c\u202d\u202e表"),
             "码\\u{202a}\\u{202b}\\u{202c}\\u{202d}\\u{202e}表");
   EXPECT_EQ(displayable("\u2066\u2067\u2068\u2069"), "\\u{2066}\\u{2067}\\u{2068}\\u{2069}");
+  // Line and paragraph separators (a viewer breaks lines there) and the direction marks.
+  EXPECT_EQ(displayable("a\u2028b\u2029c\u200e\u200f\u061c"),
+            "a\\u{2028}b\\u{2029}c\\u{200e}\\u{200f}\\u{61c}");
   // A forged output line from a file name.
   EXPECT_EQ(displayable("a.txt\nFAKE 可导入"), "a.txt\\nFAKE 可导入");
   EXPECT_TRUE(needs_display_escape("ok\x1b"));

@@ -480,6 +480,9 @@ class LineRepairer {
   void keep(std::string_view summary, std::string_view reason, std::uint64_t number) {
     result_.kept.push_back({displayable(summary), std::string(reason), number});
   }
+  void take_out(std::string_view summary, std::string_view reason, std::uint64_t number) {
+    result_.removed.push_back({displayable(summary), std::string(reason), number});
+  }
   void pass_unchanged(std::string_view raw) { output_.append_line(raw); }
   // A line of two pieces split by spaces becomes two tab-separated columns when one of them is
   // clearly the code and the other clearly a word; false when it is left as it is.
@@ -601,7 +604,7 @@ bool LineRepairer::mend_code(std::string_view text, std::string_view& code, bool
     std::string summary(CODE_PREFIX);
     append_shown(summary, code).append(ENTRY_OPEN);
     append_shown(summary, text).append(ENTRY_CLOSE).append(CODE_EXCLUDED);
-    keep(std::move(summary), CODE_EXCLUDED_REASON, number);
+    take_out(std::move(summary), CODE_EXCLUDED_REASON, number);
     return false;
   }
   if (pinned) {

@@ -178,7 +178,7 @@ inline std::optional<std::string> listing_violation(std::string_view source, Tab
     ++reached[line_key(line, format)];
   });
   std::unordered_set<std::uint64_t> named;
-  for (const auto* items : {&result.changes, &result.kept}) {
+  for (const auto* items : {&result.changes, &result.removed, &result.kept}) {
     for (const RepairItem& item : *items) {
       named.insert(item.line);
     }

@@ -16,6 +16,8 @@ constexpr std::string_view COUNT_CHANGES = "自动改动 ";
 constexpr std::string_view COUNT_KEPT = " 处，保留待人工判断 ";
 constexpr std::string_view COUNT_END = " 处\n\n";
 constexpr std::string_view CHANGES_HEADING = "改了什么\n--------\n";
+constexpr std::string_view COUNT_REMOVED = " 处，移出 ";
+constexpr std::string_view REMOVED_HEADING = "已移出的\n--------\n";
 constexpr std::string_view KEPT_HEADING = "没敢动的\n--------\n";
 constexpr std::string_view LINE_OPEN = "第 ";
 constexpr std::string_view LINE_CLOSE = " 行：";
@@ -88,13 +90,23 @@ void append_item(ReportText& out, const RepairItem& item, std::string_view groun
 void write_report(ReportText& out, std::string_view source_path, std::string_view saved_path,
                   const RepairResult& result, const Diagnosis& recheck) {
   out << TITLE << SOURCE << source_path << SOURCE_UNTOUCHED << SAVED_AS << saved_path << "\n\n";
-  out << COUNT_CHANGES << std::to_string(result.changes.size()) << COUNT_KEPT
-      << std::to_string(result.kept.size()) << COUNT_END;
+  out << COUNT_CHANGES << std::to_string(result.changes.size());
+  if (!result.removed.empty()) {
+    out << COUNT_REMOVED << std::to_string(result.removed.size());
+  }
+  out << COUNT_KEPT << std::to_string(result.kept.size()) << COUNT_END;
 
   if (!result.changes.empty()) {
     out << CHANGES_HEADING;
     for (const RepairItem& item : result.changes) {
       append_item(out, item, BASIS);
+    }
+    out << "\n";
+  }
+  if (!result.removed.empty()) {
+    out << REMOVED_HEADING;
+    for (const RepairItem& item : result.removed) {
+      append_item(out, item, REASON);
     }
     out << "\n";
   }

@@ -191,9 +191,10 @@ TEST(RepairRules, IllegalCodeCharactersAreInferredOrTheEntryLeftOut) {
   EXPECT_EQ(result.changes[0],
             (RepairItem{"编码 x1xx → xaxx（词条「上工」）",
                         "同为 2 字词、4 码、第 2 码对应「工」的词条共 5 条，其中 5 条用 a", 11}));
-  ASSERT_EQ(result.kept.size(), 1u);
-  EXPECT_EQ(result.kept[0], (RepairItem{"编码 1x2x（词条「上工」）含非法码元，已从导出中排除",
-                                        "同类词条的用码规律不够一致，猜出来的编码可能是错的", 12}));
+  ASSERT_EQ(result.removed.size(), 1u);
+  EXPECT_EQ(result.removed[0],
+            (RepairItem{"编码 1x2x（词条「上工」）含非法码元，已从导出中排除",
+                        "同类词条的用码规律不够一致，猜出来的编码可能是错的", 12}));
 }
 
 TEST(RepairRules, HugeCodesAndWordsAreCutInSummaries) {
@@ -203,9 +204,10 @@ TEST(RepairRules, HugeCodesAndWordsAreCutInSummaries) {
   const std::string cut_code = std::string(256, 'A') + "…";
   ASSERT_EQ(result.changes.size(), 1u);
   EXPECT_EQ(result.changes[0].summary, "编码 " + cut_code + " → " + std::string(256, 'a') + "…");
-  ASSERT_EQ(result.kept.size(), 1u);
-  EXPECT_EQ(result.kept[0].summary, "编码 " + std::string(256, 'a') + "…（词条「" +
-                                        std::string(256, 'x') + "…」）含非法码元，已从导出中排除");
+  ASSERT_EQ(result.removed.size(), 1u);
+  EXPECT_EQ(result.removed[0].summary, "编码 " + std::string(256, 'a') + "…（词条「" +
+                                           std::string(256, 'x') +
+                                           "…」）含非法码元，已从导出中排除");
 }
 
 TEST(RepairRules, BinglingPinnedMarkIsNoIllegalCharacter) {
@@ -221,8 +223,8 @@ TEST(RepairRules, BinglingPinnedMarkIsNoIllegalCharacter) {
   EXPECT_EQ(result.changes[0].summary, "编码 AA* → aa*");
   EXPECT_EQ(result.changes[1].summary, "编码 x1xx* → xaxx*（词条「上工」）");
   // A lone "*" is no marked code: it is an illegal code of its own.
-  ASSERT_EQ(result.kept.size(), 1u);
-  EXPECT_EQ(result.kept[0].summary, "编码 *（词条「戈」）含非法码元，已从导出中排除");
+  ASSERT_EQ(result.removed.size(), 1u);
+  EXPECT_EQ(result.removed[0].summary, "编码 *（词条「戈」）含非法码元，已从导出中排除");
 }
 
 TEST(RepairRules, WeightedRimeTableKeepsItsFurtherColumnsAndPriorities) {
@@ -609,16 +611,16 @@ TEST(RepairInvariant, HoldsOnGeneratedDamagedTables) {
 TEST(RepairInvariant, CatchesLostEntriesReorderedCandidatesAndUnlistedLines) {
   using repair_invariant::repair_invariant_violation;
   const std::string source = std::string(RIME_HEADER) + "工\taaaa\n式\taaaa\n";
-  EXPECT_FALSE(repair_invariant_violation(source, TableFormat::Rime, {source, {}, {}}));
+  EXPECT_FALSE(repair_invariant_violation(source, TableFormat::Rime, {source, {}, {}, {}}));
   // Listing the line does not excuse losing its entry.
-  const RepairResult lost{std::string(RIME_HEADER) + "工\taaaa\n", {{"删", "因", 7}}, {}};
+  const RepairResult lost{std::string(RIME_HEADER) + "工\taaaa\n", {{"删", "因", 7}}, {}, {}};
   EXPECT_TRUE(repair_invariant_violation(source, TableFormat::Rime, lost));
-  const RepairResult swapped{std::string(RIME_HEADER) + "式\taaaa\n工\taaaa\n", {}, {}};
+  const RepairResult swapped{std::string(RIME_HEADER) + "式\taaaa\n工\taaaa\n", {}, {}, {}};
   EXPECT_TRUE(repair_invariant_violation(source, TableFormat::Rime, swapped));
 
   // A text that never imports still lists what it leaves out, shifted past an added header.
   const std::string body = "工\taaaa\nabc\n";
-  RepairResult unlisted{std::string(RIME_HEADER) + "工\taaaa\n", {{"补", "因", 0}}, {}};
+  RepairResult unlisted{std::string(RIME_HEADER) + "工\taaaa\n", {{"补", "因", 0}}, {}, {}};
   EXPECT_TRUE(repair_invariant_violation(body, TableFormat::Rime, unlisted));
   unlisted.kept.push_back({"留", "因", 7});
   EXPECT_FALSE(repair_invariant_violation(body, TableFormat::Rime, unlisted));
@@ -680,7 +682,7 @@ TEST(RepairInvariant, FuzzerFindingsRepairAsExpected) {
 TEST(RepairInvariant, ACodeOfOnlyThePinMarkIsListedNotLost) {
   const std::string text = "[CODETABLEHEADER]\n[CODETABLE]\n*\t星\t10\na\t工\t9\n";
   const RepairResult result = repaired_keeping_invariant(text, TableFormat::Bingling);
-  EXPECT_EQ(lines_of(result.kept), (std::vector<std::uint64_t>{3}));
+  EXPECT_EQ(lines_of(result.removed), (std::vector<std::uint64_t>{3}));
 }
 
 // Found by the repair fuzzer: a 冰凌 table whose only upper-case marker is in a line the repair

@@ -114,7 +114,8 @@ class RepairItems {
 struct RepairResult {
   std::string text;
   RepairItems changes;
-  RepairItems kept;
+  RepairItems removed;  // lines taken out of the repaired text, each with its reason
+  RepairItems kept;     // lines left in place for a person to judge
 };
 
 // The trimmed line, cut to 30 characters followed by "…" when longer.
