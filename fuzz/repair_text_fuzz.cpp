@@ -14,6 +14,7 @@
 #include "qovira/app/format.h"
 #include "qovira/app/issues.h"
 #include "qovira/app/repair.h"
+#include "qovira/app/text_mends.h"
 #include "qovira/table/mb.h"
 #include "qovira/table/text.h"
 
@@ -83,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const ByteView repaired = fuzz::bytes_of(result.text);
   const Diagnosis recheck = diagnose(repaired);
-  if (recheck.format != format) {
+  if (recheck.format != mend_text(*text, format, BASE_NAME).format) {
     return 0;  // the line scan reads another layout; nothing to compare
   }
   // A repeat heavier than its earlier copies stays (the import merges it and keeps its weight),
@@ -110,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::check(repeats_left <= heavier_repeats,
               "the repaired text repeats no entry but the heavier copies it keeps",
               std::to_string(repeats_left) + " > " + std::to_string(heavier_repeats));
-  const RepairResult again = repair_text(result.text, format, BASE_NAME);
+  const RepairResult again = repair_text(result.text, recheck.format, BASE_NAME);
   fuzz::check(again.changes.empty(), "a second repair changes nothing",
               again.changes.empty() ? std::string() : again.changes.front().summary);
   fuzz::check(first_difference(result.text, again.text).empty(), "a second repair keeps the lines",

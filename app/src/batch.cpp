@@ -315,7 +315,11 @@ class BatchRun {
     const std::size_t kept_shown = std::min(result.kept.size(), KEPT_SHOWN);
     for (std::size_t i = 0; i < kept_shown; ++i) {
       const RepairItem& kept = result.kept[i];
-      out_ << CHANGE_INDENT << "第" << kept.line << "行" << KEPT_LINE << kept.summary << '\n';
+      out_ << CHANGE_INDENT;
+      if (kept.line != 0) {
+        out_ << "第" << kept.line << "行";
+      }
+      out_ << KEPT_LINE << kept.summary << '\n';
     }
     if (result.kept.size() > KEPT_SHOWN) {
       out_ << MORE_CHANGES << result.kept.size() - KEPT_SHOWN;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "qovira/app/export.h"
+#include "qovira/table/encoding.h"
 #include "qovira/table/gb18030.h"
 #include "qovira/table/import.h"
 #include "qovira/table/mb.h"
@@ -133,6 +134,7 @@ void finish(Diagnosis& result) {
 Diagnosis diagnose(ByteView bytes, const std::function<void()>& bytes_done) {
   Diagnosis result;
   TableOutcome outcome;
+  std::optional<std::string_view> hidden_marker;
   // A .mb is never decoded: only its reader looks at it.
   if (has_mb_magic(bytes)) {
     result.format = detect_format(bytes, {});
@@ -142,13 +144,19 @@ Diagnosis diagnose(ByteView bytes, const std::function<void()>& bytes_done) {
     auto text = decode_text_in_place(bytes, converted);
     if (!text) {
       std::string error = text.error().message();
-      result.issues.add(legacy_table_text(bytes) ? unreadable_legacy_text(error)
-                                                 : unreadable_text(error));
+      if (judge_encoding(bytes).encoding == TextEncoding::DamagedUtf8) {
+        result.issues.add(unreadable_damaged_utf8(error));
+      } else if (legacy_table_text(bytes)) {
+        result.issues.add(unreadable_legacy_text(error));
+      } else {
+        result.issues.add(unreadable_text(error));
+      }
       result.failure = std::move(error);
       finish(result);
       return result;
     }
     result.format = detect_format(bytes, *text);
+    hidden_marker = marker_behind_byte_order_mark(*text);
     outcome = import_text(*text, result, [&] {
       converted = std::string();
       if (bytes_done) {
@@ -158,6 +166,9 @@ Diagnosis diagnose(ByteView bytes, const std::function<void()>& bytes_done) {
   }
 
   if (!outcome) {
+    if (hidden_marker) {
+      result.issues.add(mark_before_header(*hidden_marker));
+    }
     result.issues.add(import_failed(outcome.error()));
     result.failure = std::move(outcome.error());
   } else {
@@ -171,8 +182,7 @@ Diagnosis diagnose(ByteView bytes, const std::function<void()>& bytes_done) {
 }
 
 std::optional<std::string> legacy_table_text(ByteView bytes) {
-  std::string converted;
-  if (has_mb_magic(bytes) || decode_text_in_place(bytes, converted)) {
+  if (has_mb_magic(bytes) || judge_encoding(bytes).encoding != TextEncoding::Gb18030) {
     return std::nullopt;
   }
   auto text = decode_gb18030(bytes);

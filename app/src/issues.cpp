@@ -29,6 +29,8 @@ constexpr std::string_view UNREADABLE_TEXT = "文件读不出文本：{}";
 constexpr std::string_view MISSING_RIME_HEADER =
     "缺少 Rime 头部：正文前必须有独占一行的 `---` 与 `...`";
 constexpr std::string_view IMPORT_FAILED = "导入失败：{}";
+constexpr std::string_view MARK_BEFORE_HEADER =
+    "第一行的 {} 前面有 UTF-8 的 BOM（EF BB BF），输入法因此认不出这一行，也就认不出整份码表";
 constexpr std::string_view IMPORTER_SKIPPED = "导入器跳过：编码 {} —— {}";
 constexpr std::string_view IMPORTER_SKIPPED_SUMMARY = "导入器共跳过 {} 条，上面只列出前 {} 条样本";
 constexpr std::string_view MISSING_COLUMNS = "这一行没有制表符分隔的两列：{}";
@@ -43,6 +45,13 @@ constexpr std::string_view UNREADABLE_TEXT_ADVICE =
     "确认文件是 UTF-8 或带 BOM 的 UTF-16，没有被压缩或损坏";
 constexpr std::string_view LEGACY_TEXT_ADVICE =
     "这份文件看起来是 GBK/GB18030 编码，输入法只认 UTF-8 或带 BOM 的 UTF-16：用自动修复转成 UTF-8";
+constexpr std::string_view DAMAGED_UTF8_ADVICE =
+    "这份文件是 "
+    "UTF-"
+    "8，只是个别字节坏了（多半是被截断或混进了别的编码）：用自动修复把含坏字节的行移出并列出来，其"
+    "余照常导入";
+constexpr std::string_view MARK_BEFORE_HEADER_ADVICE =
+    "把文件另存为不带 BOM 的 UTF-8；工具的自动修复能替你删掉它";
 constexpr std::string_view MISSING_RIME_HEADER_ADVICE =
     "在文件开头补上 `---`、`name:`、`...` 三行；工具的自动修复能替你补";
 constexpr std::string_view MISSING_COLUMNS_ADVICE = "词与编码之间要用一个 Tab 分隔，不是空格";
@@ -494,6 +503,16 @@ Issue unreadable_text(std::string_view error) {
 Issue unreadable_legacy_text(std::string_view error) {
   return make_issue(IssueKind::UnreadableText, fill_placeholders(UNREADABLE_TEXT, {error}),
                     LEGACY_TEXT_ADVICE, 0, Severity::Fatal);
+}
+
+Issue unreadable_damaged_utf8(std::string_view error) {
+  return make_issue(IssueKind::UnreadableText, fill_placeholders(UNREADABLE_TEXT, {error}),
+                    DAMAGED_UTF8_ADVICE, 0, Severity::Fatal);
+}
+
+Issue mark_before_header(std::string_view marker) {
+  return make_issue(IssueKind::MarkBeforeHeader, fill_placeholders(MARK_BEFORE_HEADER, {marker}),
+                    MARK_BEFORE_HEADER_ADVICE, 1, Severity::Fatal);
 }
 
 Issue missing_rime_header() {

@@ -6,14 +6,11 @@
 
 #include "qovira/app/cli.h"
 #include "qovira/app/files.h"
+#include "qovira/app/text_mends.h"
 #include "qovira/table/text.h"
 
 namespace qovira {
 namespace {
-
-constexpr std::string_view LEGACY_TEXT_CONVERTED = "把 GBK/GB18030 编码转成 UTF-8";
-constexpr std::string_view LEGACY_TEXT_CONVERTED_BASIS =
-    "输入法只认 UTF-8 或带 BOM 的 UTF-16；原文件按 GB18030 能完整解码";
 
 ByteView bytes_of(std::string_view text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
@@ -50,18 +47,15 @@ std::expected<SavedRepair, StepFailure> repair_and_write(const SourceTable& sour
   if (source.diagnosis.format == TableFormat::Mb) {
     return failure(StepFailureKind::MbHasNoSourceText);
   }
-  std::string converted;
   SavedRepair saved;
-  if (const auto text = decode_text_in_place(source.bytes, converted)) {
-    saved.result = repair_text(*text, source.diagnosis.format, output_stem(source.path));
-  } else if (std::optional<std::string> legacy = legacy_table_text(source.bytes)) {
-    saved.result = repair_text(*legacy, detect_format({}, *legacy), output_stem(source.path));
-    saved.result.changes.push_front(
-        {std::string(LEGACY_TEXT_CONVERTED), std::string(LEGACY_TEXT_CONVERTED_BASIS), 0});
-  } else {
-    return failure(StepFailureKind::Undecodable, text.error().message());
+  {
+    // A UTF-16 source's text is not needed past the repair.
+    auto mended = mend_source(source.bytes, output_stem(source.path));
+    if (!mended) {
+      return failure(StepFailureKind::Undecodable, mended.error().message());
+    }
+    saved.result = repair_mended_text(*mended);
   }
-  converted = std::string();  // a UTF-16 source's text is not needed past the repair
   auto path = place_and_write(place, OutputKind::RepairedText, repaired_file_name(source.path),
                               source.path, bytes_of(saved.result.text));
   if (!path) {

@@ -18,18 +18,12 @@
 #include <vector>
 
 #include "qovira/app/display.h"
+#include "qovira/app/text_mends.h"
 #include "qovira/table/text.h"
 
 namespace qovira {
 namespace {
 
-constexpr std::string_view ADDED_RIME_HEADER_PREFIX = "---\nname: ";
-constexpr std::string_view ADDED_RIME_HEADER_SUFFIX = "\nversion: \"1.0\"\nsort: original\n...\n";
-constexpr std::uint64_t ADDED_RIME_HEADER_LINES = 5;
-
-constexpr std::string_view HEADER_ADDED = "补上了 Rime 头部（--- / name / sort / ...）";
-constexpr std::string_view HEADER_ADDED_BASIS =
-    "原文件缺少独占一行的 `---` 与 `...`，导入器认不出这是 Rime 词典";
 constexpr std::string_view SEPARATOR_CHANGED = "列分隔改成 Tab：";
 constexpr std::string_view SEPARATOR_CHANGED_BASIS = "原行用空格分列，Rime/冰凌都要求一个制表符";
 constexpr std::string_view NOT_TWO_COLUMNS = "这一行不是两列，原样留着：";
@@ -56,21 +50,8 @@ constexpr std::string_view HEAVIER_DUPLICATE_CLOSE = "」";
 constexpr std::string_view HEAVIER_DUPLICATE_TAIL = " 权重更高，原样留着";
 constexpr std::string_view HEAVIER_DUPLICATE_REASON =
     "导入时同词同码只留一条、取较高的权重；删掉这一行，这个词的排序就会变低";
-constexpr std::string_view LINE_ENDS_CHANGED = "把只用 CR 的旧式行尾换成 LF";
-constexpr std::string_view LINE_ENDS_CHANGED_BASIS =
-    "原文件只用 CR 分行，导入器只认 LF 与 CR LF，整份文件会被当成一行";
-constexpr std::string_view MARKER_REMOVED = "删掉了会被认成冰凌分节的字样：";
-constexpr std::string_view MARKER_REMOVED_BASIS =
-    "有这个字样，输入法会把整个文件当成冰凌码表来读，这份 Rime 词典就导入不进去";
-constexpr std::string_view SECTION_UPPER_CASED = "分节行改成大写：";
-constexpr std::string_view SECTION_UPPER_CASED_BASIS =
-    "输入法凭大写的 [CODETABLEHEADER] 或 [CODETABLE] 认出冰凌码表；原文件的大写字样不在分节行上";
 constexpr std::string_view CLIP_MARK = "…";
 constexpr std::size_t CLIP_CHARACTERS = 30;
-
-// Written into the added header's name in place of anything that could end the line or the value.
-constexpr char NAME_REPLACEMENT = '_';
-constexpr std::string_view BINGLING_MARKERS[] = {"[CODETABLEHEADER]", "[CODETABLE]"};
 
 // Whether the format's importer takes the code's characters: the Rime importer joins white space
 // out of a code, so any white space is as good as the space there.
@@ -423,12 +404,13 @@ std::size_t line_count(std::string_view text) {
 
 class LineRepairer {
  public:
+  // `taken_out`: lines to take out as they stand, in order of line, each with its item.
   LineRepairer(const TableText& table, RepairResult& result, RepairedText& output,
-               std::uint64_t number_offset)
+               std::span<const RepairItem> taken_out)
       : table_(table),
         format_(table.format()),
         result_(result),
-        number_offset_(number_offset),
+        taken_out_(taken_out),
         latest_line_of_(line_count(table.text())),
         output_(output) {}
 
@@ -507,7 +489,7 @@ class LineRepairer {
   const TableText& table_;
   TableFormat format_;
   RepairResult& result_;
-  std::uint64_t number_offset_;
+  std::span<const RepairItem> taken_out_;
   std::optional<CodeStats> stats_;
   PairLines latest_line_of_;
   RepairedText& output_;
@@ -517,7 +499,12 @@ class LineRepairer {
 };
 
 void LineRepairer::repair(const TextLine& line) {
-  const std::uint64_t number = line.number + number_offset_;
+  const std::uint64_t number = line.number;
+  if (!taken_out_.empty() && taken_out_.front().line == number) {
+    result_.removed.push_back(taken_out_.front());
+    taken_out_ = taken_out_.subspan(1);
+    return;
+  }
   switch (line.kind) {
     case LineKind::Header:
     case LineKind::Section:
@@ -698,92 +685,6 @@ void LineRepairer::emit_entry(const TextLine& line, std::string_view code) {
   output_.append_line(out);
 }
 
-// The base name as the value of the added header's `name:`: nothing in it may end the line, start
-// a comment or be taken for a quote mark the importer strips.
-std::string header_name(std::string_view base_name) {
-  std::string name;
-  for (std::size_t pos = 0; pos < base_name.size();) {
-    const std::size_t start = pos;
-    const char32_t c = next_char(base_name, pos);
-    const bool breaks = c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 ||
-                        c == U'#' || c == U'"' || c == U'\'' || c == 0xFFFD;
-    if (breaks) {
-      name.push_back(NAME_REPLACEMENT);
-    } else {
-      name.append(base_name.substr(start, pos - start));
-    }
-  }
-  return name;
-}
-
-// What the 冰凌 section lines of a text are like.
-struct SectionLines {
-  bool any_case = false;    // some line is a section line, in any letter case
-  bool upper_case = false;  // some line is one in the upper case the format detection looks for
-};
-
-SectionLines find_section_lines(std::string_view text) {
-  SectionLines found;
-  for_each_line(text, [&found](std::string_view line) {
-    const std::string_view trimmed = trim(line);
-    for (std::string_view marker : BINGLING_MARKERS) {
-      found.upper_case = found.upper_case || trimmed == marker;
-      found.any_case = found.any_case || equals_ignoring_ascii_case(trimmed, marker);
-    }
-  });
-  return found;
-}
-
-// The text with each line rewritten by `rewrite(line, number, out)`, which appends the new line
-// without its line end.
-template <typename Rewrite>
-std::string rewritten_lines(std::string_view text, Rewrite rewrite) {
-  std::string out;
-  out.reserve(text.size());
-  std::uint64_t number = 0;
-  for_each_line(text, [&](std::string_view line) {
-    rewrite(line, ++number, out);
-    out.push_back('\n');
-  });
-  return out;
-}
-
-// Every section line written in upper case; one change per line. The format detection finds a
-// 冰凌 table by an upper-case marker: when none stands on a section line, the one it found may sit
-// on a line the repair leaves out, and the repaired table would no longer be recognised.
-std::string with_upper_case_sections(std::string_view text, RepairResult& result) {
-  return rewritten_lines(text, [&](std::string_view line, std::uint64_t number, std::string& out) {
-    const std::string_view trimmed = trim(line);
-    for (std::string_view marker : BINGLING_MARKERS) {
-      if (equals_ignoring_ascii_case(trimmed, marker)) {
-        std::string summary(SECTION_UPPER_CASED);
-        summary.append(marker);
-        result.changes.push_back({summary, std::string(SECTION_UPPER_CASED_BASIS), number});
-        out.append(marker);
-        return;
-      }
-    }
-    out.append(line);
-  });
-}
-
-// Every line with a 冰凌 marker in it, the markers taken out; one change per line.
-std::string without_bingling_markers(std::string_view text, RepairResult& result) {
-  return rewritten_lines(text, [&](std::string_view line, std::uint64_t number, std::string& out) {
-    const std::string mended = without_markers(line);
-    if (mended.size() != line.size()) {
-      std::string summary(MARKER_REMOVED);
-      summary.append(clip_line(mended));
-      result.changes.push_back({displayable(summary), std::string(MARKER_REMOVED_BASIS), number});
-    }
-    out.append(mended);
-  });
-}
-
-bool rime_behind_markers(std::string_view text, TableFormat format, const SectionLines& sections) {
-  return format == TableFormat::Bingling && !sections.any_case && find_rime_header_end(text).found;
-}
-
 }  // namespace
 
 std::string clip_line(std::string_view line) {
@@ -796,64 +697,20 @@ std::string clip_line(std::string_view line) {
   return clipped;
 }
 
-std::string without_markers(std::string_view text) {
-  std::string out(text);
-  for (bool again = true; again;) {
-    again = false;
-    for (std::string_view marker : BINGLING_MARKERS) {
-      for (std::size_t at = out.find(marker); at != std::string::npos; at = out.find(marker)) {
-        out.erase(at, marker.size());
-        again = true;
-      }
-    }
-  }
-  return out;
-}
-
-bool is_rime_behind_markers(std::string_view text, TableFormat format) {
-  return format == TableFormat::Bingling &&
-         rime_behind_markers(text, format, find_section_lines(text));
-}
-
 RepairResult repair_text(std::string_view text, TableFormat format, std::string_view base_name) {
-  RepairResult result;
-  std::string line_ends_mended;
-  if (text.find('\r') != std::string_view::npos && text.find('\n') == std::string_view::npos) {
-    line_ends_mended.assign(text);
-    std::ranges::replace(line_ends_mended, '\r', '\n');
-    text = line_ends_mended;
-    format = detect_format({}, text);
-    result.changes.push_back(
-        {std::string(LINE_ENDS_CHANGED), std::string(LINE_ENDS_CHANGED_BASIS), 0});
-  }
-  std::string markers_removed;
-  std::string sections_mended;
-  if (format == TableFormat::Bingling) {
-    const SectionLines sections = find_section_lines(text);
-    if (rime_behind_markers(text, format, sections)) {
-      markers_removed = without_bingling_markers(text, result);
-      text = markers_removed;
-      format = TableFormat::Rime;
-    } else if (sections.any_case && !sections.upper_case) {
-      sections_mended = with_upper_case_sections(text, result);
-      text = sections_mended;
-    }
-  }
-  result.text.reserve(text.size() + text.size() / 16 + 64);
+  return repair_mended_text(mend_text(text, format, base_name));
+}
 
-  std::uint64_t number_offset = 0;
-  TableText table = TableText::read(text, format);
-  if (format == TableFormat::Rime && !table.has_body()) {
-    result.text.append(ADDED_RIME_HEADER_PREFIX)
-        .append(header_name(base_name))
-        .append(ADDED_RIME_HEADER_SUFFIX);
-    table = TableText::headerless_rime(text);
-    number_offset = ADDED_RIME_HEADER_LINES;
-    result.changes.push_back({std::string(HEADER_ADDED), std::string(HEADER_ADDED_BASIS), 0});
-  }
+RepairResult repair_mended_text(const MendedText& mended) {
+  RepairResult result;
+  result.changes = mended.changes;
+  result.kept = mended.kept;
+  const std::string_view text = mended.text();
+  result.text.reserve(text.size() + text.size() / 16 + 64);
+  const TableText table = TableText::read(text, mended.format);
   RepairedText output(table.text(), result.text);
   {
-    LineRepairer repairer(table, result, output, number_offset);
+    LineRepairer repairer(table, result, output, mended.taken_out);
     table.for_each_line([&repairer](const TextLine& line) { repairer.take(line); });
     repairer.finish();
   }

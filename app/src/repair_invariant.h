@@ -18,6 +18,7 @@
 #include "qovira/app/format.h"
 #include "qovira/app/issues.h"
 #include "qovira/app/repair.h"
+#include "qovira/app/text_mends.h"
 #include "qovira/table/import.h"
 #include "qovira/table/table_text.h"
 #include "qovira/table/text.h"
@@ -26,8 +27,7 @@ namespace qovira::repair_invariant {
 
 namespace detail {
 
-// The lines of the header the repair puts in front of a Rime text without one.
-inline constexpr std::uint64_t ADDED_HEADER_LINES = 5;
+inline constexpr std::string_view BASE_NAME = "table";
 
 struct Imported {
   CodeTable table;
@@ -50,6 +50,18 @@ inline std::optional<Imported> imported_table(std::string_view text, TableFormat
   return result;
 }
 
+// The text with every body line that holds a CR inside it made empty.
+inline std::string without_broken_body_lines(std::string_view text, TableFormat format) {
+  std::string out;
+  TableText::read(text, format).for_each_line([&out](const TextLine& line) {
+    const std::string_view kept = trim_end(line.raw);
+    const bool broken = kept.find('\r') != std::string_view::npos &&
+                        (line.kind == LineKind::Entry || line.kind == LineKind::Malformed);
+    out.append(broken ? std::string_view() : line.raw).push_back('\n');
+  });
+  return out;
+}
+
 inline std::string describe_entry(const TableEntry& entry) {
   return quote_code(entry.code) + " " + quote_code(entry.text) + " priority " +
          std::to_string(entry.priority);
@@ -70,6 +82,23 @@ inline std::optional<std::string> entries_violation(std::string_view source, Tab
     unusable_left_out = std::erase_if(before->entries, [](const TableEntry& entry) {
                           return entry.code.empty();
                         }) > 0;
+  }
+  // A body line that a lone CR runs through is several lines to the repair: what it imported as
+  // one line is not kept, its pieces are.
+  if (before && has_lone_cr(source)) {
+    const std::optional<Imported> unbroken =
+        imported_table(without_broken_body_lines(source, format), format);
+    std::set<std::pair<std::string_view, std::string_view>> kept_pairs;
+    if (unbroken) {
+      for (const TableEntry& entry : unbroken->table.entries) {
+        kept_pairs.emplace(entry.code, entry.text);
+      }
+    }
+    unusable_left_out = std::erase_if(before->entries,
+                                      [&kept_pairs](const TableEntry& entry) {
+                                        return !kept_pairs.contains({entry.code, entry.text});
+                                      }) > 0 ||
+                        unusable_left_out;
   }
   if (!before || before->entries.empty()) {
     return std::nullopt;
@@ -133,43 +162,19 @@ inline std::string line_key(const TextLine& line, TableFormat format) {
   return key;
 }
 
-inline bool has_whole_file_change(const RepairResult& result) {
-  return std::ranges::any_of(result.changes, [](const RepairItem& item) { return item.line == 0; });
-}
-
 inline std::optional<std::string> listing_violation(std::string_view source, TableFormat format,
                                                     const RepairResult& result) {
-  // The text the repair works on: lone CRs end lines, as the repair reads them.
-  std::string cr_mended;
-  std::string_view working = source;
-  if (source.find('\r') != std::string_view::npos && source.find('\n') == std::string_view::npos) {
-    if (!has_whole_file_change(result)) {
-      return "CR-only line ends were read without a whole-file change";
-    }
-    cr_mended.assign(source);
-    std::ranges::replace(cr_mended, '\r', '\n');
-    working = cr_mended;
-    format = detect_format({}, working);
+  // The text the repair works on, as the whole-text mends make it; their items open the result's.
+  const MendedText mended = mend_text(source, format, BASE_NAME);
+  const auto opens_with = [](const RepairItems& items, const RepairItems& head) {
+    return items.size() >= head.size() && std::equal(head.begin(), head.end(), items.begin());
+  };
+  if (!opens_with(result.changes, mended.changes) || !opens_with(result.kept, mended.kept)) {
+    return "the repair does not list the changes of its whole-text mends";
   }
-  // A Rime dictionary that only a marker in its text made look like a 冰凌 table is repaired as
-  // Rime; the lines that held the marker are changes. Taking a marker out of a header line can
-  // change the header's column list, so the source is read without its markers, as the repair reads
-  // it.
-  std::string markers_removed;
-  if (is_rime_behind_markers(working, format)) {
-    format = TableFormat::Rime;
-    markers_removed = without_markers(working);
-    working = markers_removed;
-  }
-  TableText source_table = TableText::read(working, format);
-  std::uint64_t offset = 0;
-  if (format == TableFormat::Rime && !source_table.has_body()) {
-    if (!has_whole_file_change(result)) {
-      return "a Rime text without a header was repaired without a whole-file change";
-    }
-    source_table = TableText::headerless_rime(working);
-    offset = ADDED_HEADER_LINES;
-  }
+  const std::string_view working = mended.text();
+  format = mended.format;
+  const TableText source_table = TableText::read(working, format);
 
   // The repaired text read as the repair wrote it: dropping a line can change what the format
   // detection makes of the whole text, never what the repair meant a line to be.
@@ -188,8 +193,10 @@ inline std::optional<std::string> listing_violation(std::string_view source, Tab
   std::unordered_map<std::string, std::vector<std::uint64_t>> lines_of_key;
   std::uint64_t last_line = 0;
   source_table.for_each_line([&](const TextLine& line) {
-    last_line = line.number + offset;
-    lines_of_key[line_key(line, format)].push_back(line.number + offset);
+    last_line = line.number;
+    if (line.number > mended.added_header_lines) {
+      lines_of_key[line_key(line, format)].push_back(line.number);
+    }
   });
   for (const std::uint64_t line : named) {
     if (line > last_line) {
@@ -212,7 +219,7 @@ inline std::optional<std::string> listing_violation(std::string_view source, Tab
   }
   if (first_unlisted) {
     const std::vector<std::string_view> lines = split_lines(working);
-    const std::uint64_t index = *first_unlisted - offset - 1;
+    const std::uint64_t index = *first_unlisted - 1;
     return "line " + std::to_string(*first_unlisted) + " " +
            quote_code(index < lines.size() ? lines[index] : std::string_view()) +
            " does not reach the repaired text and no change or kept line names it";

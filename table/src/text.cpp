@@ -157,6 +157,11 @@ std::expected<std::string_view, TableError> decode_text_in_place(ByteView bytes,
   return std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
+std::size_t utf8_sequence_length(ByteView bytes, std::size_t at, std::size_t& bad) {
+  bool incomplete = false;
+  return utf8_sequence(bytes, at, bad, incomplete);
+}
+
 std::expected<std::string, TableError> decode_text(ByteView bytes) {
   std::string storage;
   auto text = decode_text_in_place(bytes, storage);

@@ -30,8 +30,8 @@ struct Diagnosis {
 // more frees them there, so that the file and the whole table are never held at once.
 Diagnosis diagnose(ByteView bytes, const std::function<void()>& bytes_done = {});
 
-// The text of bytes that are neither UTF-8 nor UTF-16 but decode strictly as GB18030 (and so GBK)
-// into what reads as a Rime or 冰凌 table; nothing for any other bytes.
+// The text of bytes judged GB18030 (and so GBK), neither UTF-8, damaged UTF-8 nor UTF-16, that
+// reads as a Rime or 冰凌 table; nothing for any other bytes.
 std::optional<std::string> legacy_table_text(ByteView bytes);
 
 // The full report; `path` is shown as given. Always ends with a line feed.

@@ -20,6 +20,7 @@ std::string_view severity_label(Severity severity);
 enum class IssueKind : std::uint8_t {
   UnreadableText,
   MissingRimeHeader,
+  MarkBeforeHeader,  // a UTF-8 byte-order mark hides the first line's header marker
   ImportFailed,
   ImporterSkipped,
   ImporterSkippedSummary,
@@ -53,6 +54,10 @@ std::string quote_code(std::string_view code);
 Issue unreadable_text(std::string_view error);
 // The same for bytes that read as a table in the legacy Chinese code page: its advice says so.
 Issue unreadable_legacy_text(std::string_view error);
+// The same for bytes that are UTF-8 but for a few damaged pieces.
+Issue unreadable_damaged_utf8(std::string_view error);
+// `marker` is the header marker the mark stands in front of.
+Issue mark_before_header(std::string_view marker);
 Issue missing_rime_header();
 Issue import_failed(std::string_view error);
 Issue importer_skipped(std::uint64_t line, std::string_view code, std::string_view reason);

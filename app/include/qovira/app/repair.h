@@ -151,16 +151,13 @@ struct InferredCode {
 std::optional<InferredCode> infer_code(const CodeStats& stats, std::string_view text,
                                        std::string_view code);
 
-// Never fails. `base_name` names the Rime header added to a text without one. Before the line
-// rules, a text with old Mac line ends (CR alone) gets LF line ends, and a Rime dictionary that a
-// "[CODETABLE]" in its text made look like a 冰凌 table loses that marker; both are changes.
+// Never fails. `base_name` names the Rime header added to a text without one. The whole-text
+// mends (text_mends.h) come first, then the line rules.
 RepairResult repair_text(std::string_view text, TableFormat format, std::string_view base_name);
 
-// Whether the repair reads a text detected as `format` as a Rime dictionary whose "[CODETABLE]"
-// markers are to be taken out: a complete Rime header, and no line that is a 冰凌 section line.
-bool is_rime_behind_markers(std::string_view text, TableFormat format);
-// The text with every "[CODETABLEHEADER]" and "[CODETABLE]" taken out, until none is left.
-std::string without_markers(std::string_view text);
+struct MendedText;
+// The line rules over a text the whole-text mends have made; their items come first.
+RepairResult repair_mended_text(const MendedText& mended);
 
 // Takes the report piece by piece: false once it cannot be written, and then the rest is not made.
 using ReportWriter = std::function<bool(std::string_view)>;

@@ -22,6 +22,10 @@ std::expected<std::string, TableError> decode_text(ByteView bytes);
 std::expected<std::string_view, TableError> decode_text_in_place(ByteView bytes,
                                                                  std::string& storage);
 
+// The length of the UTF-8 sequence starting at bytes[at] (1 for ASCII), or 0 when none starts
+// there; then `bad` is the length of the maximal invalid piece.
+std::size_t utf8_sequence_length(ByteView bytes, std::size_t at, std::size_t& bad);
+
 // The one line cutter of table text: cuts at every LF; one CR right before the LF goes with it; a
 // final piece without LF is a line, an empty piece after a final LF is not. Lines view the text.
 class LineCursor {

@@ -1,0 +1,93 @@
+#include "qovira/table/encoding.h"
+
+#include "qovira/table/gb18030.h"
+#include "qovira/table/text.h"
+
+namespace qovira {
+namespace {
+
+constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+constexpr std::string_view REPLACEMENT = "\xEF\xBF\xBD";
+constexpr std::string_view HIDDEN_MARKERS[] = {"---", "[CODETABLEHEADER]"};
+
+bool has_utf16_mark(ByteView bytes) {
+  return bytes.size() >= 2 &&
+         ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF));
+}
+
+// The damaged pieces of bytes that are mostly UTF-8, or nothing when too many non-ASCII bytes are
+// damaged to call them UTF-8.
+std::optional<std::vector<DamagedBytes>> damaged_pieces(ByteView bytes) {
+  std::vector<DamagedBytes> damaged;
+  std::size_t non_ascii = 0;
+  std::size_t damaged_bytes = 0;
+  for (std::size_t at = 0; at < bytes.size();) {
+    if (bytes[at] < 0x80) {
+      ++at;
+      continue;
+    }
+    std::size_t bad = 0;
+    const std::size_t length = utf8_sequence_length(bytes, at, bad);
+    const std::size_t taken = length == 0 ? bad : length;
+    if (length == 0) {
+      damaged.push_back({at, bad});
+      damaged_bytes += bad;
+    }
+    non_ascii += taken;
+    at += taken;
+  }
+  if (damaged_bytes * DAMAGED_UTF8_SHARE > non_ascii) {
+    return std::nullopt;
+  }
+  return damaged;
+}
+
+}  // namespace
+
+EncodingVerdict judge_encoding(ByteView bytes) {
+  std::string storage;
+  if (decode_text_in_place(bytes, storage)) {
+    return {has_utf16_mark(bytes) ? TextEncoding::Utf16 : TextEncoding::Utf8, {}};
+  }
+  if (has_utf16_mark(bytes)) {
+    return {};
+  }
+  if (auto damaged = damaged_pieces(bytes)) {
+    return {TextEncoding::DamagedUtf8, std::move(*damaged)};
+  }
+  if (decode_gb18030(bytes)) {
+    return {TextEncoding::Gb18030, {}};
+  }
+  return {};
+}
+
+RecoveredUtf8 recover_damaged_utf8(ByteView bytes, std::span<const DamagedBytes> damaged) {
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  RecoveredUtf8 recovered;
+  recovered.text.reserve(text.size() + damaged.size() * REPLACEMENT.size());
+  std::size_t copied = 0;
+  for (const DamagedBytes& piece : damaged) {
+    recovered.text.append(text.substr(copied, piece.offset - copied));
+    recovered.replaced_at.push_back(recovered.text.size());
+    recovered.text.append(REPLACEMENT);
+    copied = piece.offset + piece.size;
+  }
+  recovered.text.append(text.substr(copied));
+  return recovered;
+}
+
+std::optional<std::string_view> marker_behind_byte_order_mark(std::string_view text) {
+  if (!text.starts_with(BYTE_ORDER_MARK)) {
+    return std::nullopt;
+  }
+  std::string_view first_line;
+  LineCursor(text.substr(BYTE_ORDER_MARK.size())).next(first_line);
+  for (const std::string_view marker : HIDDEN_MARKERS) {
+    if (equals_ignoring_ascii_case(trim(first_line), marker)) {
+      return marker;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace qovira
