@@ -1,4 +1,5 @@
 #include "qovira/app/repair.h"
+#include "qovira/app/text_mends.h"
 
 #include <gtest/gtest.h>
 
@@ -70,11 +71,12 @@ TEST(RepairHeader, EmptyTextsAndLineEnds) {
   EXPECT_EQ(repair_text("", TableFormat::Rime, "t").text, RIME_HEADER);
   EXPECT_EQ(repair_text("", TableFormat::Bingling, "t").text, "\n");
   EXPECT_EQ(repair_text("工\t\n", TableFormat::Unknown, "t").text, "\n");  // every line dropped
-  // Blank and comment lines keep their white space; CR LF becomes LF; one final LF.
+  // Blank and comment lines keep their white space; CR LF becomes LF; one final LF. A list of
+  // entries without a header gets one.
   const RepairResult result =
       repair_text("工\taaaa\r\n   # 注\tabc\r\n\t\r\n  \n人\twwww", TableFormat::Unknown, "t");
-  EXPECT_EQ(result.text, "工\taaaa\n   # 注\tabc\n\t\n  \n人\twwww\n");
-  EXPECT_TRUE(result.changes.empty());
+  EXPECT_EQ(result.text, std::string(RIME_HEADER) + "工\taaaa\n   # 注\tabc\n\t\n  \n人\twwww\n");
+  EXPECT_EQ(lines_of(result.changes), (std::vector<std::uint64_t>{0}));
   EXPECT_TRUE(result.kept.empty());
 }
 
@@ -171,10 +173,10 @@ TEST(RepairRules, ALineSplitAtSpacesCountsForLaterRepeats) {
 }
 
 TEST(RepairRules, RimeRepeatsAreKeyedByTheJoinedCode) {
-  // The importer joins the white space out of a Rime code: "aa\raa" and "aa aa" are "aaaa".
+  // The importer joins the white space out of a Rime code: "aa\vaa" and "aa aa" are "aaaa".
   const RepairResult result = repaired_keeping_invariant(
-      std::string(RIME_HEADER) + "工\taa\raa\n工\u3000aaaa\n工\taa aa\n", TableFormat::Rime);
-  EXPECT_EQ(result.text, std::string(RIME_HEADER) + "工\taa\raa\n");
+      std::string(RIME_HEADER) + "工\taa\vaa\n工\u3000aaaa\n工\taa aa\n", TableFormat::Rime);
+  EXPECT_EQ(result.text, std::string(RIME_HEADER) + "工\taa\vaa\n");
   EXPECT_EQ(lines_of(result.changes), (std::vector<std::uint64_t>{7, 7, 8}));
 }
 
@@ -620,7 +622,10 @@ TEST(RepairInvariant, CatchesLostEntriesReorderedCandidatesAndUnlistedLines) {
 
   // A text that never imports still lists what it leaves out, shifted past an added header.
   const std::string body = "工\taaaa\nabc\n";
-  RepairResult unlisted{std::string(RIME_HEADER) + "工\taaaa\n", {{"补", "因", 0}}, {}, {}};
+  RepairResult unlisted{std::string(RIME_HEADER) + "工\taaaa\n",
+                        mend_text(body, TableFormat::Rime, "t").changes,
+                        {},
+                        {}};
   EXPECT_TRUE(repair_invariant_violation(body, TableFormat::Rime, unlisted));
   unlisted.kept.push_back({"留", "因", 7});
   EXPECT_FALSE(repair_invariant_violation(body, TableFormat::Rime, unlisted));
@@ -645,7 +650,7 @@ TEST(RepairInvariant, AMarkerInTheHeaderIsTakenOutAndTheLinesStillListed) {
 // that held the only upper-case marker is left out and a Rime header follows.
 TEST(RepairInvariant, ASectionLineKeepsABinglingTableBinglingAfterItsRepair) {
   const std::string text = "[CodeTable]\n[CODETABLE]\t7\ny\t7\t\n---\n...\n";
-  EXPECT_FALSE(is_rime_behind_markers(text, TableFormat::Bingling));
+  EXPECT_EQ(mend_text(text, TableFormat::Bingling, "t").format, TableFormat::Bingling);
   const RepairResult result = repaired_keeping_invariant(text, TableFormat::Bingling);
   EXPECT_EQ(result.text, "[CODETABLE]\ny\t7\n---\n...\n");
 }

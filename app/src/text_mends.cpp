@@ -156,15 +156,21 @@ struct SectionLines {
   bool any_case = false;         // some line is a section line, in any letter case
   bool upper_case = false;       // some line is one in the upper case the format detection finds
   bool header_any_case = false;  // some line is the header section line, in any letter case
+  std::uint64_t first_line = 0;  // of the first section line in any case; 0 without one
 };
 
 SectionLines find_section_lines(std::string_view text) {
   SectionLines found;
-  for_each_line(text, [&found](std::string_view line) {
+  std::uint64_t number = 0;
+  for_each_line(text, [&found, &number](std::string_view line) {
     const std::string_view trimmed = trim(line);
+    ++number;
     for (const std::string_view marker : BINGLING_MARKERS) {
       found.upper_case = found.upper_case || trimmed == marker;
-      found.any_case = found.any_case || equals_ignoring_ascii_case(trimmed, marker);
+      if (!found.any_case && equals_ignoring_ascii_case(trimmed, marker)) {
+        found.any_case = true;
+        found.first_line = number;
+      }
     }
     found.header_any_case =
         found.header_any_case || equals_ignoring_ascii_case(trimmed, BINGLING_HEADER_SECTION);
@@ -297,15 +303,18 @@ void TextMender::mend_hidden_marker() {
   change(std::string(MARK_REMOVED), fill_placeholders(MARK_REMOVED_BASIS, {*marker}), 1);
 }
 
-// A Rime dictionary that a "[CODETABLE]" made look like a 冰凌 table (in a comment, or on a line
-// of its own) loses its markers, one change per line; a 冰凌 table whose section lines are all in
-// another letter case gets them in upper case.
+// A Rime dictionary that a "[CODETABLE]" made look like a 冰凌 table (in a comment, or on a body
+// line of its own) loses its markers, one change per line; a 冰凌 table whose section lines are all
+// in another letter case gets them in upper case.
 void TextMender::mend_markers() {
   if (mended_.format != TableFormat::Bingling) {
     return;
   }
   const SectionLines sections = find_section_lines(text());
-  if (!sections.header_any_case && find_rime_header_end(text()).found) {
+  const RimeHeaderEnd rime_header = find_rime_header_end(text());
+  // Section lines only below a complete Rime header, and never the header section: a dictionary.
+  if (rime_header.found && !sections.header_any_case &&
+      (!sections.any_case || sections.first_line > rime_header.line_count)) {
     replace_text(
         rewritten_lines(text(), [&](std::string_view line, std::uint64_t number, std::string& out) {
           const std::string mended = without_markers(line);

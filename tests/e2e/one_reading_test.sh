@@ -64,7 +64,7 @@ expect "marker: the result is a Rime dictionary that imports" \
 
 # A base name with a line break cannot add keys to the header added to a text that lacks one.
 name=$'evil\ncolumns:\n  - code\n  - text'
-printf -- '---\n工\taaaa\n人\twwww\n' >"$name.txt"
+printf '工\taaaa\n人\twwww\n' >"$name.txt"
 "$program" --fix "$name.txt" >evil.out
 expect "base name: the header has its five lines" \
   test "$(sed -n 5p "$name.repaired.txt")" == '...'
