@@ -1,7 +1,8 @@
-// repair_text on any decodable text, as the batch and the window call it: the repaired text
-// imports every entry of a source that imports and lists every line it leaves out (the repair
-// invariant), re-diagnoses without any line issue that the repair claims to fix (empty columns,
-// bad code characters, exact duplicates), and repairing it again changes nothing.
+// repair_text on any decodable text, and the repair of bytes that are no text, as the batch and
+// the window call them: the repaired text imports every entry of a source that imports and lists
+// every line it leaves out (the repair invariant), re-diagnoses without any line issue that the
+// repair claims to fix (empty columns, bad code characters, exact duplicates), and repairing it
+// again changes nothing.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -55,6 +56,30 @@ std::string first_difference(std::string_view first, std::string_view second) {
   return {};
 }
 
+// Bytes that are no text: damaged UTF-8 loses the lines that hold damaged bytes, each listed, a
+// legacy code page is converted; a second repair of the result changes nothing.
+void check_repair_from_bytes(ByteView bytes) {
+  const auto mended = mend_source(bytes, BASE_NAME);
+  if (!mended) {
+    return;
+  }
+  const RepairResult result = repair_mended_text(*mended);
+  fuzz::check(fuzz::is_valid_utf8(result.text), "the repaired text is valid UTF-8");
+  for (const RepairItem& taken_out : mended->taken_out) {
+    fuzz::check(std::ranges::find(result.removed, taken_out) != result.removed.end(),
+                "every damaged line is listed as taken out", taken_out.summary);
+  }
+  const TableFormat format = detect_format({}, result.text);
+  if (format != mended->format) {
+    return;
+  }
+  const RepairResult again = repair_text(result.text, format, BASE_NAME);
+  fuzz::check(again.changes.empty(), "a second repair changes nothing",
+              again.changes.empty() ? std::string() : again.changes.front().summary);
+  fuzz::check(first_difference(result.text, again.text).empty(), "a second repair keeps the lines",
+              first_difference(result.text, again.text));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -64,6 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   auto text = decode_text(bytes);
   if (!text) {
+    check_repair_from_bytes(bytes);
     return 0;
   }
   const TableFormat format = detect_format(bytes, *text);

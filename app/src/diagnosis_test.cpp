@@ -76,7 +76,8 @@ TEST_P(GoldenReportTest, MatchesExpectedReport) {
 INSTANTIATE_TEST_SUITE_P(
     Diagnosis, GoldenReportTest,
     testing::Values("clean.dict.yaml", "hand-edited.dict.yaml", "bingling.txt",
-                    "no-header-end.dict.yaml", "spaces.dict.yaml", "unknown.txt", "gbk.dict.yaml"),
+                    "no-header-end.dict.yaml", "spaces.dict.yaml", "unknown.txt", "gbk.dict.yaml",
+                    "damaged.dict.yaml", "bom.dict.yaml"),
     [](const testing::TestParamInfo<std::string_view>& info) {
       std::string name(info.param);
       std::ranges::replace_if(

@@ -707,14 +707,29 @@ RepairResult repair_mended_text(const MendedText& mended) {
   result.kept = mended.kept;
   const std::string_view text = mended.text();
   result.text.reserve(text.size() + text.size() / 16 + 64);
-  const TableText table = TableText::read(text, mended.format);
-  RepairedText output(table.text(), result.text);
-  {
-    LineRepairer repairer(table, result, output, mended.taken_out);
-    table.for_each_line([&repairer](const TextLine& line) { repairer.take(line); });
-    repairer.finish();
+  if (mended.format == TableFormat::Unknown) {
+    // Neither a format nor a column order could be read from the text: no line rule can judge its
+    // lines, and they are left as they stand (but for damaged ones).
+    std::span<const RepairItem> taken_out = mended.taken_out;
+    std::uint64_t number = 0;
+    for_each_line(text, [&](std::string_view line) {
+      if (!taken_out.empty() && taken_out.front().line == ++number) {
+        result.removed.push_back(taken_out.front());
+        taken_out = taken_out.subspan(1);
+        return;
+      }
+      result.text.append(line).push_back('\n');
+    });
+  } else {
+    const TableText table = TableText::read(text, mended.format);
+    RepairedText output(table.text(), result.text);
+    {
+      LineRepairer repairer(table, result, output, mended.taken_out);
+      table.for_each_line([&repairer](const TextLine& line) { repairer.take(line); });
+      repairer.finish();
+    }
+    output.finish();  // the repeat check is gone: an unchanged text is copied only now
   }
-  output.finish();  // the repeat check is gone: an unchanged text is copied only now
   if (result.text.empty()) {
     result.text.push_back('\n');
   }

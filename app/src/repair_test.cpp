@@ -70,7 +70,8 @@ TEST(RepairHeader, ExistingHeaderCopiedWithoutReport) {
 TEST(RepairHeader, EmptyTextsAndLineEnds) {
   EXPECT_EQ(repair_text("", TableFormat::Rime, "t").text, RIME_HEADER);
   EXPECT_EQ(repair_text("", TableFormat::Bingling, "t").text, "\n");
-  EXPECT_EQ(repair_text("工\t\n", TableFormat::Unknown, "t").text, "\n");  // every line dropped
+  // A text of no format whose column order its lines do not show is left as it stands.
+  EXPECT_EQ(repair_text("工\t\r\n", TableFormat::Unknown, "t").text, "工\t\n");
   // Blank and comment lines keep their white space; CR LF becomes LF; one final LF. A list of
   // entries without a header gets one.
   const RepairResult result =

@@ -366,7 +366,11 @@ void TextMender::mend_rime_header(std::string_view base_name) {
       return;
     }
   }
-  const ColumnOrderEvidence evidence = column_order_evidence(text());
+  std::string_view lines = text();
+  if (lines.starts_with(BYTE_ORDER_MARK)) {
+    lines.remove_prefix(BYTE_ORDER_MARK.size());  // taken out with the header added
+  }
+  const ColumnOrderEvidence evidence = column_order_evidence(lines);
   const std::optional<ColumnOrder> order = evidence.order();
   std::string basis(rime ? HEADER_ADDED_BASIS : NO_HEADER_BASIS);
   if (order == ColumnOrder::CodeFirst) {

@@ -226,9 +226,9 @@ else
   says huge-line "认不出来的格式"
   says huge-line "!! 没有可导出的内容"
   no_outputs huge-line out
-  # The repair lists the line's entry as taken out; the listing must stay short.
+  # The repair cannot tell the line's columns and says so; the listing must stay short.
   run huge-line-rescue 1 --rescue --out out huge.txt
-  says huge-line-rescue "已移出：编码"
+  says huge-line-rescue "没有补 Rime 头部"
   if (($(stat -c %s .stdout) < 10000)); then
     passed=$((passed + 1))
   else

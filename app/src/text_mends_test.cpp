@@ -1,0 +1,150 @@
+#include "qovira/app/text_mends.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "qovira/app/format.h"
+#include "qovira/app/repair.h"
+
+namespace qovira {
+namespace {
+
+constexpr std::string_view ADDED_HEADER = "---\nname: t\nversion: \"1.0\"\nsort: original\n...\n";
+
+std::vector<std::uint64_t> lines_of(const RepairItems& items) {
+  std::vector<std::uint64_t> lines;
+  for (const RepairItem& item : items) {
+    lines.push_back(item.line);
+  }
+  return lines;
+}
+
+ByteView bytes_of(std::string_view text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+// Each mend, the text it makes and the lines of its changes; a second repair of the repaired text
+// changes nothing.
+TEST(TextMends, EachMendIsRecordedAndASecondRepairFindsNothing) {
+  const struct {
+    std::string_view text;
+    TableFormat format;
+    std::string mended;
+    TableFormat mended_format;
+    std::vector<std::uint64_t> change_lines;
+  } cases[] = {
+      // Lone CRs end lines, whatever else the text holds; a CR before an LF stays.
+      {"---\r\nname: t\r\n...\r\n中国\tkhlg\r工作\taawt\r",
+       TableFormat::Rime,
+       "---\r\nname: t\r\n...\r\n中国\tkhlg\n工作\taawt\n",
+       TableFormat::Rime,
+       {0}},
+      {"---\rname: t\r...\r中国\tkhlg\n",
+       TableFormat::Unknown,
+       "---\nname: t\n...\n中国\tkhlg\n",
+       TableFormat::Rime,
+       {0}},
+      {"---\n...\n工\taaaa\r\r\n",
+       TableFormat::Rime,
+       "---\n...\n工\taaaa\r\r\n",
+       TableFormat::Rime,
+       {}},
+      // A complete header keeps its lines as the importer reads them.
+      {"---\nname: t\rsort: x\n...\n工\taaaa\n",
+       TableFormat::Rime,
+       "---\nname: t\rsort: x\n...\n工\taaaa\n",
+       TableFormat::Rime,
+       {}},
+      {"\uFEFF---\nname: t\n...\n中国\tkhlg\n",
+       TableFormat::Unknown,
+       "---\nname: t\n...\n中国\tkhlg\n",
+       TableFormat::Rime,
+       {1}},
+      {"\uFEFF[CODETABLEHEADER]\n[CODETABLE]\nkhlg\t中国\n",
+       TableFormat::Bingling,
+       "[CODETABLEHEADER]\n[CODETABLE]\nkhlg\t中国\n",
+       TableFormat::Bingling,
+       {1}},
+      // An unclosed header is closed where it ends, its settings kept.
+      {"---\nname: t\ncolumns:\n  - code\n  - text\nkhlg\t中国\n",
+       TableFormat::Rime,
+       "---\nname: t\ncolumns:\n  - code\n  - text\n...\nkhlg\t中国\n",
+       TableFormat::Rime,
+       {6}},
+      {"---\nname: t", TableFormat::Rime, "---\nname: t\n...\n", TableFormat::Rime, {3}},
+      // Entries before the "---": a header in front, as for a text without one.
+      {"中国\tkhlg\n---\n",
+       TableFormat::Rime,
+       std::string(ADDED_HEADER) + "中国\tkhlg\n---\n",
+       TableFormat::Rime,
+       {0}},
+      // A list without a header gets one, its column order read from its lines.
+      {"中国\tkhlg\n工作\taawt\n",
+       TableFormat::Unknown,
+       std::string(ADDED_HEADER) + "中国\tkhlg\n工作\taawt\n",
+       TableFormat::Rime,
+       {0}},
+      {"\uFEFFkhlg\t中国\naawt\t工作\n",
+       TableFormat::Unknown,
+       "---\nname: t\nversion: \"1.0\"\nsort: original\ncolumns:\n  - code\n  - text\n...\n"
+       "khlg\t中国\naawt\t工作\n",
+       TableFormat::Rime,
+       {0, 9}},
+      {"khlg\t中国\n中国\tkhlg\n",
+       TableFormat::Unknown,
+       "khlg\t中国\n中国\tkhlg\n",
+       TableFormat::Unknown,
+       {}},
+      // A marker on a body line of its own, and one in a comment, in a complete Rime dictionary.
+      {"# [CODETABLE] 转来\n---\nname: t\n...\n[CODETABLE]\n中国\tkhlg\n",
+       TableFormat::Bingling,
+       "#  转来\n---\nname: t\n...\n\n中国\tkhlg\n",
+       TableFormat::Rime,
+       {1, 5}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const MendedText mended = mend_text(c.text, c.format, "t");
+    EXPECT_EQ(mended.text(), c.mended);
+    EXPECT_EQ(mended.format, c.mended_format);
+    EXPECT_EQ(lines_of(mended.changes), c.change_lines);
+
+    const RepairResult first = repair_text(c.text, c.format, "t");
+    const RepairResult again = repair_text(first.text, detect_format({}, first.text), "t");
+    EXPECT_TRUE(again.changes.empty()) << again.changes.front().summary;
+    EXPECT_EQ(again.text, first.text);
+  }
+}
+
+TEST(TextMends, NoHeaderIsGuessedOnThinEvidenceAndTheRepairSaysSo) {
+  const MendedText mended = mend_text("khlg\t中国\n中国\tkhlg\n", TableFormat::Unknown, "t");
+  EXPECT_EQ(lines_of(mended.kept), (std::vector<std::uint64_t>{0}));
+}
+
+TEST(TextMends, TheAddedHeaderNamesNoMarker) {
+  const MendedText mended = mend_text("中国\tkhlg\n", TableFormat::Unknown, "[[CODETABLE]]");
+  EXPECT_EQ(mended.text().substr(0, 20), "---\nname: CODETABLE\n");
+  EXPECT_EQ(detect_format({}, mended.text()), TableFormat::Rime);
+}
+
+// The line numbers of damaged lines are those of the working text: after the CR line ends are
+// split and the header closed.
+TEST(TextMends, DamagedUtf8LinesAreTakenOutWhereTheyStand) {
+  const auto mended =
+      mend_source(bytes_of("---\nname: t\n中国\tkhlg\r我\xE4\ttrwu\r工作\taawt\n"), "t");
+  ASSERT_TRUE(mended);
+  ASSERT_EQ(mended->taken_out.size(), 1u);
+  EXPECT_EQ(mended->taken_out[0].line, 5u);
+  EXPECT_EQ(mended->taken_out[0].summary, "含损坏的 UTF-8 字节 E4：我\uFFFD\ttrwu");
+  const RepairResult result = repair_mended_text(*mended);
+  EXPECT_EQ(result.text, "---\nname: t\n...\n中国\tkhlg\n工作\taawt\n");
+  EXPECT_EQ(lines_of(result.removed), (std::vector<std::uint64_t>{5}));
+  // Bytes that are no text at all stay unrepaired.
+  EXPECT_FALSE(mend_source(bytes_of("---\n\x80\taaaa\n"), "t"));
+}
+
+}  // namespace
+}  // namespace qovira
