@@ -216,6 +216,7 @@ class TextMender {
   void close_rime_header(std::uint64_t last_header_line);
   void add_rime_header(std::string_view base_name, std::string summary, std::string basis,
                        std::optional<ColumnOrder> order);
+  std::string without_damaged_lines() const;
   // Damaged lines after `line` move down by `count`.
   void lines_inserted(std::uint64_t line, std::uint64_t count);
   void take_out_damaged_lines();
@@ -283,6 +284,23 @@ void TextMender::number_damaged_lines() {
   }
 }
 
+std::string TextMender::without_damaged_lines() const {
+  std::string out;
+  auto piece = damaged_.begin();
+  std::uint64_t number = 0;
+  for_each_line(text(), [&](std::string_view line) {
+    ++number;
+    if (piece != damaged_.end() && piece->line == number) {
+      while (piece != damaged_.end() && piece->line == number) {
+        ++piece;
+      }
+      return;
+    }
+    out.append(line).push_back('\n');
+  });
+  return out;
+}
+
 void TextMender::lines_inserted(std::uint64_t line, std::uint64_t count) {
   for (DamagedPiece& piece : damaged_) {
     if (piece.line > line) {
@@ -294,13 +312,29 @@ void TextMender::lines_inserted(std::uint64_t line, std::uint64_t count) {
 // A UTF-8 byte-order mark in front of "---" or "[CODETABLEHEADER]" hides the header from the
 // importers.
 void TextMender::mend_hidden_marker() {
-  const std::optional<std::string_view> marker = marker_behind_byte_order_mark(text());
+  // Damaged lines at the top are taken out, and the first line after them starts the file.
+  std::uint64_t first_line = 1;
+  std::size_t start = 0;
+  LineCursor cursor(text());
+  std::string_view line;
+  for (auto piece = damaged_.begin(); piece != damaged_.end() && piece->line == first_line;) {
+    while (piece != damaged_.end() && piece->line == first_line) {
+      ++piece;
+    }
+    cursor.next(line);
+    start = text().size() - cursor.rest().size();
+    ++first_line;
+  }
+  const std::optional<std::string_view> marker =
+      marker_behind_byte_order_mark(text().substr(start));
   if (!marker) {
     return;
   }
-  replace_text(std::string(text().substr(BYTE_ORDER_MARK.size())));
+  std::string out(text());
+  out.erase(start, BYTE_ORDER_MARK.size());
+  replace_text(std::move(out));
   redetect();
-  change(std::string(MARK_REMOVED), fill_placeholders(MARK_REMOVED_BASIS, {*marker}), 1);
+  change(std::string(MARK_REMOVED), fill_placeholders(MARK_REMOVED_BASIS, {*marker}), first_line);
 }
 
 // A Rime dictionary that a "[CODETABLE]" made look like a 冰凌 table (in a comment, or on a body
@@ -311,10 +345,10 @@ void TextMender::mend_markers() {
     return;
   }
   const SectionLines sections = find_section_lines(text());
-  const RimeHeaderEnd rime_header = find_rime_header_end(text());
   // Section lines only below a complete Rime header, and never the header section: a dictionary.
-  if (rime_header.found && !sections.header_any_case &&
-      (!sections.any_case || sections.first_line > rime_header.line_count)) {
+  const RimeHeaderEnd rime_header =
+      sections.header_any_case ? RimeHeaderEnd{} : find_rime_header_end(text());
+  if (rime_header.found && (!sections.any_case || sections.first_line > rime_header.line_count)) {
     replace_text(
         rewritten_lines(text(), [&](std::string_view line, std::uint64_t number, std::string& out) {
           const std::string mended = without_markers(line);
@@ -366,7 +400,10 @@ void TextMender::mend_rime_header(std::string_view base_name) {
       return;
     }
   }
-  std::string_view lines = text();
+  // The evidence is what the lines show once the damaged ones are taken out, as a second repair
+  // sees them.
+  const std::string undamaged = damaged_.empty() ? std::string() : without_damaged_lines();
+  std::string_view lines = damaged_.empty() ? text() : std::string_view(undamaged);
   if (lines.starts_with(BYTE_ORDER_MARK)) {
     lines.remove_prefix(BYTE_ORDER_MARK.size());  // taken out with the header added
   }
