@@ -178,12 +178,10 @@ SectionLines find_section_lines(std::string_view text) {
   return found;
 }
 
-// Where a damaged piece of the source stands: by offset until the line ends are settled, then by
-// line.
+// A damaged piece of the source: where its U+FFFD stands in the text, and its bytes.
 struct DamagedPiece {
   std::size_t offset = 0;
   Bytes bytes;
-  std::uint64_t line = 0;
 };
 
 class TextMender {
@@ -193,11 +191,10 @@ class TextMender {
 
   void mend(std::string_view base_name) {
     mend_line_ends();
-    number_damaged_lines();
+    take_out_damaged_lines();
     mend_hidden_marker();
     mend_markers();
     mend_rime_header(base_name);
-    take_out_damaged_lines();
   }
 
  private:
@@ -209,16 +206,16 @@ class TextMender {
   }
 
   void mend_line_ends();
-  void number_damaged_lines();
   void mend_hidden_marker();
   void mend_markers();
   void mend_rime_header(std::string_view base_name);
   void close_rime_header(std::uint64_t last_header_line);
   void add_rime_header(std::string_view base_name, std::string summary, std::string basis,
                        std::optional<ColumnOrder> order);
-  std::string without_damaged_lines() const;
   // Damaged lines after `line` move down by `count`.
   void lines_inserted(std::uint64_t line, std::uint64_t count);
+  // The line ends are settled: every line holding a damaged piece gets its item and is left
+  // blank, so that no reading of the whole text (format, header, sections, column order) sees it.
   void take_out_damaged_lines();
 
   MendedText& mended_;
@@ -269,42 +266,10 @@ void TextMender::mend_line_ends() {
   }
 }
 
-// The line ends are settled: every damaged piece gets its line. The mends after this one keep
-// lines where they are or say where they put new ones.
-void TextMender::number_damaged_lines() {
-  const std::string_view text = this->text();
-  std::uint64_t line = 1;
-  std::size_t counted = 0;
-  for (DamagedPiece& piece : damaged_) {
-    line += static_cast<std::uint64_t>(
-        std::count(text.begin() + static_cast<std::ptrdiff_t>(counted),
-                   text.begin() + static_cast<std::ptrdiff_t>(piece.offset), '\n'));
-    counted = piece.offset;
-    piece.line = line;
-  }
-}
-
-std::string TextMender::without_damaged_lines() const {
-  std::string out;
-  auto piece = damaged_.begin();
-  std::uint64_t number = 0;
-  for_each_line(text(), [&](std::string_view line) {
-    ++number;
-    if (piece != damaged_.end() && piece->line == number) {
-      while (piece != damaged_.end() && piece->line == number) {
-        ++piece;
-      }
-      return;
-    }
-    out.append(line).push_back('\n');
-  });
-  return out;
-}
-
 void TextMender::lines_inserted(std::uint64_t line, std::uint64_t count) {
-  for (DamagedPiece& piece : damaged_) {
-    if (piece.line > line) {
-      piece.line += count;
+  for (RepairItem& item : mended_.taken_out) {
+    if (item.line > line) {
+      item.line += count;
     }
   }
 }
@@ -317,9 +282,9 @@ void TextMender::mend_hidden_marker() {
   std::size_t start = 0;
   LineCursor cursor(text());
   std::string_view line;
-  for (auto piece = damaged_.begin(); piece != damaged_.end() && piece->line == first_line;) {
-    while (piece != damaged_.end() && piece->line == first_line) {
-      ++piece;
+  for (const RepairItem& item : mended_.taken_out) {
+    if (item.line != first_line) {
+      break;
     }
     cursor.next(line);
     start = text().size() - cursor.rest().size();
@@ -400,10 +365,7 @@ void TextMender::mend_rime_header(std::string_view base_name) {
       return;
     }
   }
-  // The evidence is what the lines show once the damaged ones are taken out, as a second repair
-  // sees them.
-  const std::string undamaged = damaged_.empty() ? std::string() : without_damaged_lines();
-  std::string_view lines = damaged_.empty() ? text() : std::string_view(undamaged);
+  std::string_view lines = text();
   if (lines.starts_with(BYTE_ORDER_MARK)) {
     lines.remove_prefix(BYTE_ORDER_MARK.size());  // taken out with the header added
   }
@@ -490,22 +452,30 @@ void TextMender::take_out_damaged_lines() {
   if (damaged_.empty()) {
     return;
   }
+  const std::string_view text = this->text();
+  std::string out;
+  out.reserve(text.size());
   auto piece = damaged_.begin();
   std::uint64_t number = 0;
-  for_each_line(text(), [&](std::string_view line) {
+  LineCursor cursor(text);
+  std::string_view line;
+  while (cursor.next(line)) {
     ++number;
-    if (piece == damaged_.end() || piece->line != number) {
-      return;
-    }
+    const std::size_t end = static_cast<std::size_t>(line.data() - text.data()) + line.size();
     Bytes line_bytes;
-    for (; piece != damaged_.end() && piece->line == number; ++piece) {
+    for (; piece != damaged_.end() && piece->offset < end; ++piece) {
       line_bytes.insert(line_bytes.end(), piece->bytes.begin(), piece->bytes.end());
     }
-    const std::string hex = shown_hex(line_bytes);
+    if (line_bytes.empty()) {
+      out.append(line).push_back('\n');
+      continue;
+    }
     mended_.taken_out.push_back(
-        {displayable(fill_placeholders(DAMAGED_LINE, {hex, clip_line(line)})),
+        {displayable(fill_placeholders(DAMAGED_LINE, {shown_hex(line_bytes), clip_line(line)})),
          std::string(DAMAGED_LINE_REASON), number});
-  });
+    out.push_back('\n');
+  }
+  replace_text(std::move(out));
 }
 
 std::vector<DamagedPiece> damaged_pieces(ByteView bytes, std::span<const DamagedBytes> damaged,
@@ -513,7 +483,7 @@ std::vector<DamagedPiece> damaged_pieces(ByteView bytes, std::span<const Damaged
   std::vector<DamagedPiece> pieces;
   for (std::size_t i = 0; i < damaged.size(); ++i) {
     const ByteView piece = bytes.subspan(damaged[i].offset, damaged[i].size);
-    pieces.push_back({replaced_at[i], {piece.begin(), piece.end()}, 0});
+    pieces.push_back({replaced_at[i], {piece.begin(), piece.end()}});
   }
   return pieces;
 }
