@@ -146,5 +146,25 @@ TEST(TextMends, DamagedUtf8LinesAreTakenOutWhereTheyStand) {
   EXPECT_FALSE(mend_source(bytes_of("---\n\x80\taaaa\n"), "t"));
 }
 
+// Found by the repair fuzzer: what the whole text shows (its column order, its first line, its
+// sections) is read without the damaged lines, as a second repair reads it.
+TEST(TextMends, ARepairFromDamagedBytesIsRepairedAgainWithoutAChange) {
+  const std::string_view sources[] = {
+      "中国\tkhlg\n工作\taawt\n我们\ttrwu\n\xE4\n",
+      "\xE4x\n\xEF\xBB\xBF---\nname: t\n...\n中国\tkhlg\n工作\taawt\n",
+      "[CODETABLEHEADER]\nName=五笔\n[CODE\xE4TABLE]\n[CODETABLE]\nkhlg\t中国\nkhlg\t中国\n",
+  };
+  for (const std::string_view source : sources) {
+    SCOPED_TRACE(source);
+    const auto mended = mend_source(bytes_of(source), "t");
+    ASSERT_TRUE(mended);
+    const RepairResult first = repair_mended_text(*mended);
+    EXPECT_EQ(first.removed.size(), 1u);
+    const RepairResult again = repair_text(first.text, detect_format({}, first.text), "t");
+    EXPECT_TRUE(again.changes.empty()) << again.changes.front().summary;
+    EXPECT_EQ(again.text, first.text);
+  }
+}
+
 }  // namespace
 }  // namespace qovira
