@@ -501,8 +501,10 @@ class LineRepairer {
 void LineRepairer::repair(const TextLine& line) {
   const std::uint64_t number = line.number;
   if (!taken_out_.empty() && taken_out_.front().line == number) {
+    // Left blank by the whole-text mends: its place stays, so that the text reads the same again.
     result_.removed.push_back(taken_out_.front());
     taken_out_ = taken_out_.subspan(1);
+    pass_unchanged(line.raw);
     return;
   }
   switch (line.kind) {
@@ -709,14 +711,13 @@ RepairResult repair_mended_text(const MendedText& mended) {
   result.text.reserve(text.size() + text.size() / 16 + 64);
   if (mended.format == TableFormat::Unknown) {
     // Neither a format nor a column order could be read from the text: no line rule can judge its
-    // lines, and they are left as they stand (but for damaged ones).
+    // lines, and they are left as they stand (damaged ones already blank).
     std::span<const RepairItem> taken_out = mended.taken_out;
     std::uint64_t number = 0;
     for_each_line(text, [&](std::string_view line) {
       if (!taken_out.empty() && taken_out.front().line == ++number) {
         result.removed.push_back(taken_out.front());
         taken_out = taken_out.subspan(1);
-        return;
       }
       result.text.append(line).push_back('\n');
     });

@@ -215,7 +215,8 @@ class TextMender {
   // Damaged lines after `line` move down by `count`.
   void lines_inserted(std::uint64_t line, std::uint64_t count);
   // The line ends are settled: every line holding a damaged piece gets its item and is left
-  // blank, so that no reading of the whole text (format, header, sections, column order) sees it.
+  // blank, in the repaired text too, so that every reading of the whole text (format, header,
+  // sections, column order) is the same in a second repair.
   void take_out_damaged_lines();
 
   MendedText& mended_;
