@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "qovira/table/table_text.h"
 
@@ -71,8 +72,10 @@ class EntryReader {
 
   EntryReading read(const TextLine& line);
 
-  // 冰凌: the alphabet the codes are checked against (CodeCharacters, or its default).
+  // 冰凌: the alphabet the codes are checked against (CodeCharacters, or its default), and the one
+  // a repaired table will declare instead.
   std::string_view declared_alphabet() const { return declared_alphabet_; }
+  void declare_alphabet(std::string alphabet) { declared_alphabet_ = std::move(alphabet); }
 
  private:
   EntryReading read_rime(const TextLine& line);
