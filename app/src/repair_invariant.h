@@ -18,6 +18,7 @@
 #include "qovira/app/format.h"
 #include "qovira/app/issues.h"
 #include "qovira/app/repair.h"
+#include "qovira/table/entry.h"
 #include "qovira/table/import.h"
 #include "qovira/table/table_text.h"
 #include "qovira/table/text.h"
@@ -62,13 +63,16 @@ inline std::optional<std::string> entries_violation(std::string_view source, Tab
   if (source_import) {
     before = std::move(source_import->table);
   }
-  // A 冰凌 code of nothing but the pin mark imports as the empty code, which no .mb can hold: it
-  // is no entry of the input method, and the repair may leave it out (it lists it). Its weight
-  // may have scaled the others' priorities, so then only the pairs are compared.
+  // A 冰凌 import takes codes and texts of any length (a code of nothing but the pin mark is the
+  // empty code), but no .mb record holds those: they are no entries of the input method, and the
+  // repair may leave them out (it lists them). Their weights may have scaled the others'
+  // priorities, so then only the pairs are compared.
   bool unusable_left_out = false;
   if (before) {
     unusable_left_out = std::erase_if(before->entries, [](const TableEntry& entry) {
-                          return entry.code.empty();
+                          const std::size_t units = utf16_length(entry.text);
+                          return entry.code.empty() || entry.code.size() > MB_MAX_CODE_BYTES ||
+                                 units == 0 || units > MB_MAX_TEXT_UNITS;
                         }) > 0;
   }
   if (!before || before->entries.empty()) {
