@@ -20,6 +20,7 @@
 #include "qovira/app/repair.h"
 #include "qovira/table/entry.h"
 #include "qovira/table/import.h"
+#include "qovira/table/mb.h"
 #include "qovira/table/table_text.h"
 #include "qovira/table/text.h"
 
@@ -107,7 +108,10 @@ inline std::optional<std::string> entries_violation(std::string_view source, Tab
     return "the alphabet changed: " + quote_code(before->alphabet) + " became " +
            quote_code(after->alphabet);
   }
-  if (before->description != after->description || before->phrase_rules != after->phrase_rules) {
+  // A description too long for the .mb header is shortened: the source could not be exported.
+  const bool description_fits = utf16_length(before->description) < MB_DESCRIPTION_UNITS;
+  if ((description_fits && before->description != after->description) ||
+      before->phrase_rules != after->phrase_rules) {
     return "the description or the phrase rules changed";
   }
   return std::nullopt;
