@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "qovira/app/repair.h"
+#include "qovira/table/entry.h"
 #include "qovira/table/text.h"
 
 namespace qovira {
@@ -34,6 +35,13 @@ std::vector<char32_t> characters(std::string_view text) {
   return out;
 }
 
+// A character the format's codes may hold as they are written: in Rime, where the importer joins
+// syllables, the space too.
+bool is_written_code_character(TableFormat format, char32_t c) {
+  return format == TableFormat::Bingling ? is_format_code_character(format, c)
+                                         : is_code_character(c);
+}
+
 // The position rule: the last code letter stands for the last character of the word, the others
 // for the character at their own position; code positions past the word stand for nothing.
 bool stands_for_own_position(std::uint64_t position, std::uint64_t code_length) {
@@ -52,14 +60,15 @@ std::size_t CodeSlotHash::operator()(const CodeSlot& slot) const noexcept {
 
 CodeStats collect_code_stats(const TableText& text) {
   CodeStats stats;
-  text.for_each_line([&stats](const TextLine& line) {
+  const TableFormat format = text.format();
+  text.for_each_line([&stats, format](const TextLine& line) {
     if (line.kind != LineKind::Entry) {
       return;
     }
     const std::string_view word = trim(line.text);
     const std::string_view code = trim(line.code);
-    if (word.empty() || code.empty() || !std::ranges::all_of(code, [](char byte) {
-          return is_code_character(static_cast<unsigned char>(byte));
+    if (word.empty() || code.empty() || !std::ranges::all_of(code, [format](char byte) {
+          return is_written_code_character(format, static_cast<unsigned char>(byte));
         })) {
       return;
     }
@@ -83,7 +92,7 @@ CodeStats collect_code_stats(const TableText& text) {
 }
 
 std::optional<InferredCode> infer_code(const CodeStats& stats, std::string_view text,
-                                       std::string_view code) {
+                                       std::string_view code, TableFormat format) {
   // No code of more than 255 characters imports, so none is worth guessing (nor counting, when it
   // is a line of gigabytes).
   if (code.size() > MAX_GUESSED_CODE_CHARS * 4 || count_chars(code) > MAX_GUESSED_CODE_CHARS) {
@@ -98,7 +107,7 @@ std::optional<InferredCode> infer_code(const CodeStats& stats, std::string_view 
   std::uint64_t position = 0;
   for (std::size_t pos = 0; pos < code.size(); ++position) {
     const std::size_t start = pos;
-    if (is_code_character(next_char(code, pos))) {
+    if (is_written_code_character(format, next_char(code, pos))) {
       inferred.code.append(code.substr(start, pos - start));
       continue;
     }
@@ -127,7 +136,7 @@ std::optional<InferredCode> infer_code(const CodeStats& stats, std::string_view 
         best_letter = letter;
       }
     }
-    if (total < MIN_SLOT_ENTRIES ||
+    if (total < MIN_SLOT_ENTRIES || !is_written_code_character(format, best_letter) ||
         static_cast<double>(best_count) / static_cast<double>(total) < MIN_AGREEMENT) {
       return std::nullopt;
     }

@@ -13,6 +13,7 @@
 #include "qovira/table/gb18030.h"
 #include "qovira/table/import.h"
 #include "qovira/table/mb.h"
+#include "qovira/table/missing_header.h"
 #include "qovira/table/side_by_side.h"
 #include "qovira/table/text.h"
 
@@ -189,8 +190,10 @@ std::optional<std::string> legacy_table_text(ByteView bytes) {
   if (!text) {
     return std::nullopt;
   }
-  const TableFormat format = detect_format({}, *text);
-  if (format != TableFormat::Rime && format != TableFormat::Bingling) {
+  // Lone CRs end lines here as they do in the repair.
+  std::string lines = *text;
+  lone_crs_to_line_feeds(lines);
+  if (detect_format({}, lines) == TableFormat::Unknown && !column_order_evidence(lines).order()) {
     return std::nullopt;
   }
   return std::move(*text);

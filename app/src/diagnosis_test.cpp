@@ -236,7 +236,10 @@ TEST(DiagnoseTest, OnlyTablesInTheLegacyCodePageGetTheConversionAdvice) {
             "UTF-16：用自动修复转成 UTF-8");
   EXPECT_FALSE(legacy.importable);
   const Diagnosis broken = diagnose(bytes_of("---\nname: x\n...\n\x80\taaaa\n"));
-  const Diagnosis no_table = diagnose(bytes_of("\xB9\xA4 aaaa\n"));
+  // A list of entry lines is a table to be (its header is added); a lone word is none.
+  const Diagnosis list = diagnose(bytes_of("\xB9\xA4 aaaa\n"));
+  EXPECT_EQ(list.issues[0].advice, legacy.issues[0].advice);
+  const Diagnosis no_table = diagnose(bytes_of("\xB9\xA4\xC8\xCB\n"));
   for (const Diagnosis* other : {&broken, &no_table}) {
     ASSERT_EQ(other->issues.size(), 1u);
     EXPECT_EQ(other->issues[0].advice, "确认文件是 UTF-8 或带 BOM 的 UTF-16，没有被压缩或损坏");

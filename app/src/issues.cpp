@@ -14,6 +14,7 @@
 #include <span>
 #include <utility>
 
+#include "qovira/table/entry.h"
 #include "qovira/table/text.h"
 
 namespace qovira {
@@ -90,11 +91,16 @@ std::string_view bad_code_advice(std::string_view code, std::string_view offendi
 }
 
 // The characters of a code that cannot be code letters, in order, repeats kept. The Rime importer
-// joins every white-space character out of a code, so in Rime any white space is no mistake.
+// joins every white-space character out of a code, so in Rime any white space is no mistake; a
+// 冰凌 code holds letters and "/" alone (capitals are flagged with their own advice).
 std::string offending_characters(std::string_view code, TableFormat format) {
+  const bool bingling = format == TableFormat::Bingling;
+  const auto offends = [bingling](char32_t c) {
+    return !is_code_character(c) ||
+           (bingling && !is_format_code_character(TableFormat::Bingling, c));
+  };
   // Code characters are all ASCII, so a code of code characters needs no decoding.
-  if (std::ranges::all_of(
-          code, [](char c) { return is_code_character(static_cast<unsigned char>(c)); })) {
+  if (std::ranges::none_of(code, [&](char c) { return offends(static_cast<unsigned char>(c)); })) {
     return {};
   }
   std::string offending;
@@ -102,7 +108,7 @@ std::string offending_characters(std::string_view code, TableFormat format) {
   while (pos < code.size()) {
     std::size_t start = pos;
     const char32_t c = next_char(code, pos);
-    if (!is_code_character(c) && !(format != TableFormat::Bingling && is_white_space(c))) {
+    if (offends(c) && !(!bingling && is_white_space(c))) {
       offending.append(code.substr(start, pos - start));
     }
   }

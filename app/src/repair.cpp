@@ -19,6 +19,7 @@
 
 #include "qovira/app/display.h"
 #include "qovira/app/text_mends.h"
+#include "qovira/table/entry.h"
 #include "qovira/table/text.h"
 
 namespace qovira {
@@ -37,6 +38,31 @@ constexpr std::string_view ENTRY_OPEN = "（词条「";
 constexpr std::string_view ENTRY_CLOSE = "」）";
 constexpr std::string_view FULL_WIDTH_BASIS = "把全角标点换成半角；码元只认半角 , . ; /";
 constexpr std::string_view CAPITALS_BASIS = "编码只认小写字母";
+constexpr std::string_view FULL_WIDTH_LETTERS_BASIS = "把全角字母换成半角；编码只认半角字母";
+constexpr std::string_view PIN_MARK_SPACE_BASIS =
+    "置顶标记 * 要紧跟在编码后面，中间的空白会让导入器认不出这个编码";
+constexpr std::string_view COLUMNS_SWAPPED = "文字列与编码列对调：";
+constexpr std::string_view COLUMNS_SWAPPED_BASIS =
+    "编码列里是汉字、文字列里只有编码字母，两列写反了；导入器会把这一行当成坏行";
+constexpr std::string_view FIRST_TAB_RESTORED = "词与编码之间的空格改成 Tab：";
+constexpr std::string_view FIRST_TAB_RESTORED_BASIS =
+    "文字列里是“词 编码”两段，编码列里是一个数：第一个 Tab 被写成了空格，权重落进了编码列";
+constexpr std::string_view REFUSED_LINE_REMOVED = "导入器不收这一行：";
+constexpr std::string_view SETTING_CHANGED = "设置 ";
+constexpr std::string_view SETTING_REMOVED = "删掉设置行：";
+constexpr std::string_view CODE_LENGTH_BASIS_HEAD =
+    "CodeLength 必须是 1 到 16 的整数；码表里最长的编码是 ";
+constexpr std::string_view CODE_LENGTH_BASIS_TAIL = " 码";
+constexpr std::string_view CODE_LENGTH_REMOVED_REASON =
+    "CodeLength 必须是 1 到 16 的整数，码表本身看不出该写几；去掉这一行，导入器就不检查码长";
+constexpr std::string_view ALPHABET_BASIS =
+    "CodeCharacters 要声明编码用到的每个字母，且只能是 a-z , . / ; 中不重复的至多 30 "
+    "个；这里按码表实际用到的字母重写";
+constexpr std::string_view ALPHABET_REMOVED_REASON =
+    "CodeCharacters 无效，码表用到的字母也凑不成一个有效的字母表；去掉这一行，导入器就用默认的 a-z "
+    "/";
+constexpr std::string_view NAME_SHORTENED_BASIS =
+    "名称太长，写不进 .mb 的码表说明；按能放下的长度截短";
 constexpr std::string_view CODE_EXCLUDED = "含非法码元，已从导出中排除";
 constexpr std::string_view CODE_EXCLUDED_REASON =
     "同类词条的用码规律不够一致，猜出来的编码可能是错的";
@@ -50,22 +76,17 @@ constexpr std::string_view HEAVIER_DUPLICATE_CLOSE = "」";
 constexpr std::string_view HEAVIER_DUPLICATE_TAIL = " 权重更高，原样留着";
 constexpr std::string_view HEAVIER_DUPLICATE_REASON =
     "导入时同词同码只留一条、取较高的权重；删掉这一行，这个词的排序就会变低";
+constexpr std::string_view BINGLING_HEADER_SECTION = "[CODETABLEHEADER]";
 constexpr std::string_view CLIP_MARK = "…";
 constexpr std::size_t CLIP_CHARACTERS = 30;
 
 // Whether the format's importer takes the code's characters: the Rime importer joins white space
 // out of a code, so any white space is as good as the space there.
 bool is_legal_code(std::string_view code, TableFormat format) {
-  if (std::ranges::all_of(
-          code, [](char byte) { return is_code_character(static_cast<unsigned char>(byte)); })) {
-    return true;
-  }
-  if (format == TableFormat::Bingling) {
-    return false;
-  }
   for (std::size_t pos = 0; pos < code.size();) {
     const char32_t c = next_char(code, pos);
-    if (!is_code_character(c) && !is_white_space(c)) {
+    if (!is_format_code_character(format, c) &&
+        !(format != TableFormat::Bingling && is_white_space(c))) {
       return false;
     }
   }
@@ -91,6 +112,16 @@ bool has_non_ascii(std::string_view text) {
 bool may_hold_white_space(std::string_view text) {
   for (const char byte : text) {
     if (static_cast<unsigned char>(byte) <= 0x20 || static_cast<unsigned char>(byte) >= 0x80) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool has_full_width_letter(std::string_view text) {
+  for (std::size_t pos = 0; pos < text.size();) {
+    const char32_t c = next_char(text, pos);
+    if ((c >= U'Ａ' && c <= U'Ｚ') || (c >= U'ａ' && c <= U'ｚ')) {
       return true;
     }
   }
@@ -129,38 +160,6 @@ std::vector<std::string_view> white_space_pieces(std::string_view trimmed, std::
     pieces.push_back(trimmed.substr(piece_start));
   }
   return pieces;
-}
-
-char full_width_replacement(char32_t c) {
-  switch (c) {
-    case U'、':
-    case U'／':
-      return '/';
-    case U'。':
-      return '.';
-    case U'，':
-      return ',';
-    case U'；':
-      return ';';
-    default:
-      return 0;
-  }
-}
-
-// The code with full-width punctuation made half-width; other bytes are kept exactly.
-std::string half_width_punctuation(std::string_view code) {
-  std::string out;
-  out.reserve(code.size());
-  for (std::size_t pos = 0; pos < code.size();) {
-    const std::size_t start = pos;
-    const char replacement = full_width_replacement(next_char(code, pos));
-    if (replacement != 0) {
-      out.push_back(replacement);
-    } else {
-      out.append(code.substr(start, pos - start));
-    }
-  }
-  return out;
 }
 
 // The latest line of every (text, code) pair and the largest weight it was written with, in one
@@ -412,7 +411,12 @@ class LineRepairer {
         result_(result),
         taken_out_(taken_out),
         latest_line_of_(line_count(table.text())),
-        output_(output) {}
+        output_(output),
+        reader_(table) {
+    if (format_ == TableFormat::Bingling) {
+      plan_settings();
+    }
+  }
 
   // Lines wait in a short queue while the repeat check's slot for each is fetched: that slot is
   // a cache miss for nearly every line of a big table.
@@ -470,7 +474,16 @@ class LineRepairer {
   // clearly the code and the other clearly a word; false when it is left as it is.
   bool split_at_spaces(const TextLine& line, std::uint64_t number, std::string& rebuilt);
   void repair_entry(const TextLine& line, std::uint64_t number);
-  // Full-width punctuation, capitals and illegal letters; false when the entry is to be left out.
+  // A Rime line whose columns were swapped, or whose first tab became a space: the line as it
+  // should have been written, or nothing.
+  std::optional<std::string> mended_layout(const TextLine& line, std::uint64_t number);
+  // Takes out an entry line the importer would refuse, or whose .mb record cannot be built.
+  bool refused(const TextLine& line, std::string_view code, bool pinned, std::uint64_t number);
+  // 冰凌 settings the import or the build refuses, mended from the table's own codes.
+  void plan_settings();
+  void mend_setting(std::string_view raw, std::uint64_t number);
+  // Full-width forms, capitals, a spaced pin mark and illegal letters; false when the entry is to
+  // be left out.
   bool mend_code(std::string_view text, std::string_view& code, bool pinned, std::uint64_t number);
   void emit_entry(const TextLine& line, std::string_view code);
   std::string_view store(std::string code) { return owned_.emplace_back(std::move(code)); }
@@ -496,6 +509,10 @@ class LineRepairer {
   std::string rebuilt_line_;  // reused for every entry line written
   // Owns the codes and lines the rules rewrote, so that duplicate keys can point at them.
   std::deque<std::string> owned_;
+  EntryReader reader_;
+  bool in_settings_ = false;  // 冰凌: within the [CODETABLEHEADER] section
+  std::uint64_t longest_code_ = 0;
+  std::optional<std::string> planned_alphabet_;
 };
 
 void LineRepairer::repair(const TextLine& line) {
@@ -508,8 +525,17 @@ void LineRepairer::repair(const TextLine& line) {
     return;
   }
   switch (line.kind) {
-    case LineKind::Header:
     case LineKind::Section:
+      in_settings_ = equals_ignoring_ascii_case(trim(line.raw), BINGLING_HEADER_SECTION);
+      pass_unchanged(line.raw);
+      return;
+    case LineKind::Header:
+      if (format_ == TableFormat::Bingling && in_settings_) {
+        mend_setting(line.raw, number);
+        return;
+      }
+      pass_unchanged(line.raw);
+      return;
     case LineKind::Comment:
     case LineKind::Blank:
       pass_unchanged(line.raw);
@@ -525,9 +551,203 @@ void LineRepairer::repair(const TextLine& line) {
       return;
     }
     case LineKind::Entry:
+      if (std::optional<std::string> mended = mended_layout(line, number)) {
+        const std::string& rebuilt = owned_.emplace_back(std::move(*mended));
+        repair_entry(table_.read_body_line(rebuilt, line.number), number);
+        return;
+      }
       repair_entry(line, number);
       return;
   }
+}
+
+std::optional<std::string> LineRepairer::mended_layout(const TextLine& line, std::uint64_t number) {
+  const ColumnLayout& columns = table_.columns();
+  if (format_ == TableFormat::Bingling || columns.text == columns.code) {
+    return std::nullopt;
+  }
+  const std::string_view text = trim(line.text);
+  const std::string_view code = trim(line.code);
+  if (text.empty() || code.empty()) {
+    return std::nullopt;
+  }
+  std::string rebuilt;
+  std::string_view row = line.raw;
+  while (!row.empty() && (row.back() == '\r' || row.back() == '\n')) {
+    row.remove_suffix(1);
+  }
+  // Letters in either width or case, code punctuation and the spaces between syllables.
+  const auto made_of_code_letters = [](std::string_view piece) {
+    const std::string half = half_width_code(piece).value_or(std::string(piece));
+    bool letter = false;
+    for (std::size_t pos = 0; pos < half.size();) {
+      const char32_t c = next_char(half, pos);
+      const char32_t lower = c >= U'A' && c <= U'Z' ? c - U'A' + U'a' : c;
+      letter = letter || (lower >= U'a' && lower <= U'z');
+      if (!is_format_code_character(TableFormat::Rime, lower) && !is_white_space(c)) {
+        return false;
+      }
+    }
+    return letter;
+  };
+  const bool code_is_words = has_non_ascii(code) && std::ranges::none_of(code, [](char c) {
+                               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+                             });
+  if (code_is_words && made_of_code_letters(text)) {
+    rebuilt.reserve(row.size());
+    append_rebuilt(rebuilt, row, columns, line.text, line.code);
+    change(std::string(COLUMNS_SWAPPED) + clip_line(rebuilt), COLUMNS_SWAPPED_BASIS, number);
+    return rebuilt;
+  }
+  // "工作 aawt<TAB>80": a weighted row of two columns whose first holds the word and the code.
+  const bool two_then_weight = columns.text + columns.code == 1 && columns.weight == 2;
+  const std::size_t first = std::min(columns.text, columns.code);
+  const std::string_view joined = first == columns.text ? line.text : line.code;
+  const std::string_view number_column = first == columns.text ? code : text;
+  if (!two_then_weight || !line.weight.empty() ||
+      !std::ranges::all_of(number_column, [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::nullopt;
+  }
+  const std::vector<std::string_view> pieces = white_space_pieces(trim(joined), 3);
+  if (pieces.size() != 2) {
+    return std::nullopt;
+  }
+  std::string_view word;
+  std::string_view letters;
+  if (has_non_ascii(pieces[0]) && made_of_code_letters(pieces[1])) {
+    word = pieces[0];
+    letters = pieces[1];
+  } else if (has_non_ascii(pieces[1]) && made_of_code_letters(pieces[0])) {
+    word = pieces[1];
+    letters = pieces[0];
+  } else {
+    return std::nullopt;
+  }
+  rebuilt.append(first == columns.text ? word : letters).push_back('\t');
+  rebuilt.append(first == columns.text ? letters : word).push_back('\t');
+  rebuilt.append(number_column);
+  change(std::string(FIRST_TAB_RESTORED) + clip_line(rebuilt), FIRST_TAB_RESTORED_BASIS, number);
+  return rebuilt;
+}
+
+bool LineRepairer::refused(const TextLine& line, std::string_view code, bool pinned,
+                           std::uint64_t number) {
+  TextLine probe = line;
+  probe.kind = LineKind::Entry;
+  probe.has_text = probe.has_code = true;
+  probe.code = code.substr(0, code.size() - (pinned ? 1 : 0));
+  probe.pinned = pinned;
+  const EntryRefusal refusal = reader_.read(probe).refusal;
+  if (refusal == EntryRefusal::None || refusal == EntryRefusal::Ignored ||
+      (importer_takes(format_, refusal) && !refusal_blocks_import(format_, refusal))) {
+    return false;
+  }
+  take_out(std::string(REFUSED_LINE_REMOVED) + clip_line(line.raw),
+           refusal_reason(format_, refusal), number);
+  return true;
+}
+
+void LineRepairer::plan_settings() {
+  const BinglingSettings& settings = table_.bingling_settings();
+  const auto declared = settings.find("codecharacters");
+  const bool alphabet_given = declared != settings.end();
+  const bool alphabet_valid =
+      !alphabet_given || read_setting("codecharacters", declared->second) == SettingRefusal::None;
+  const auto code_length = settings.find("codelength");
+  const bool length_valid = code_length == settings.end() ||
+                            read_setting("codelength", code_length->second) == SettingRefusal::None;
+  if (!alphabet_given && length_valid) {
+    return;  // the default alphabet is checked line by line, and nothing needs the codes
+  }
+  // What the codes the import takes are made of.
+  std::array<bool, 128> used{};
+  EntryReader reader(table_);
+  reader.declare_alphabet(std::string(BINGLING_DEFAULT_ALPHABET));
+  table_.for_each_line([&](const TextLine& line) {
+    if (line.kind != LineKind::Entry) {
+      return;
+    }
+    const EntryReading entry = reader.read(line);
+    if (entry.refusal != EntryRefusal::None && entry.refusal != EntryRefusal::TextTooLong) {
+      return;
+    }
+    longest_code_ = std::max<std::uint64_t>(longest_code_, entry.code.size());
+    for (const char c : entry.code) {
+      used[static_cast<unsigned char>(c)] = true;
+    }
+  });
+  if (!alphabet_given) {
+    return;
+  }
+  std::string alphabet;
+  if (alphabet_valid) {
+    alphabet = declared->second;
+  }
+  for (const char c : BINGLING_DEFAULT_ALPHABET) {
+    if (used[static_cast<unsigned char>(c)] && alphabet.find(c) == std::string::npos) {
+      alphabet.push_back(c);
+    }
+  }
+  if (alphabet != declared->second && validate_alphabet(alphabet)) {
+    reader_.declare_alphabet(alphabet);
+    planned_alphabet_ = std::move(alphabet);
+  }
+}
+
+void LineRepairer::mend_setting(std::string_view raw, std::uint64_t number) {
+  const std::string_view trimmed = trim(raw);
+  const std::size_t equals = trimmed.find('=');
+  if (equals == std::string_view::npos) {
+    pass_unchanged(raw);
+    return;
+  }
+  const std::string_view written_key = trim(trimmed.substr(0, equals));
+  const std::string key = ascii_lower(written_key);
+  const std::string_view value = trim(trimmed.substr(equals + 1));
+  const SettingRefusal refusal = read_setting(key, value);
+  std::optional<std::string> mended;
+  std::string basis;
+  if (key == "codecharacters" && planned_alphabet_ && value != *planned_alphabet_) {
+    mended = *planned_alphabet_;
+    basis = ALPHABET_BASIS;
+  } else if (refusal == SettingRefusal::CodeLengthNotInteger ||
+             refusal == SettingRefusal::CodeLengthOutOfRange) {
+    if (longest_code_ >= 1 && longest_code_ <= BINGLING_MAX_CODE_LENGTH) {
+      mended = std::to_string(longest_code_);
+      basis = std::string(CODE_LENGTH_BASIS_HEAD) + *mended + std::string(CODE_LENGTH_BASIS_TAIL);
+    } else {
+      take_out(std::string(SETTING_REMOVED) + clip_line(raw), CODE_LENGTH_REMOVED_REASON, number);
+      return;
+    }
+  } else if (refusal == SettingRefusal::BadAlphabet) {
+    take_out(std::string(SETTING_REMOVED) + clip_line(raw), ALPHABET_REMOVED_REASON, number);
+    return;
+  } else if (refusal == SettingRefusal::NameTooLong) {
+    std::string name;
+    std::size_t units = 0;
+    for (std::size_t pos = 0; pos < value.size();) {
+      const std::size_t start = pos;
+      const char32_t c = next_char(value, pos);
+      units += c >= 0x10000 ? 2 : 1;
+      if (units > bingling_name_room()) {
+        break;
+      }
+      name.append(value.substr(start, pos - start));
+    }
+    mended = std::string(trim_end(name));
+    basis = NAME_SHORTENED_BASIS;
+  }
+  if (!mended) {
+    pass_unchanged(raw);
+    return;
+  }
+  std::string line(written_key);
+  line.push_back('=');
+  line.append(*mended);
+  std::string summary(SETTING_CHANGED);
+  summary.append(clip_line(trimmed)).append(CODE_ARROW).append(clip_line(line));
+  change(summary, basis, number);
+  output_.append_line(line);
 }
 
 bool LineRepairer::split_at_spaces(const TextLine& line, std::uint64_t number,
@@ -572,10 +792,10 @@ bool LineRepairer::split_at_spaces(const TextLine& line, std::uint64_t number,
 bool LineRepairer::mend_code(std::string_view text, std::string_view& code, bool pinned,
                              std::uint64_t number) {
   if (has_non_ascii(code)) {
-    std::string half_width = half_width_punctuation(code);
-    if (half_width != code) {
-      change(code_change(code, half_width), FULL_WIDTH_BASIS, number);
-      code = store(std::move(half_width));
+    if (std::optional<std::string> half_width = half_width_code(code)) {
+      change(code_change(code, *half_width),
+             has_full_width_letter(code) ? FULL_WIDTH_LETTERS_BASIS : FULL_WIDTH_BASIS, number);
+      code = store(std::move(*half_width));
     }
   }
   if (has_capital(code)) {
@@ -583,12 +803,22 @@ bool LineRepairer::mend_code(std::string_view text, std::string_view& code, bool
     change(code_change(code, lower), CAPITALS_BASIS, number);
     code = store(std::move(lower));
   }
+  // "aaaa *": the pin mark belongs right after the code.
+  if (pinned && format_ == TableFormat::Bingling) {
+    const std::string_view letters = trim_end(code.substr(0, code.size() - 1));
+    if (letters.size() + 1 < code.size() && !letters.empty()) {
+      std::string joined(letters);
+      joined.push_back('*');
+      change(code_change(code, joined), PIN_MARK_SPACE_BASIS, number);
+      code = store(std::move(joined));
+    }
+  }
   // The pin mark stays what it is: neither rule above touches a "*".
   const std::string_view letters = code.substr(0, code.size() - (pinned ? 1 : 0));
   if (is_legal_code(letters, format_)) {
     return true;
   }
-  std::optional<InferredCode> inferred = infer_code(stats(), text, letters);
+  std::optional<InferredCode> inferred = infer_code(stats(), text, letters, format_);
   if (!inferred) {
     std::string summary(CODE_PREFIX);
     append_shown(summary, code).append(ENTRY_OPEN);
@@ -619,7 +849,7 @@ void LineRepairer::repair_entry(const TextLine& line, std::uint64_t number) {
     change(std::string(EMPTY_COLUMN_DROPPED), EMPTY_COLUMN_DROPPED_BASIS, number);
     return;
   }
-  if (!mend_code(trim(line.text), code, pinned, number)) {
+  if (!mend_code(trim(line.text), code, pinned, number) || refused(line, code, pinned, number)) {
     return;
   }
 

@@ -19,7 +19,9 @@
 #include "qovira/app/issues.h"
 #include "qovira/app/repair.h"
 #include "qovira/app/text_mends.h"
+#include "qovira/table/entry.h"
 #include "qovira/table/import.h"
+#include "qovira/table/mb.h"
 #include "qovira/table/table_text.h"
 #include "qovira/table/text.h"
 
@@ -50,15 +52,21 @@ inline std::optional<Imported> imported_table(std::string_view text, TableFormat
   return result;
 }
 
-// The text with every body line that holds a CR inside it made empty.
-inline std::string without_broken_body_lines(std::string_view text, TableFormat format) {
+// The text with every body line that holds a CR inside it made empty; nothing when a line outside
+// the body holds one (the header itself was several lines).
+inline std::optional<std::string> without_broken_body_lines(std::string_view text,
+                                                            TableFormat format) {
   std::string out;
-  TableText::read(text, format).for_each_line([&out](const TextLine& line) {
-    const std::string_view kept = trim_end(line.raw);
-    const bool broken = kept.find('\r') != std::string_view::npos &&
-                        (line.kind == LineKind::Entry || line.kind == LineKind::Malformed);
-    out.append(broken ? std::string_view() : line.raw).push_back('\n');
+  bool header_broken = false;
+  TableText::read(text, format).for_each_line([&](const TextLine& line) {
+    const bool broken = trim_end(line.raw).find('\r') != std::string_view::npos;
+    const bool body = line.kind == LineKind::Entry || line.kind == LineKind::Malformed;
+    header_broken = header_broken || (broken && !body);
+    out.append(broken && body ? std::string_view() : line.raw).push_back('\n');
   });
+  if (header_broken) {
+    return std::nullopt;
+  }
   return out;
 }
 
@@ -74,20 +82,24 @@ inline std::optional<std::string> entries_violation(std::string_view source, Tab
   if (source_import) {
     before = std::move(source_import->table);
   }
-  // A 冰凌 code of nothing but the pin mark imports as the empty code, which no .mb can hold: it
-  // is no entry of the input method, and the repair may leave it out (it lists it). Its weight
-  // may have scaled the others' priorities, so then only the pairs are compared.
+  // A 冰凌 import takes codes and texts of any length (a code of nothing but the pin mark is the
+  // empty code), but no .mb record holds those: they are no entries of the input method, and the
+  // repair may leave them out (it lists them). Their weights may have scaled the others'
+  // priorities, so then only the pairs are compared.
   bool unusable_left_out = false;
   if (before) {
     unusable_left_out = std::erase_if(before->entries, [](const TableEntry& entry) {
-                          return entry.code.empty();
+                          const std::size_t units = utf16_length(entry.text);
+                          return entry.code.empty() || entry.code.size() > MB_MAX_CODE_BYTES ||
+                                 units == 0 || units > MB_MAX_TEXT_UNITS;
                         }) > 0;
   }
   // A body line that a lone CR runs through is several lines to the repair: what it imported as
   // one line is not kept, its pieces are.
   if (before && has_lone_cr(source)) {
+    const std::optional<std::string> unbroken_text = without_broken_body_lines(source, format);
     const std::optional<Imported> unbroken =
-        imported_table(without_broken_body_lines(source, format), format);
+        unbroken_text ? imported_table(*unbroken_text, format) : std::nullopt;
     std::set<std::pair<std::string_view, std::string_view>> kept_pairs;
     if (unbroken) {
       for (const TableEntry& entry : unbroken->table.entries) {
@@ -132,7 +144,10 @@ inline std::optional<std::string> entries_violation(std::string_view source, Tab
     return "the alphabet changed: " + quote_code(before->alphabet) + " became " +
            quote_code(after->alphabet);
   }
-  if (before->description != after->description || before->phrase_rules != after->phrase_rules) {
+  // A description too long for the .mb header is shortened: the source could not be exported.
+  const bool description_fits = utf16_length(before->description) < MB_DESCRIPTION_UNITS;
+  if ((description_fits && before->description != after->description) ||
+      before->phrase_rules != after->phrase_rules) {
     return "the description or the phrase rules changed";
   }
   return std::nullopt;

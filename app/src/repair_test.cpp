@@ -14,6 +14,7 @@
 
 #include "../../table/src/test_data.h"
 #include "qovira/app/format.h"
+#include "qovira/table/entry.h"
 #include "qovira/table/import.h"
 #include "qovira/table/text.h"
 #include "repair_invariant.h"
@@ -276,7 +277,7 @@ TEST(RepairRules, AHeavierRepeatStaysForTheImportToMerge) {
             "---\nname: w\nsort: original\n...\n工\taaaa\t5\n");
 }
 
-TEST(RepairRules, RepeatsOfHugeWordsAndWeightsBeyondThirtyTwoBitsAreFound) {
+TEST(RepairRules, RepeatsOfWeightsBeyondThirtyTwoBitsAreFoundAndHugeWordsTakenOut) {
   const std::string header = "---\nname: w\nsort: by_weight\n...\n";
   // A weight that no longer fits 32 bits arrives on a repeat; a later, lighter copy still names it.
   const std::string weights =
@@ -294,9 +295,10 @@ TEST(RepairRules, RepeatsOfHugeWordsAndWeightsBeyondThirtyTwoBitsAreFound) {
   }
   std::string huge(RIME_HEADER);
   huge.append(word).append("\taaaa\n").append(word).append("\taaaa\n");
+  // Words no .mb record holds are taken out, each listed, before any repeat check.
   const RepairResult repaired = repair_text(huge, TableFormat::Rime, "t");
-  EXPECT_EQ(lines_of(repaired.changes), (std::vector<std::uint64_t>{7}));
-  EXPECT_EQ(repaired.text.size(), RIME_HEADER.size() + word.size() + 6);
+  EXPECT_EQ(lines_of(repaired.removed), (std::vector<std::uint64_t>{6, 7}));
+  EXPECT_EQ(repaired.text, RIME_HEADER);
 }
 
 TEST(RepairRules, RimeColumnsFollowTheHeader) {
@@ -745,6 +747,85 @@ TEST(RepairItemsTest, OneLineRepeatedAMillionTimesIsListedInFull) {
     ASSERT_EQ(item.summary,
               "删掉与第 " + std::to_string(expected_line - 1) + " 行完全重复的「工」aaaa");
     ++expected_line;
+  }
+}
+
+}  // namespace
+}  // namespace qovira
+
+namespace qovira {
+namespace {
+
+TEST(RepairRules, EveryLineTheImporterRefusesIsMendedOrTakenOut) {
+  struct Case {
+    TableFormat format;
+    std::string source;
+    std::string repaired;
+    std::vector<std::uint64_t> changed;
+    std::vector<std::uint64_t> removed;
+  };
+  const std::string weighted = "---\nname: w\nsort: by_weight\n...\n";
+  const std::string bingling = "[CODETABLEHEADER]\nName=t\n[CODETABLE]\n";
+  const std::string long_word(128 * 3, 'x');
+  const Case cases[] = {
+      // A lost first tab, swapped columns and full-width letters in a weighted Rime table.
+      {TableFormat::Rime,
+       weighted + "工作 aawt\t80\nkhfj\t中华\n中国\tｋｈｌｇ\n",
+       weighted + "工作\taawt\t80\n中华\tkhfj\n中国\tkhlg\n",
+       {5, 6, 7},
+       {}},
+      // Syllables with spaces and plain words stay as they are.
+      {TableFormat::Rime,
+       weighted + "你好\tni hao\t3\n工\taaaa\t2\n",
+       weighted + "你好\tni hao\t3\n工\taaaa\t2\n",
+       {},
+       {}},
+      // What no .mb record holds is taken out.
+      {TableFormat::Rime,
+       weighted + long_word + "\taa\n工\taaaa\n",
+       weighted + "工\taaaa\n",
+       {},
+       {5}},
+      // 冰凌 codes holding what its importer refuses, and a pin mark after a space.
+      {TableFormat::Bingling,
+       bingling + "aaaa\t工\nab,c\t甲\nwwww *\t人\n",
+       bingling + "aaaa\t工\nwwww*\t人\n",
+       {6},
+       {5}},
+      {TableFormat::Bingling,
+       bingling + "aaaa\t工\nab\t" + long_word + "\n",
+       bingling + "aaaa\t工\n",
+       {},
+       {5}},
+      // Settings mended from the codes; an over-long name shortened.
+      {TableFormat::Bingling,
+       "[CODETABLEHEADER]\nName=" + std::string(200, 'n') +
+           "\nCodeLength=x\nCodeCharacters=ab\n[CODETABLE]\nabc\t工\nqq\t人\n",
+       "[CODETABLEHEADER]\nName=" + std::string(bingling_name_room(), 'n') +
+           "\nCodeLength=3\nCodeCharacters=abcq\n[CODETABLE]\nabc\t工\nqq\t人\n",
+       {2, 3, 4},
+       {}},
+      // A code length the table cannot tell goes; the alphabet is the letters the codes use.
+      {TableFormat::Bingling,
+       "[CODETABLEHEADER]\nCodeLength=0\nCodeCharacters=a1\n[CODETABLE]\n" + std::string(20, 'a') +
+           "\t工\n",
+       "[CODETABLEHEADER]\nCodeCharacters=a\n[CODETABLE]\n" + std::string(20, 'a') + "\t工\n",
+       {3},
+       {2}},
+  };
+  for (const Case& c : cases) {
+    const RepairResult result = repair_text(c.source, c.format, "t");
+    EXPECT_EQ(result.text, c.repaired) << c.source;
+    EXPECT_EQ(lines_of(result.changes), c.changed) << c.source;
+    EXPECT_EQ(lines_of(result.removed), c.removed) << c.source;
+    const bool imports = c.format == TableFormat::Rime ? import_rime(result.text).has_value()
+                                                       : import_bingling(result.text).has_value();
+    EXPECT_TRUE(imports) << result.text;
+    const RepairResult again = repair_text(result.text, c.format, "t");
+    EXPECT_EQ(again.text, result.text);
+    EXPECT_TRUE(again.changes.empty() && again.removed.empty());
+    EXPECT_EQ(repair_invariant::repair_invariant_violation(c.source, c.format, result),
+              std::nullopt);
   }
 }
 

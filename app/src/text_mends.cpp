@@ -190,8 +190,9 @@ class TextMender {
       : mended_(mended), damaged_(std::move(damaged)) {}
 
   void mend(std::string_view base_name) {
+    blank_damaged_lines();
     mend_line_ends();
-    take_out_damaged_lines();
+    list_damaged_lines();
     mend_hidden_marker();
     mend_markers();
     mend_rime_header(base_name);
@@ -214,18 +215,26 @@ class TextMender {
                        std::optional<ColumnOrder> order);
   // Damaged lines after `line` move down by `count`.
   void lines_inserted(std::uint64_t line, std::uint64_t count);
-  // The line ends are settled: every line holding a damaged piece gets its item and is left
-  // blank, in the repaired text too, so that every reading of the whole text (format, header,
-  // sections, column order) is the same in a second repair.
-  void take_out_damaged_lines();
+  // Every line holding a damaged piece is left blank, in the repaired text too, so that every
+  // reading of the whole text (format, header, sections, column order) is the same in a second
+  // repair. A lone CR ends such a line as it ends any other.
+  void blank_damaged_lines();
+  // The line ends are settled: each blanked line gets its item.
+  void list_damaged_lines();
 
   MendedText& mended_;
   std::vector<DamagedPiece> damaged_;
+  // The blanked lines: where each starts in the text, its damaged bytes, and what it held.
+  struct BlankedLine {
+    std::size_t offset = 0;
+    Bytes bytes;
+    std::string held;
+  };
+  std::vector<BlankedLine> blanked_;
 };
 
-// Lone CRs end lines: each CR of a run that no LF follows becomes an LF. A CR right before an LF
-// is line-end junk the readers ignore, and stays. The lines of a complete header are left as the
-// importer reads them, so that no setting changes under a table that imports.
+// Lone CRs end lines, wherever they stand: each CR of a run that no LF follows becomes an LF. A CR
+// right before an LF is line-end junk the readers ignore, and stays.
 void TextMender::mend_line_ends() {
   const std::string_view text = this->text();
   if (!has_lone_cr(text)) {
@@ -233,30 +242,7 @@ void TextMender::mend_line_ends() {
   }
   const bool no_line_feed = text.find('\n') == std::string_view::npos;
   std::string out(text);
-  std::uint64_t converted = 0;
-  const TableText table = TableText::read(text, mended_.format);
-  table.for_each_line([&](const TextLine& line) {
-    const bool settings = line.kind == LineKind::Header || line.kind == LineKind::Section;
-    if (settings && table.has_body()) {
-      return;
-    }
-    const std::size_t start = static_cast<std::size_t>(line.raw.data() - text.data());
-    std::size_t end = start + line.raw.size();
-    if (end < text.size()) {
-      while (end > start && text[end - 1] == '\r') {
-        --end;
-      }
-    }
-    for (std::size_t at = start; at < end; ++at) {
-      if (out[at] == '\r') {
-        out[at] = '\n';
-        ++converted;
-      }
-    }
-  });
-  if (converted == 0) {
-    return;
-  }
+  const std::size_t converted = lone_crs_to_line_feeds(out);
   replace_text(std::move(out));
   redetect();
   if (no_line_feed) {
@@ -303,18 +289,27 @@ void TextMender::mend_hidden_marker() {
   change(std::string(MARK_REMOVED), fill_placeholders(MARK_REMOVED_BASIS, {*marker}), first_line);
 }
 
-// A Rime dictionary that a "[CODETABLE]" made look like a 冰凌 table (in a comment, or on a body
-// line of its own) loses its markers, one change per line; a 冰凌 table whose section lines are all
-// in another letter case gets them in upper case.
+// A Rime dictionary (or a list of its lines) that a "[CODETABLE]" made look like a 冰凌 table (in a
+// comment, or on a body line of its own) loses its markers, one change per line; a 冰凌 table whose
+// section lines are all in another letter case gets them in upper case.
 void TextMender::mend_markers() {
   if (mended_.format != TableFormat::Bingling) {
     return;
   }
   const SectionLines sections = find_section_lines(text());
-  // Section lines only below a complete Rime header, and never the header section: a dictionary.
-  const RimeHeaderEnd rime_header =
-      sections.header_any_case ? RimeHeaderEnd{} : find_rime_header_end(text());
-  if (rime_header.found && (!sections.any_case || sections.first_line > rime_header.line_count)) {
+  // Section lines only below a Rime header (closed or not), and never the header section: a
+  // dictionary.
+  std::optional<std::uint64_t> rime_header_end;
+  if (!sections.header_any_case) {
+    const RimeHeaderEnd closed = find_rime_header_end(text());
+    rime_header_end = closed.found ? closed.line_count : unclosed_rime_header_end(text());
+  }
+  const bool below_rime_header =
+      rime_header_end && (!sections.any_case || sections.first_line > *rime_header_end);
+  // Lines of a word, then its code, are no 冰凌 table (whose code comes first) either.
+  const bool rime_lines = !sections.header_any_case && !rime_header_end &&
+                          column_order_evidence(text()).order() == ColumnOrder::TextFirst;
+  if (below_rime_header || rime_lines) {
     replace_text(
         rewritten_lines(text(), [&](std::string_view line, std::uint64_t number, std::string& out) {
           const std::string mended = without_markers(line);
@@ -326,7 +321,7 @@ void TextMender::mend_markers() {
           }
           out.append(mended);
         }));
-    mended_.format = TableFormat::Rime;
+    redetect();
     return;
   }
   if (!sections.any_case || sections.upper_case) {
@@ -420,8 +415,9 @@ void TextMender::close_rime_header(std::uint64_t last_header_line) {
   }
   replace_text(std::move(out));
   lines_inserted(last_header_line, 1);
+  // A line put in: the lines below it move down, so the change is one of the whole file.
   change(std::string(HEADER_CLOSED),
-         fill_placeholders(HEADER_CLOSED_BASIS, {as_text(last_header_line)}), last_header_line + 1);
+         fill_placeholders(HEADER_CLOSED_BASIS, {as_text(last_header_line)}), 0);
 }
 
 void TextMender::add_rime_header(std::string_view base_name, std::string summary, std::string basis,
@@ -449,34 +445,60 @@ void TextMender::add_rime_header(std::string_view base_name, std::string summary
   }
 }
 
-void TextMender::take_out_damaged_lines() {
+void TextMender::blank_damaged_lines() {
   if (damaged_.empty()) {
     return;
   }
   const std::string_view text = this->text();
+  const auto ends_line = [](char c) { return c == '\n' || c == '\r'; };
   std::string out;
   out.reserve(text.size());
-  auto piece = damaged_.begin();
-  std::uint64_t number = 0;
-  LineCursor cursor(text);
-  std::string_view line;
-  while (cursor.next(line)) {
-    ++number;
-    const std::size_t end = static_cast<std::size_t>(line.data() - text.data()) + line.size();
-    Bytes line_bytes;
-    for (; piece != damaged_.end() && piece->offset < end; ++piece) {
-      line_bytes.insert(line_bytes.end(), piece->bytes.begin(), piece->bytes.end());
-    }
-    if (line_bytes.empty()) {
-      out.append(line).push_back('\n');
+  std::size_t copied = 0;
+  for (const DamagedPiece& piece : damaged_) {
+    if (piece.offset < copied) {  // on the line just blanked
+      Bytes& bytes = blanked_.back().bytes;
+      bytes.insert(bytes.end(), piece.bytes.begin(), piece.bytes.end());
       continue;
     }
-    mended_.taken_out.push_back(
-        {displayable(fill_placeholders(DAMAGED_LINE, {shown_hex(line_bytes), clip_line(line)})),
-         std::string(DAMAGED_LINE_REASON), number});
-    out.push_back('\n');
+    std::size_t start = piece.offset;
+    while (start > copied && !ends_line(text[start - 1])) {
+      --start;
+    }
+    std::size_t end = piece.offset;
+    while (end < text.size() && !ends_line(text[end])) {
+      ++end;
+    }
+    out.append(text.substr(copied, start - copied));
+    // The CRs that end the line before were lone, followed by this line's bytes: made LF here,
+    // so that they cannot join the blank line's own line end.
+    for (std::size_t at = out.size(); at > 0 && out[at - 1] == '\r'; --at) {
+      out[at - 1] = '\n';
+    }
+    blanked_.push_back({out.size(), piece.bytes, clip_line(text.substr(start, end - start))});
+    copied = end;
+  }
+  out.append(text.substr(copied));
+  if (copied == text.size()) {
+    out.push_back('\n');  // a blank last line is a line only with its line end
   }
   replace_text(std::move(out));
+  redetect();
+}
+
+void TextMender::list_damaged_lines() {
+  const std::string_view text = this->text();
+  std::uint64_t line = 1;
+  std::size_t counted = 0;
+  for (const BlankedLine& blanked : blanked_) {
+    line += static_cast<std::uint64_t>(
+        std::count(text.begin() + static_cast<std::ptrdiff_t>(counted),
+                   text.begin() + static_cast<std::ptrdiff_t>(blanked.offset), '\n'));
+    counted = blanked.offset;
+    std::vector<RepairItem>& taken_out = mended_.taken_out;
+    taken_out.push_back(
+        {displayable(fill_placeholders(DAMAGED_LINE, {shown_hex(blanked.bytes), blanked.held})),
+         std::string(DAMAGED_LINE_REASON), line});
+  }
 }
 
 std::vector<DamagedPiece> damaged_pieces(ByteView bytes, std::span<const DamagedBytes> damaged,
@@ -495,17 +517,6 @@ MendedText mend(MendedText mended, std::vector<DamagedPiece> damaged, std::strin
 }
 
 }  // namespace
-
-bool has_lone_cr(std::string_view text) {
-  for (std::size_t at = text.find('\r'); at != std::string_view::npos;) {
-    const std::size_t end = text.find_first_not_of('\r', at);
-    if (end == std::string_view::npos || text[end] != '\n') {
-      return true;
-    }
-    at = text.find('\r', end);
-  }
-  return false;
-}
 
 MendedText mend_text(std::string_view text, TableFormat format, std::string_view base_name) {
   MendedText mended;

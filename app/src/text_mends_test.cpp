@@ -52,12 +52,12 @@ TEST(TextMends, EachMendIsRecordedAndASecondRepairFindsNothing) {
        "---\n...\n工\taaaa\r\r\n",
        TableFormat::Rime,
        {}},
-      // A complete header keeps its lines as the importer reads them.
+      // In a header too.
       {"---\nname: t\rsort: x\n...\n工\taaaa\n",
        TableFormat::Rime,
-       "---\nname: t\rsort: x\n...\n工\taaaa\n",
+       "---\nname: t\nsort: x\n...\n工\taaaa\n",
        TableFormat::Rime,
-       {}},
+       {0}},
       {"\uFEFF---\nname: t\n...\n中国\tkhlg\n",
        TableFormat::Unknown,
        "---\nname: t\n...\n中国\tkhlg\n",
@@ -73,8 +73,14 @@ TEST(TextMends, EachMendIsRecordedAndASecondRepairFindsNothing) {
        TableFormat::Rime,
        "---\nname: t\ncolumns:\n  - code\n  - text\n...\nkhlg\t中国\n",
        TableFormat::Rime,
-       {6}},
-      {"---\nname: t", TableFormat::Rime, "---\nname: t\n...\n", TableFormat::Rime, {3}},
+       {0}},
+      {"---\nname: t", TableFormat::Rime, "---\nname: t\n...\n", TableFormat::Rime, {0}},
+      // An unclosed header with a marker line below it.
+      {"---\nname: t\n中国\tkhlg\n[CODETABLE]\n",
+       TableFormat::Bingling,
+       "---\nname: t\n...\n中国\tkhlg\n\n",
+       TableFormat::Rime,
+       {4, 0}},
       // Entries before the "---": a header in front, as for a text without one.
       {"中国\tkhlg\n---\n",
        TableFormat::Rime,

@@ -13,49 +13,21 @@
 #include <vector>
 
 #include "import_common.h"
+#include "qovira/table/entry.h"
 #include "qovira/table/import.h"
 #include "qovira/table/text.h"
 
 namespace qovira {
 namespace {
 
-constexpr std::string_view BAD_CODE_REASON = "只支持小写 ASCII 编码";
-constexpr std::string_view DESCRIPTION_PREFIX = "冰凌码表：";
-constexpr std::string_view UNNAMED_TABLE = "未命名冰凌码表";
 constexpr std::string_view CODE_LENGTH_NOT_INTEGER = " 不是整数";
 constexpr std::string_view CODE_LENGTH_OUT_OF_RANGE = " 超出 1 到 16";
 constexpr std::string_view CODE_LENGTH_LABEL = "CodeLength=";
 
-constexpr std::string_view DEFAULT_ALPHABET = "abcdefghijklmnopqrstuvwxyz/";
-constexpr std::uint64_t MAX_CODE_LENGTH = 16;
-// A trailing "[abc]" of up to this many letters is an annotation, not part of the text.
-constexpr std::size_t MAX_TEXT_TAG_LETTERS = 8;
-
 using HeaderMap = BinglingSettings;
-
-bool is_ascii_letter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 
 char ascii_lower_char(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Cuts a trailing tag such as "[abc]" off a text; other bracketed endings stay.
-std::string_view strip_text_tag(std::string_view text) {
-  if (!text.ends_with(']')) {
-    return text;
-  }
-  const std::size_t open = text.rfind('[');
-  if (open == std::string_view::npos) {
-    return text;
-  }
-  const std::string_view tag = text.substr(open + 1, text.size() - open - 2);
-  if (tag.empty() || tag.size() > MAX_TEXT_TAG_LETTERS ||
-      !std::ranges::all_of(tag, is_ascii_letter)) {
-    return text;
-  }
-  return trim_end(text.substr(0, open));
 }
 
 std::optional<std::string_view> header_value(const HeaderMap& header, std::string_view key) {
@@ -114,7 +86,7 @@ std::expected<std::optional<std::uint64_t>, TableError> code_length_from(
                                                         shown_value(*value) +
                                                         std::string(CODE_LENGTH_NOT_INTEGER)));
   }
-  if (*length < 1 || *length > MAX_CODE_LENGTH) {
+  if (*length < 1 || *length > BINGLING_MAX_CODE_LENGTH) {
     return std::unexpected(TableError::invalid_metadata(std::string(CODE_LENGTH_LABEL) +
                                                         std::to_string(*length) +
                                                         std::string(CODE_LENGTH_OUT_OF_RANGE)));
@@ -170,28 +142,22 @@ std::vector<std::string> length_rules_from(const HeaderMap& header) {
 class BinglingRows {
  public:
   // 冰凌 weights always order candidates.
-  explicit BinglingRows(std::string_view text) : rows_(true) { rows_.reserve_for_lines_of(text); }
+  explicit BinglingRows(const TableText& text) : reader_(text), rows_(true) {
+    rows_.reserve_for_lines_of(text.text());
+  }
 
   void read(const TextLine& line) {
-    if (failure_ || line.kind != LineKind::Entry || code_as_written(line).empty() ||
-        line.text.empty()) {
+    if (failure_ || line.kind != LineKind::Entry) {
       return;
     }
-    const std::string_view text = strip_text_tag(line.text);
-    if (text.empty() || text.starts_with('$')) {
-      return;
+    const EntryReading entry = reader_.read(line);
+    if (importer_takes(TableFormat::Bingling, entry.refusal)) {
+      rows_.add(entry.code, entry.text, entry.weight, entry.pinned);
+    } else if (refusal_blocks_import(TableFormat::Bingling, entry.refusal)) {
+      failure_ = TableError::invalid_entry(
+          std::string(entry.code),
+          std::string(refusal_reason(TableFormat::Bingling, entry.refusal)));
     }
-    std::string code(line.code);
-    for (char& c : code) {
-      c = ascii_lower_char(c);
-    }
-    if (!std::ranges::all_of(code, [](char c) { return (c >= 'a' && c <= 'z') || c == '/'; })) {
-      failure_ = TableError::invalid_entry(std::string(code_as_written(line)),
-                                           std::string(BAD_CODE_REASON));
-      return;
-    }
-    const std::uint64_t weight = import_detail::parse_weight(line.weight);
-    rows_.add(code, text, weight, line.pinned);
   }
 
   std::expected<BinglingImport, TableError> finish(const TableText& text,
@@ -208,9 +174,10 @@ class BinglingRows {
       return std::unexpected(std::move(code_length.error()));
     }
     const std::optional<std::string_view> phrase_rule = header_value(header, "phraserule");
-    std::string description(DESCRIPTION_PREFIX);
-    description += header_value(header, "name").value_or(UNNAMED_TABLE);
-    const std::string alphabet(header_value(header, "codecharacters").value_or(DEFAULT_ALPHABET));
+    std::string description(BINGLING_DESCRIPTION_PREFIX);
+    description += header_value(header, "name").value_or(BINGLING_UNNAMED_TABLE);
+    const std::string alphabet(
+        header_value(header, "codecharacters").value_or(BINGLING_DEFAULT_ALPHABET));
     std::vector<std::string> phrase_rules = phrase_rules_from(phrase_rule);
     BinglingImport result;
     result.length_rules = length_rules_from(header);
@@ -232,6 +199,7 @@ class BinglingRows {
   }
 
  private:
+  EntryReader reader_;
   import_detail::ImportRows rows_;
   std::optional<TableError> failure_;
 };
@@ -240,7 +208,7 @@ class BinglingRows {
 
 std::expected<BinglingImport, TableError> import_bingling(const TableText& text,
                                                           const TextDone& text_done) {
-  BinglingRows rows(text.text());
+  BinglingRows rows(text);
   text.for_each_line([&rows](const TextLine& line) { rows.read(line); });
   return std::move(rows).finish(text, text_done);
 }

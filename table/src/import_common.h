@@ -159,11 +159,6 @@ struct LengthRule {
   std::string formula;
 };
 
-// A weight column: an unsigned decimal or 0 for anything unusable ("5%", "-7", "", overflow).
-inline std::uint64_t parse_weight(std::string_view raw) {
-  return parse_unsigned(trim(raw)).value_or(0);
-}
-
 // "{N}={formula}" for every exact rule, then "{N}+={formula}" for every open-ended one, each group
 // by length. One-character words have no phrase formula, so lengths 0 and 1 are dropped.
 inline std::vector<std::string> render_length_rules(std::vector<LengthRule> equal_rules,

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "byte_io.h"
+#include "qovira/table/entry.h"
 #include "qovira/table/mb.h"
 #include "qovira/table/side_by_side.h"
 #include "qovira/table/text.h"
@@ -27,8 +28,6 @@ constexpr std::string_view TEXT_LENGTH_REASON = "词条 UTF-16 长度必须为 1
 constexpr std::string_view OFFSET_LIMIT_REASON = "记录总量超出 .mb 的 32 位偏移上限（4 GiB）";
 
 constexpr std::uint32_t NO_RECORD = 0xFFFF'FFFF;
-constexpr std::size_t MAX_CODE_BYTES = 255;
-constexpr std::size_t MAX_TEXT_UNITS = 127;
 constexpr std::size_t RECORD_HEAD_BYTES = 3;
 constexpr std::size_t INDEX_LEVELS = 3;
 constexpr std::uint8_t NOT_IN_ALPHABET = 0xFF;
@@ -216,7 +215,7 @@ std::expected<std::uint64_t, TableError> place_records(const EntryAt& entry_at, 
   for (std::size_t place = from; place < to; ++place) {
     const TableEntry& entry = entry_at(place);
     const std::string_view code = entry.code;
-    if (code.empty() || code.size() > MAX_CODE_BYTES) {
+    if (code.empty() || code.size() > MB_MAX_CODE_BYTES) {
       return std::unexpected(
           TableError::invalid_entry(std::string(code), std::string(CODE_LENGTH_REASON)));
     }
@@ -227,7 +226,7 @@ std::expected<std::uint64_t, TableError> place_records(const EntryAt& entry_at, 
           TableError::invalid_entry(std::string(code), std::string(CODE_CHARACTER_REASON)));
     }
     const std::size_t text_units = utf16_length(entry.text);
-    if (text_units == 0 || text_units > MAX_TEXT_UNITS) {
+    if (text_units == 0 || text_units > MB_MAX_TEXT_UNITS) {
       return std::unexpected(
           TableError::invalid_entry(std::string(code), std::string(TEXT_LENGTH_REASON)));
     }

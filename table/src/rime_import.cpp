@@ -12,18 +12,13 @@
 #include <vector>
 
 #include "import_common.h"
+#include "qovira/table/entry.h"
 #include "qovira/table/import.h"
 #include "qovira/table/text.h"
 
 namespace qovira {
 namespace {
 
-constexpr std::string_view SKIP_MISSING_TEXT = "缺少 text 文字列";
-constexpr std::string_view SKIP_MISSING_CODE = "缺少 code 编码列";
-constexpr std::string_view SKIP_EMPTY_CODE = "编码为空";
-constexpr std::string_view SKIP_BAD_CODE_CHARACTER = "只支持小写字母、空格分隔的音节和 , . ; /";
-constexpr std::string_view SKIP_CODE_TOO_LONG = "编码长度超过 255";
-constexpr std::string_view SKIP_TEXT_LENGTH = "词条 UTF-16 长度必须为 1–255 字节";
 constexpr std::string_view DESCRIPTION_PREFIX = "Rime 词典：";
 constexpr std::string_view UNNAMED_DICTIONARY = "未命名词典";
 constexpr std::string_view TABLE_ONLY_MARKER_LINE = "[lanqi-phrase-codes:table-only-v1]";
@@ -31,9 +26,6 @@ constexpr std::string_view TABLE_ONLY_MARKER_LINE = "[lanqi-phrase-codes:table-o
 constexpr std::string_view LETTERS = "abcdefghijklmnopqrstuvwxyz";
 // In the order they join the alphabet.
 constexpr std::string_view CODE_PUNCTUATION = ",.;/";
-constexpr std::size_t MAX_CODE_LENGTH = 255;
-// A .mb text field holds at most 255 bytes of UTF-16.
-constexpr std::size_t MAX_TEXT_UTF16_UNITS = 127;
 // Up to this many bad rows are never "too many".
 constexpr std::uint64_t TOLERATED_INVALID_ROWS = 100;
 constexpr std::uint64_t VALID_ROWS_PER_INVALID = 10;
@@ -50,60 +42,25 @@ std::size_t punctuation_slot(char mark) {
 // Checks the body rows the model hands over, keeping the good ones and logging the rest.
 class RimeRows {
  public:
-  explicit RimeRows(const TableText& text) : rows_(text.weighted()) {
+  explicit RimeRows(const TableText& text) : reader_(text), rows_(text.weighted()) {
     rows_.reserve_for_lines_of(text.text());
   }
 
   void read(const TextLine& line) {
-    if (line.kind == LineKind::Malformed) {
-      if (!line.has_text) {
-        skipped_.add(line.number, line.code, SKIP_MISSING_TEXT);
-      } else {
-        skipped_.add(line.number, {}, SKIP_MISSING_CODE);
+    if (line.kind != LineKind::Entry && line.kind != LineKind::Malformed) {
+      return;
+    }
+    const EntryReading entry = reader_.read(line);
+    if (!entry.accepted()) {
+      skipped_.add(line.number, entry.code, refusal_reason(TableFormat::Rime, entry.refusal));
+      return;
+    }
+    for (const char c : entry.code) {
+      if (c < 'a' || c > 'z') {
+        punctuation_used_[punctuation_slot(c)] = true;  // the reading took only code characters
       }
-      return;
     }
-    if (line.kind != LineKind::Entry) {
-      return;
-    }
-    if (line.text.empty()) {
-      skipped_.add(line.number, line.code, SKIP_MISSING_TEXT);
-      return;
-    }
-    if (line.code.empty()) {
-      skipped_.add(line.number, {}, SKIP_MISSING_CODE);
-      return;
-    }
-    const std::uint64_t weight = import_detail::parse_weight(line.weight);
-    std::string code = join_code(line.code);
-    if (code.empty()) {
-      skipped_.add(line.number, line.code, SKIP_EMPTY_CODE);
-      return;
-    }
-    std::array<bool, CODE_PUNCTUATION.size()> punctuation{};
-    for (const char c : code) {
-      if (c >= 'a' && c <= 'z') {
-        continue;
-      }
-      const std::size_t slot = punctuation_slot(c);
-      if (slot == std::string_view::npos) {
-        skipped_.add(line.number, code, SKIP_BAD_CODE_CHARACTER);
-        return;
-      }
-      punctuation[slot] = true;
-    }
-    if (code.size() > MAX_CODE_LENGTH) {
-      skipped_.add(line.number, code, SKIP_CODE_TOO_LONG);
-      return;
-    }
-    if (utf16_length(line.text) > MAX_TEXT_UTF16_UNITS) {
-      skipped_.add(line.number, code, SKIP_TEXT_LENGTH);
-      return;
-    }
-    for (std::size_t slot = 0; slot < punctuation.size(); ++slot) {
-      punctuation_used_[slot] = punctuation_used_[slot] || punctuation[slot];
-    }
-    rows_.add(code, line.text, weight, false);
+    rows_.add(entry.code, entry.text, entry.weight, false);
   }
 
   std::expected<RimeImport, TableError> finish(const TableText& text,
@@ -157,6 +114,7 @@ class RimeRows {
   }
 
  private:
+  EntryReader reader_;
   SkipLog skipped_;
   import_detail::ImportRows rows_;
   std::array<bool, CODE_PUNCTUATION.size()> punctuation_used_{};

@@ -69,7 +69,7 @@ row cr-under-crlf c.dict.yaml '---\r\nname: t\r\n...\r\n中国\tkhlg\r工作\taa
 # "---" without "...": the table's own header is closed, its settings kept.
 row unclosed-columns u.dict.yaml '---\nname: u\ncolumns:\n  - code\n  - text\nkhlg\t中国\naawt\t工作\n' \
   '---\nname: u\ncolumns:\n  - code\n  - text\n...\nkhlg\t中国\naawt\t工作' \
-  '第6行 补上了 Rime 头部的结束行 ...'
+  '补上了 Rime 头部的结束行 ...'
 row unclosed-weighted w.dict.yaml '---\nname: 五笔\nsort: by_weight\n中国\tkhlg\t10\n工作\taawt\t5\n' \
   '---\nname: 五笔\nsort: by_weight\n...\n中国\tkhlg\t10\n工作\taawt\t5' '头部的设置到第 3 行为止'
 

@@ -31,7 +31,8 @@ struct Diagnosis {
 Diagnosis diagnose(ByteView bytes, const std::function<void()>& bytes_done = {});
 
 // The text of bytes judged GB18030 (and so GBK), neither UTF-8, damaged UTF-8 nor UTF-16, that
-// reads as a Rime or 冰凌 table; nothing for any other bytes.
+// reads as a Rime or 冰凌 table, or as a list of entry lines whose column order is clear; nothing
+// for any other bytes.
 std::optional<std::string> legacy_table_text(ByteView bytes);
 
 // The full report; `path` is shown as given. Always ends with a line feed.

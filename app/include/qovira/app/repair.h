@@ -146,10 +146,11 @@ struct InferredCode {
   std::string basis;
 };
 
-// A code for an entry whose code holds illegal characters, or nothing when any position cannot be
-// guessed with confidence.
+// A code for an entry whose code holds characters the format's codes cannot, or nothing when any
+// position cannot be guessed with confidence.
 std::optional<InferredCode> infer_code(const CodeStats& stats, std::string_view text,
-                                       std::string_view code);
+                                       std::string_view code,
+                                       TableFormat format = TableFormat::Rime);
 
 // Never fails. `base_name` names the Rime header added to a text without one. The whole-text
 // mends (text_mends.h) come first, then the line rules.

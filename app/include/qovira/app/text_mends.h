@@ -40,7 +40,4 @@ MendedText mend_text(std::string_view text, TableFormat format, std::string_view
 // only for bytes that are no text; the result may view `bytes`.
 std::expected<MendedText, TableError> mend_source(ByteView bytes, std::string_view base_name);
 
-// Whether the text holds a CR that ends a line: a run of CRs that no LF follows.
-bool has_lone_cr(std::string_view text);
-
 }  // namespace qovira

@@ -57,6 +57,12 @@ class LineCursor {
 
 std::vector<std::string_view> split_lines(std::string_view text);
 
+// Whether the text holds a lone CR: one of a run of CRs that no LF follows. Such a CR ends a line
+// (old Mac line ends, or a file saved from pieces); a CR right before an LF is line-end junk.
+bool has_lone_cr(std::string_view text);
+// Makes every lone CR an LF; returns how many.
+std::size_t lone_crs_to_line_feeds(std::string& text);
+
 // Calls `visit(line)` for every line as LineCursor cuts them, without building a list.
 template <typename Visit>
 void for_each_line(std::string_view text, Visit&& visit) {
