@@ -52,7 +52,7 @@ constexpr std::string_view CODE_FIRST_EVIDENCE =
 constexpr std::string_view HEADER_NOT_ADDED = "没有补 Rime 头部，看不出哪一列是词、哪一列是编码";
 constexpr std::string_view HEADER_NOT_ADDED_REASON =
     "原文件没有 Rime 头部，也没有冰凌分节；{} 行里 {} 行是“词 Tab 编码”、{} 行是“编码 Tab "
-    "词”，不到五分之四，猜错会把词和编码弄反";
+    "词”，两种都不到这些词条行的五分之四（或词条行不到一半），猜错会把词和编码弄反";
 constexpr std::string_view HEADER_CLOSED = "补上了 Rime 头部的结束行 ...";
 constexpr std::string_view HEADER_CLOSED_BASIS =
     "头部以 `---` 开始，却没有独占一行的 `...` 收尾，导入器读不到正文；头部的设置到第 {} "

@@ -110,8 +110,12 @@ std::optional<std::uint64_t> unclosed_rime_header_end(std::string_view text) {
 }
 
 std::optional<ColumnOrder> ColumnOrderEvidence::order() const {
-  const auto most = [this](std::uint64_t agreeing) {
-    return agreeing > 0 && agreeing * MAJORITY_DENOMINATOR >= lines * MAJORITY_NUMERATOR;
+  const std::uint64_t entry_lines = text_first + code_first;
+  if (entry_lines * 2 < lines) {
+    return std::nullopt;
+  }
+  const auto most = [entry_lines](std::uint64_t agreeing) {
+    return agreeing > 0 && agreeing * MAJORITY_DENOMINATOR >= entry_lines * MAJORITY_NUMERATOR;
   };
   if (most(text_first)) {
     return ColumnOrder::TextFirst;

@@ -25,14 +25,15 @@ TEST(UnclosedRimeHeaderEnd, EndsBeforeTheFirstLineThatIsNoHeaderLine) {
   }
 }
 
-TEST(ColumnOrderEvidence, OrderOnlyWhenFourInFiveLinesAgree) {
+TEST(ColumnOrderEvidence, OrderOnlyWhenFourInFiveEntryLinesAgree) {
   const struct {
     std::string_view text;
     std::optional<ColumnOrder> order;
   } cases[] = {
       {"中国\tkhlg\n工作 aawt\n# 注\n\n我们\ttrwu\t5\n", ColumnOrder::TextFirst},
       {"khlg\t中国\naawt\u3000工作\n", ColumnOrder::CodeFirst},
-      {"khlg\t中国\naawt\t工作\ntrwu\t我们\nabc\n", std::nullopt},  // three in four
+      {"khlg\t中国\naawt\t工作\n中国\tkhlg\n", std::nullopt},  // two in three
+      {"khlg\t中国\nabc\ndef\nghi\n", std::nullopt},           // few entry lines
       {"khlg\t中国\naawt\t工作\ntrwu\t我们\nqqqq\t们\nabc\n", ColumnOrder::CodeFirst},
       {"中国\tkhlg\nkhlg\t中国\n", std::nullopt},
       {"abc\tdef\n工\t作\n", std::nullopt},

@@ -26,7 +26,10 @@ struct ColumnOrderEvidence {
   std::uint64_t text_first = 0;  // lines of a word, then a code
   std::uint64_t code_first = 0;  // lines of a code, then a word
 
-  // The order at least MAJORITY_NUMERATOR / MAJORITY_DENOMINATOR of the lines show, or nothing.
+  // The order at least MAJORITY_NUMERATOR / MAJORITY_DENOMINATOR of the entry lines (those of
+  // either order) show, when at least half the lines are entry lines; else nothing. Lines of
+  // neither order do not count against it: a repair takes many of them out, and a second repair
+  // must come to the same answer.
   static constexpr std::uint64_t MAJORITY_NUMERATOR = 4;
   static constexpr std::uint64_t MAJORITY_DENOMINATOR = 5;
   std::optional<ColumnOrder> order() const;
