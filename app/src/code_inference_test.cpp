@@ -27,10 +27,9 @@ CodeStats stats_of(const std::vector<std::string>& lines, TableFormat format = T
   for (const std::string& line : lines) {
     text.append(line).push_back('\n');
   }
-  return collect_code_stats(
-      format == TableFormat::Rime
-          ? TableText::headerless_rime(text)
-          : TableText::read("[CODETABLEHEADER]\n[CODETABLE]\n" + text, format));
+  const std::string header =
+      format == TableFormat::Rime ? "---\n...\n" : "[CODETABLEHEADER]\n[CODETABLE]\n";
+  return collect_code_stats(TableText::read(header + text, format));
 }
 
 TEST(CodeInference, AcceptsNineOfTenOnlyAndAtLeastFive) {

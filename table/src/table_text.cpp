@@ -236,15 +236,6 @@ TableText TableText::read(std::string_view text, TableFormat format) {
   return table;
 }
 
-TableText TableText::headerless_rime(std::string_view text) {
-  TableText table;
-  table.text_ = text;
-  table.format_ = TableFormat::Rime;
-  table.weighted_ = false;
-  table.has_body_ = true;
-  return table;
-}
-
 void TableText::read_rime_header() {
   RimeHeaderReader reader(rime_header_);
   LineCursor cursor(text_);
@@ -369,11 +360,7 @@ TextLine TableText::read_body_line(std::string_view raw, std::uint64_t number) c
 }
 
 TableText::Cursor::Cursor(const TableText& table)
-    : table_(table),
-      rest_(table.text_),
-      in_body_(
-          table.format_ == TableFormat::Unknown ||
-          (table.format_ == TableFormat::Rime && table.has_body_ && table.header_lines_ == 0)) {}
+    : table_(table), rest_(table.text_), in_body_(table.format_ == TableFormat::Unknown) {}
 
 bool TableText::Cursor::next(TextLine& line) {
   LineCursor cutter(rest_);

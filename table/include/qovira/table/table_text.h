@@ -80,9 +80,6 @@ class TableText {
   // Reads the header and finds the body; body lines are classified as they are walked. Rime,
   // 冰凌 and, read like a Rime body without a header, Unknown.
   static TableText read(std::string_view text, TableFormat format);
-  // A Rime text without a header, read as the body under the header the repair puts in front of
-  // it: text then code, unweighted.
-  static TableText headerless_rime(std::string_view text);
 
   std::string_view text() const { return text_; }
   TableFormat format() const { return format_; }
