@@ -590,9 +590,14 @@ std::optional<std::string> LineRepairer::mended_layout(const TextLine& line, std
     }
     return letter;
   };
-  const bool code_is_words = has_non_ascii(code) && std::ranges::none_of(code, [](char c) {
-                               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-                             });
+  // A code column holding a word: a character beyond ASCII that no full-width form accounts for,
+  // or full-width punctuation without a letter (a symbol such as "、" is a word, not a code).
+  const bool code_is_words = has_non_ascii(code) && [&code] {
+    const std::string half = half_width_code(code).value_or(std::string(code));
+    return has_non_ascii(half) || std::ranges::none_of(half, [](char c) {
+             return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+           });
+  }();
   if (code_is_words && made_of_code_letters(text)) {
     rebuilt.reserve(row.size());
     append_rebuilt(rebuilt, row, columns, line.text, line.code);

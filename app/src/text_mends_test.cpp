@@ -148,8 +148,10 @@ TEST(TextMends, DamagedUtf8LinesAreTakenOutWhereTheyStand) {
   const RepairResult result = repair_mended_text(*mended);
   EXPECT_EQ(result.text, "---\nname: t\n...\n中国\tkhlg\n\n工作\taawt\n");
   EXPECT_EQ(lines_of(result.removed), (std::vector<std::uint64_t>{5}));
-  // Bytes that are no text at all stay unrepaired.
-  EXPECT_FALSE(mend_source(bytes_of("---\n\x80\taaaa\n"), "t"));
+  // Bytes no other reading takes are read as UTF-8 too: only the damaged line goes.
+  const auto unreadable = mend_source(bytes_of("---\n\x80\taaaa\n"), "t");
+  ASSERT_TRUE(unreadable);
+  EXPECT_EQ(unreadable->taken_out.size(), 1u);
 }
 
 // Found by the repair fuzzer: what the whole text shows (its column order, its first line, its

@@ -15,9 +15,14 @@ bool has_utf16_mark(ByteView bytes) {
          ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF));
 }
 
-// The damaged pieces of bytes that are mostly UTF-8, or nothing when too many non-ASCII bytes are
-// damaged to call them UTF-8.
-std::optional<std::vector<DamagedBytes>> damaged_pieces(ByteView bytes) {
+// The damaged pieces of bytes read as UTF-8, and whether they are mostly UTF-8: false when too many
+// non-ASCII bytes are damaged to call them UTF-8 before another reading has been tried.
+struct DamagedPieces {
+  std::vector<DamagedBytes> pieces;
+  bool mostly_utf8 = false;
+};
+
+DamagedPieces damaged_pieces(ByteView bytes) {
   std::vector<DamagedBytes> damaged;
   std::size_t non_ascii = 0;
   std::size_t damaged_bytes = 0;
@@ -36,10 +41,7 @@ std::optional<std::vector<DamagedBytes>> damaged_pieces(ByteView bytes) {
     non_ascii += taken;
     at += taken;
   }
-  if (damaged_bytes * DAMAGED_UTF8_SHARE > non_ascii) {
-    return std::nullopt;
-  }
-  return damaged;
+  return {std::move(damaged), damaged_bytes * DAMAGED_UTF8_SHARE <= non_ascii};
 }
 
 }  // namespace
@@ -52,13 +54,16 @@ EncodingVerdict judge_encoding(ByteView bytes) {
   if (has_utf16_mark(bytes)) {
     return {};
   }
-  if (auto damaged = damaged_pieces(bytes)) {
-    return {TextEncoding::DamagedUtf8, std::move(*damaged)};
+  DamagedPieces damaged = damaged_pieces(bytes);
+  if (damaged.mostly_utf8) {
+    return {TextEncoding::DamagedUtf8, std::move(damaged.pieces)};
   }
   if (decode_gb18030(bytes)) {
     return {TextEncoding::Gb18030, {}};
   }
-  return {};
+  // Neither reading holds: as UTF-8 no byte is converted, so the lines that hold no damaged byte
+  // stay exactly as written and only the damaged ones are taken out.
+  return {TextEncoding::DamagedUtf8, std::move(damaged.pieces)};
 }
 
 RecoveredUtf8 recover_damaged_utf8(ByteView bytes, std::span<const DamagedBytes> damaged) {

@@ -27,7 +27,7 @@ TEST(JudgeEncoding, DecidesOnTheWholeFile) {
       {"\xB9\xA4\taaaa\n", TextEncoding::Gb18030},
       // One damaged byte among as few valid ones is no evidence of UTF-8.
       {"中\xE4", TextEncoding::Gb18030},
-      {"---\n\x80\taaaa\n", TextEncoding::Undecodable},
+      {"---\n\x80\taaaa\n", TextEncoding::DamagedUtf8},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.bytes);

@@ -17,9 +17,9 @@ namespace qovira {
 enum class TextEncoding : std::uint8_t {
   Utf8,         // valid UTF-8, with or without a mark
   Utf16,        // UTF-16 behind its byte-order mark, either order, decoded cleanly
-  DamagedUtf8,  // UTF-8 but for a few damaged pieces
+  DamagedUtf8,  // UTF-8 but for a few damaged pieces, or bytes that no other reading takes
   Gb18030,      // no UTF-8, but decodes strictly as GB18030 (and so GBK)
-  Undecodable,  // none of these
+  Undecodable,  // UTF-16 behind its mark that does not decode
 };
 
 // Bytes that begin no UTF-8 character: a maximal invalid piece.
