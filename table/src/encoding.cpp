@@ -8,6 +8,8 @@ namespace {
 
 constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 constexpr std::string_view REPLACEMENT = "\xEF\xBF\xBD";
+constexpr char32_t REPLACEMENT_CHARACTER = 0xFFFD;
+constexpr double MOSTLY_CHINESE = 0.5;
 constexpr std::string_view HIDDEN_MARKERS[] = {"---", "[CODETABLEHEADER]"};
 
 bool has_utf16_mark(ByteView bytes) {
@@ -44,6 +46,32 @@ DamagedPieces damaged_pieces(ByteView bytes) {
   return {std::move(damaged), damaged_bytes * DAMAGED_UTF8_SHARE <= non_ascii};
 }
 
+// CJK ideographs, radicals, punctuation and full-width forms.
+bool is_chinese(char32_t c) {
+  return (c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) ||
+         (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFFEF && c != 0xFFFD) ||
+         (c >= 0x20000 && c <= 0x3FFFF);
+}
+
+// The share of the characters beyond ASCII that are Chinese.
+double chinese_share(std::string_view text) {
+  std::size_t beyond_ascii = 0;
+  std::size_t chinese = 0;
+  for (std::size_t pos = 0; pos < text.size();) {
+    if (static_cast<unsigned char>(text[pos]) < 0x80) {
+      ++pos;
+      continue;
+    }
+    const char32_t c = next_char(text, pos);
+    if (c == REPLACEMENT_CHARACTER) {
+      continue;  // a damaged piece, no character of either reading
+    }
+    ++beyond_ascii;
+    chinese += is_chinese(c) ? 1 : 0;
+  }
+  return beyond_ascii == 0 ? 0.0 : static_cast<double>(chinese) / static_cast<double>(beyond_ascii);
+}
+
 }  // namespace
 
 EncodingVerdict judge_encoding(ByteView bytes) {
@@ -55,10 +83,19 @@ EncodingVerdict judge_encoding(ByteView bytes) {
     return {};
   }
   DamagedPieces damaged = damaged_pieces(bytes);
+  const auto gb18030 = decode_gb18030(bytes);
+  // Both readings may hold: a few GBK characters also form two-byte UTF-8 sequences (of Syriac or
+  // Armenian letters), and UTF-8 often decodes as GB18030 (into Chinese-looking nonsense). A code
+  // table is Chinese: UTF-8, which converts nothing, gives way only when most of what it reads is
+  // not Chinese and GB18030 reads more of it as Chinese.
   if (damaged.mostly_utf8) {
-    return {TextEncoding::DamagedUtf8, std::move(damaged.pieces)};
+    const double as_utf8 =
+        gb18030 ? chinese_share(recover_damaged_utf8(bytes, damaged.pieces).text) : 1.0;
+    if (!gb18030 || as_utf8 >= MOSTLY_CHINESE || as_utf8 >= chinese_share(*gb18030)) {
+      return {TextEncoding::DamagedUtf8, std::move(damaged.pieces)};
+    }
   }
-  if (decode_gb18030(bytes)) {
+  if (gb18030) {
     return {TextEncoding::Gb18030, {}};
   }
   // Neither reading holds: as UTF-8 no byte is converted, so the lines that hold no damaged byte

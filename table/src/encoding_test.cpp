@@ -28,6 +28,9 @@ TEST(JudgeEncoding, DecidesOnTheWholeFile) {
       // One damaged byte among as few valid ones is no evidence of UTF-8.
       {"中\xE4", TextEncoding::Gb18030},
       {"---\n\x80\taaaa\n", TextEncoding::DamagedUtf8},
+      // GBK whose characters of one row also form two-byte UTF-8 (Syriac letters): read as GBK.
+      {"\xDD\x80\t\xDD\x81\t\xDD\x82\t\xDD\x83\t\xDD\x84\t\xDD\x85\t\xDD\x86\t\xDD\x87\t\xB9\xA4\n",
+       TextEncoding::Gb18030},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.bytes);

@@ -89,7 +89,10 @@ std::optional<std::uint64_t> unclosed_rime_header_end(std::string_view text) {
   std::string_view raw;
   while (cursor.next(raw)) {
     ++number;
-    const std::string_view trimmed = trim(raw);
+    std::string_view trimmed = trim(raw);
+    if (number == 1 && trimmed.starts_with("\xEF\xBB\xBF")) {
+      trimmed = trim(trimmed.substr(3));  // a byte-order mark before a comment hides nothing
+    }
     if (!last_header_line) {
       if (trimmed == RIME_HEADER_START) {
         last_header_line = number;
