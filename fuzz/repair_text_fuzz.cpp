@@ -2,7 +2,7 @@
 // the window call them: the repaired text imports every entry of a source that imports and lists
 // every line it leaves out (the repair invariant), re-diagnoses without any line issue that the
 // repair claims to fix (empty columns, bad code characters, exact duplicates), and repairing it
-// again changes nothing.
+// again changes nothing; and a repaired text with one entry its importer takes always imports.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +16,7 @@
 #include "qovira/app/issues.h"
 #include "qovira/app/repair.h"
 #include "qovira/app/text_mends.h"
+#include "qovira/table/entry.h"
 #include "qovira/table/mb.h"
 #include "qovira/table/text.h"
 
@@ -54,6 +55,23 @@ std::string first_difference(std::string_view first, std::string_view second) {
     }
   }
   return {};
+}
+
+// Whether a line of the text is an entry its format's importer takes as it is.
+bool holds_an_importable_entry(std::string_view text, TableFormat format) {
+  if (format != TableFormat::Rime && format != TableFormat::Bingling) {
+    return false;
+  }
+  const TableText table = TableText::read(text, format);
+  if (!table.has_body()) {
+    return false;
+  }
+  EntryReader reader(table);
+  bool found = false;
+  table.for_each_line([&](const TextLine& line) {
+    found = found || (line.kind == LineKind::Entry && reader.read(line).accepted());
+  });
+  return found;
 }
 
 // Bytes that are no text: damaged UTF-8 loses the lines that hold damaged bytes, each listed, a
@@ -110,6 +128,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const ByteView repaired = fuzz::bytes_of(result.text);
   const Diagnosis recheck = diagnose(repaired);
+  // No line left in the repaired text blocks its import: one entry the importer takes is enough
+  // for a table that imports and builds.
+  fuzz::check(recheck.importable || !holds_an_importable_entry(result.text, recheck.format),
+              "a repaired text holding an entry the importer takes imports",
+              recheck.issues.empty() ? std::string() : recheck.issues.begin()->message);
   if (recheck.format != mend_text(*text, format, BASE_NAME).format) {
     return 0;  // the line scan reads another layout; nothing to compare
   }

@@ -5,6 +5,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <random>
 #include <string>
@@ -826,6 +830,42 @@ TEST(RepairRules, EveryLineTheImporterRefusesIsMendedOrTakenOut) {
     EXPECT_TRUE(again.changes.empty() && again.removed.empty());
     EXPECT_EQ(repair_invariant::repair_invariant_violation(c.source, c.format, result),
               std::nullopt);
+  }
+}
+
+}  // namespace
+}  // namespace qovira
+
+namespace qovira {
+namespace {
+
+// Every input the repair fuzzer once broke, kept as a file: repaired as the fuzzer repairs it, it
+// keeps every entry, lists every line it leaves out, and a second repair changes nothing.
+TEST(RepairInvariant, TheFuzzerRegressionCorpusHolds) {
+  const char* source_dir = std::getenv("QOVIRA_SOURCE_DIR");
+  const std::filesystem::path corpus =
+      std::filesystem::path(source_dir != nullptr ? source_dir : ".") /
+      "fuzz/regressions/repair_text";
+  ASSERT_TRUE(std::filesystem::is_directory(corpus)) << corpus;
+  for (const auto& file : std::filesystem::directory_iterator(corpus)) {
+    SCOPED_TRACE(file.path().filename().string());
+    std::ifstream in(file.path(), std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const ByteView view(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    const auto mended = mend_source(view, "table");
+    ASSERT_TRUE(mended);
+    const RepairResult result = repair_mended_text(*mended);
+    if (const auto text = decode_text(view)) {
+      EXPECT_EQ(
+          repair_invariant::repair_invariant_violation(*text, detect_format(view, *text), result),
+          std::nullopt);
+    }
+    // As the fuzzer checks it: where the repaired text reads as the format it was repaired as.
+    if (detect_format({}, result.text) == mended->format) {
+      const RepairResult again = repair_text(result.text, mended->format, "table");
+      EXPECT_EQ(again.text, result.text);
+      EXPECT_TRUE(again.changes.empty() && again.removed.empty());
+    }
   }
 }
 

@@ -1,7 +1,9 @@
 #include "qovira/table/missing_header.h"
 
 #include <algorithm>
+#include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "qovira/table/table_text.h"
@@ -131,9 +133,12 @@ std::optional<ColumnOrder> ColumnOrderEvidence::order() const {
 
 ColumnOrderEvidence column_order_evidence(std::string_view text) {
   ColumnOrderEvidence evidence;
-  for_each_line(text, [&evidence](std::string_view raw) {
+  // A line written twice says nothing new, and a repair takes the second copy out: counting each
+  // line once keeps the answer the same for the repaired text.
+  std::unordered_set<std::string_view> seen;
+  for_each_line(text, [&evidence, &seen](std::string_view raw) {
     const std::string_view trimmed = trim(raw);
-    if (is_blank_or_comment(trimmed)) {
+    if (is_blank_or_comment(trimmed) || !seen.insert(trimmed).second) {
       return;
     }
     ++evidence.lines;
