@@ -416,6 +416,11 @@ class LineRepairer {
     if (format_ == TableFormat::Bingling) {
       plan_settings();
     }
+    const RimeHeader& header = table.rime_header();
+    if (format_ == TableFormat::Rime && header.name &&
+        utf16_length(*header.name) > rime_name_room(header.table_only_marker)) {
+      rime_name_room_ = rime_name_room(header.table_only_marker);
+    }
   }
 
   // Lines wait in a short queue while the repeat check's slot for each is fetched: that slot is
@@ -482,6 +487,8 @@ class LineRepairer {
   // 冰凌 settings the import or the build refuses, mended from the table's own codes.
   void plan_settings();
   void mend_setting(std::string_view raw, std::uint64_t number);
+  // A Rime header's `name:` too long for the .mb header, shortened; false for any other line.
+  bool mend_rime_name(std::string_view raw, std::uint64_t number);
   // Full-width forms, capitals, a spaced pin mark and illegal letters; false when the entry is to
   // be left out.
   bool mend_code(std::string_view text, std::string_view& code, bool pinned, std::uint64_t number);
@@ -513,6 +520,8 @@ class LineRepairer {
   bool in_settings_ = false;  // 冰凌: within the [CODETABLEHEADER] section
   std::uint64_t longest_code_ = 0;
   std::optional<std::string> planned_alphabet_;
+  // Rime: the room a name has, when the dictionary's name does not fit it.
+  std::optional<std::size_t> rime_name_room_;
 };
 
 void LineRepairer::repair(const TextLine& line) {
@@ -532,6 +541,9 @@ void LineRepairer::repair(const TextLine& line) {
     case LineKind::Header:
       if (format_ == TableFormat::Bingling && in_settings_) {
         mend_setting(line.raw, number);
+        return;
+      }
+      if (rime_name_room_ && mend_rime_name(line.raw, number)) {
         return;
       }
       pass_unchanged(line.raw);
@@ -699,6 +711,37 @@ void LineRepairer::plan_settings() {
   }
 }
 
+bool LineRepairer::mend_rime_name(std::string_view raw, std::uint64_t number) {
+  const std::string_view content = trim(raw.substr(0, raw.find('#')));
+  const std::size_t colon = content.find(':');
+  if (colon == std::string_view::npos || trim(content.substr(0, colon)) != "name") {
+    return false;
+  }
+  std::string_view name = trim(content.substr(colon + 1));
+  const auto strip = [&name](char quote) {
+    while (!name.empty() && name.front() == quote) {
+      name.remove_prefix(1);
+    }
+    while (!name.empty() && name.back() == quote) {
+      name.remove_suffix(1);
+    }
+  };
+  strip('"');
+  strip('\'');
+  if (utf16_length(name) <= *rime_name_room_) {
+    return false;
+  }
+  // The name is written bare: a cut may have left a quote mark of its own, and none of it can
+  // begin a comment or end the line.
+  std::string line(raw.substr(0, static_cast<std::size_t>(content.data() - raw.data())));
+  line.append("name: ").append(cut_to_utf16_units(name, *rime_name_room_));
+  std::string summary(SETTING_CHANGED);
+  summary.append(clip_line(content)).append(CODE_ARROW).append(clip_line(line));
+  change(summary, NAME_SHORTENED_BASIS, number);
+  output_.append_line(line);
+  return true;
+}
+
 void LineRepairer::mend_setting(std::string_view raw, std::uint64_t number) {
   const std::string_view trimmed = trim(raw);
   const std::size_t equals = trimmed.find('=');
@@ -728,18 +771,7 @@ void LineRepairer::mend_setting(std::string_view raw, std::uint64_t number) {
     take_out(std::string(SETTING_REMOVED) + clip_line(raw), ALPHABET_REMOVED_REASON, number);
     return;
   } else if (refusal == SettingRefusal::NameTooLong) {
-    std::string name;
-    std::size_t units = 0;
-    for (std::size_t pos = 0; pos < value.size();) {
-      const std::size_t start = pos;
-      const char32_t c = next_char(value, pos);
-      units += c >= 0x10000 ? 2 : 1;
-      if (units > bingling_name_room()) {
-        break;
-      }
-      name.append(value.substr(start, pos - start));
-    }
-    mended = std::string(trim_end(name));
+    mended = cut_to_utf16_units(value, bingling_name_room());
     basis = NAME_SHORTENED_BASIS;
   }
   if (!mended) {

@@ -809,6 +809,12 @@ TEST(RepairRules, EveryLineTheImporterRefusesIsMendedOrTakenOut) {
            "\nCodeLength=3\nCodeCharacters=abcq\n[CODETABLE]\nabc\t工\nqq\t人\n",
        {2, 3, 4},
        {}},
+      // A Rime name too long for the .mb header.
+      {TableFormat::Rime,
+       "---\nname: \"" + std::string(200, 'n') + "\"\n...\n工\taaaa\n",
+       "---\nname: " + std::string(rime_name_room(false), 'n') + "\n...\n工\taaaa\n",
+       {2},
+       {}},
       // A code length the table cannot tell goes; the alphabet is the letters the codes use.
       {TableFormat::Bingling,
        "[CODETABLEHEADER]\nCodeLength=0\nCodeCharacters=a1\n[CODETABLE]\n" + std::string(20, 'a') +

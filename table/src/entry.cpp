@@ -277,6 +277,25 @@ SettingRefusal read_setting(std::string_view key, std::string_view value) {
   return SettingRefusal::None;
 }
 
+std::size_t rime_name_room(bool table_only_marker) {
+  const std::size_t marker_line =
+      table_only_marker ? 1 + utf16_length(RIME_TABLE_ONLY_MARKER_LINE) : 0;
+  return MB_DESCRIPTION_UNITS - 1 - utf16_length(RIME_DESCRIPTION_PREFIX) - marker_line;
+}
+
+std::string cut_to_utf16_units(std::string_view text, std::size_t units) {
+  std::size_t taken = 0;
+  std::size_t end = 0;
+  for (std::size_t pos = 0; pos < text.size();) {
+    taken += next_char(text, pos) >= 0x10000 ? 2 : 1;
+    if (taken > units) {
+      break;
+    }
+    end = pos;
+  }
+  return std::string(trim_end(text.substr(0, end)));
+}
+
 std::size_t bingling_name_room() {
   // One unit of the field stays zero to end the text.
   return MB_DESCRIPTION_UNITS - 1 - utf16_length(BINGLING_DESCRIPTION_PREFIX);

@@ -19,9 +19,7 @@
 namespace qovira {
 namespace {
 
-constexpr std::string_view DESCRIPTION_PREFIX = "Rime 词典：";
 constexpr std::string_view UNNAMED_DICTIONARY = "未命名词典";
-constexpr std::string_view TABLE_ONLY_MARKER_LINE = "[lanqi-phrase-codes:table-only-v1]";
 
 constexpr std::string_view LETTERS = "abcdefghijklmnopqrstuvwxyz";
 // In the order they join the alphabet.
@@ -83,11 +81,11 @@ class RimeRows {
     }
 
     const RimeHeader& header = text.rime_header();
-    std::string description(DESCRIPTION_PREFIX);
+    std::string description(RIME_DESCRIPTION_PREFIX);
     description += header.name.value_or(UNNAMED_DICTIONARY);
     if (header.table_only_marker) {
       description += '\n';
-      description += TABLE_ONLY_MARKER_LINE;
+      description += RIME_TABLE_ONLY_MARKER_LINE;
     }
 
     std::vector<import_detail::LengthRule> equal_rules;

@@ -695,14 +695,15 @@ Checked check(const Case& c, const fs::path& dir) {
     }
   }
   // A 冰凌 import takes codes and texts no .mb record holds: those are no entries of the input
-  // method, and the rescue takes them out.
-  const auto fits_a_record = [](const std::string& code, const std::string& text) {
+  // method, and the rescue takes them out. An entry that runs over a lone CR is two lines run
+  // together, which the rescue parts.
+  const auto meant = [](const std::string& code, const std::string& text) {
     const std::size_t units = utf16_length(text);
     return !code.empty() && code.size() <= MB_MAX_CODE_BYTES && units > 0 &&
-           units <= MB_MAX_TEXT_UNITS;
+           units <= MB_MAX_TEXT_UNITS && (code + text).find('\r') == std::string::npos;
   };
   for (const auto& [code, text] : source_pairs) {
-    if (!found[2] && fits_a_record(code, text) && !repaired_pairs.contains({code, text})) {
+    if (!found[2] && meant(code, text) && !repaired_pairs.contains({code, text})) {
       found[2] = "lost what the source imports: 「" + shown(text) + "」" + shown(code);
     }
   }

@@ -102,10 +102,20 @@ inline constexpr std::string_view BINGLING_DESCRIPTION_PREFIX = "冰凌码表：
 inline constexpr std::string_view BINGLING_UNNAMED_TABLE = "未命名冰凌码表";
 inline constexpr std::uint64_t BINGLING_MAX_CODE_LENGTH = 16;
 
+inline constexpr std::string_view RIME_DESCRIPTION_PREFIX = "Rime 词典：";
+inline constexpr std::string_view RIME_TABLE_ONLY_MARKER_LINE =
+    "[lanqi-phrase-codes:table-only-v1]";
+
 // Judges the value of the setting `key` (trimmed, lower case) as the import and the build would.
 SettingRefusal read_setting(std::string_view key, std::string_view value);
 
-// The most UTF-16 units a 冰凌 name can have for its description to fit the .mb header.
+// The most UTF-16 units a 冰凌 name, or a Rime dictionary's name (with or without the marker line
+// its description then carries), can have for the description to fit the .mb header.
 std::size_t bingling_name_room();
+std::size_t rime_name_room(bool table_only_marker);
+
+// The text cut to at most `units` UTF-16 units, at a character boundary, white space at its end
+// dropped.
+std::string cut_to_utf16_units(std::string_view text, std::size_t units);
 
 }  // namespace qovira
