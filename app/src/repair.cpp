@@ -61,6 +61,9 @@ constexpr std::string_view ALPHABET_BASIS =
 constexpr std::string_view ALPHABET_REMOVED_REASON =
     "CodeCharacters 无效，码表用到的字母也凑不成一个有效的字母表；去掉这一行，导入器就用默认的 a-z "
     "/";
+constexpr std::string_view PHRASE_RULES_REMOVED_REASON =
+    "PhraseRule 的造词规则合起来超过 32 个字符，写不进 "
+    ".mb；删掉哪几条会改变造词，不替你挑，去掉这一行就用默认规则 p11+p21+p31+p32";
 constexpr std::string_view NAME_SHORTENED_BASIS =
     "名称太长，写不进 .mb 的码表说明；按能放下的长度截短";
 constexpr std::string_view CODE_EXCLUDED = "含非法码元，已从导出中排除";
@@ -769,6 +772,9 @@ void LineRepairer::mend_setting(std::string_view raw, std::uint64_t number) {
     }
   } else if (refusal == SettingRefusal::BadAlphabet) {
     take_out(std::string(SETTING_REMOVED) + clip_line(raw), ALPHABET_REMOVED_REASON, number);
+    return;
+  } else if (refusal == SettingRefusal::PhraseRulesTooLong) {
+    take_out(std::string(SETTING_REMOVED) + clip_line(raw), PHRASE_RULES_REMOVED_REASON, number);
     return;
   } else if (refusal == SettingRefusal::NameTooLong) {
     mended = cut_to_utf16_units(value, bingling_name_room());

@@ -809,6 +809,14 @@ TEST(RepairRules, EveryLineTheImporterRefusesIsMendedOrTakenOut) {
            "\nCodeLength=3\nCodeCharacters=abcq\n[CODETABLE]\nabc\t工\nqq\t人\n",
        {2, 3, 4},
        {}},
+      // Phrase rules the .mb header cannot hold: which to drop is no repair's choice.
+      {TableFormat::Bingling,
+       "[CODETABLEHEADER]\nPhraseRule=p11+p21+p31+p32/p11+p12+p21+p22/"
+       "p11+p12+p13+p14\n[CODETABLE]\n"
+       "aaaa\t工\n",
+       "[CODETABLEHEADER]\n[CODETABLE]\naaaa\t工\n",
+       {},
+       {2}},
       // A Rime name too long for the .mb header.
       {TableFormat::Rime,
        "---\nname: \"" + std::string(200, 'n') + "\"\n...\n工\taaaa\n",

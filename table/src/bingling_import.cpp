@@ -45,36 +45,6 @@ std::optional<std::string> non_empty(std::optional<std::string_view> value) {
   return std::string(*value);
 }
 
-bool is_phrase_rule_piece(std::string_view piece) {
-  return piece.starts_with('p') && std::ranges::all_of(piece, [](char c) {
-           return c == 'p' || (c >= '0' && c <= '9') || c == '(' || c == ')' || c == '*' ||
-                  c == '+' || c == '-';
-         });
-}
-
-std::vector<std::string> phrase_rules_from(std::optional<std::string_view> value) {
-  std::vector<std::string> rules;
-  if (value) {
-    std::size_t start = 0;
-    while (true) {
-      const std::size_t end = value->find('/', start);
-      const std::string_view piece =
-          trim(value->substr(start, end == std::string_view::npos ? end : end - start));
-      if (is_phrase_rule_piece(piece)) {
-        rules.emplace_back(piece);
-      }
-      if (end == std::string_view::npos) {
-        break;
-      }
-      start = end + 1;
-    }
-  }
-  if (rules.empty()) {
-    rules.emplace_back(DEFAULT_PHRASE_RULE);
-  }
-  return rules;
-}
-
 std::expected<std::optional<std::uint64_t>, TableError> code_length_from(
     std::optional<std::string_view> value) {
   if (!value) {
@@ -178,7 +148,7 @@ class BinglingRows {
     description += header_value(header, "name").value_or(BINGLING_UNNAMED_TABLE);
     const std::string alphabet(
         header_value(header, "codecharacters").value_or(BINGLING_DEFAULT_ALPHABET));
-    std::vector<std::string> phrase_rules = phrase_rules_from(phrase_rule);
+    std::vector<std::string> phrase_rules = bingling_phrase_rules(phrase_rule);
     BinglingImport result;
     result.length_rules = length_rules_from(header);
     result.code_length = *code_length;

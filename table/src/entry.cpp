@@ -79,6 +79,13 @@ char half_width_of(char32_t c) {
   }
 }
 
+bool is_phrase_rule_piece(std::string_view piece) {
+  return piece.starts_with('p') && std::ranges::all_of(piece, [](char c) {
+           return c == 'p' || (c >= '0' && c <= '9') || c == '(' || c == ')' || c == '*' ||
+                  c == '+' || c == '-';
+         });
+}
+
 }  // namespace
 
 bool importer_takes(TableFormat format, EntryRefusal refusal) {
@@ -270,11 +277,43 @@ SettingRefusal read_setting(std::string_view key, std::string_view value) {
   if (key == "codecharacters") {
     return validate_alphabet(value) ? SettingRefusal::None : SettingRefusal::BadAlphabet;
   }
+  if (key == "phraserule") {
+    // The .mb header holds the rules joined by "/".
+    std::size_t units = 0;
+    for (const std::string& rule : bingling_phrase_rules(value)) {
+      units += (units > 0 ? 1 : 0) + utf16_length(rule);
+    }
+    return units > MB_PHRASE_RULES_READ_UNITS ? SettingRefusal::PhraseRulesTooLong
+                                              : SettingRefusal::None;
+  }
   if (key == "name") {
     return utf16_length(value) > bingling_name_room() ? SettingRefusal::NameTooLong
                                                       : SettingRefusal::None;
   }
   return SettingRefusal::None;
+}
+
+std::vector<std::string> bingling_phrase_rules(std::optional<std::string_view> value) {
+  std::vector<std::string> rules;
+  if (value) {
+    std::size_t start = 0;
+    while (true) {
+      const std::size_t end = value->find('/', start);
+      const std::string_view piece =
+          trim(value->substr(start, end == std::string_view::npos ? end : end - start));
+      if (is_phrase_rule_piece(piece)) {
+        rules.emplace_back(piece);
+      }
+      if (end == std::string_view::npos) {
+        break;
+      }
+      start = end + 1;
+    }
+  }
+  if (rules.empty()) {
+    rules.emplace_back(DEFAULT_PHRASE_RULE);
+  }
+  return rules;
 }
 
 std::size_t rime_name_room(bool table_only_marker) {

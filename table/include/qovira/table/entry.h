@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "qovira/table/table_text.h"
 
@@ -92,11 +93,13 @@ enum class SettingRefusal : std::uint8_t {
   None,
   CodeLengthNotInteger,
   CodeLengthOutOfRange,
-  BadAlphabet,  // CodeCharacters is no valid alphabet
-  NameTooLong,  // the description it makes does not fit the .mb header
+  BadAlphabet,         // CodeCharacters is no valid alphabet
+  NameTooLong,         // the description it makes does not fit the .mb header
+  PhraseRulesTooLong,  // the phrase rules it gives do not fit the .mb header
 };
 
-// The 冰凌 settings as the import reads them: "codelength", "codecharacters" and "name".
+// The 冰凌 settings the import or the build can refuse: "codelength", "codecharacters", "name" and
+// "phraserule".
 inline constexpr std::string_view BINGLING_DEFAULT_ALPHABET = "abcdefghijklmnopqrstuvwxyz/";
 inline constexpr std::string_view BINGLING_DESCRIPTION_PREFIX = "冰凌码表：";
 inline constexpr std::string_view BINGLING_UNNAMED_TABLE = "未命名冰凌码表";
@@ -108,6 +111,10 @@ inline constexpr std::string_view RIME_TABLE_ONLY_MARKER_LINE =
 
 // Judges the value of the setting `key` (trimmed, lower case) as the import and the build would.
 SettingRefusal read_setting(std::string_view key, std::string_view value);
+
+// The phrase rules of a 冰凌 PhraseRule value: its pieces between "/" that read as rules, or the
+// default rule when none does (or there is no value).
+std::vector<std::string> bingling_phrase_rules(std::optional<std::string_view> value);
 
 // The most UTF-16 units a 冰凌 name, or a Rime dictionary's name (with or without the marker line
 // its description then carries), can have for the description to fit the .mb header.
