@@ -64,6 +64,8 @@ constexpr std::string_view ALPHABET_REMOVED_REASON =
 constexpr std::string_view PHRASE_RULES_REMOVED_REASON =
     "PhraseRule 的造词规则合起来超过 32 个字符，写不进 "
     ".mb；删掉哪几条会改变造词，不替你挑，去掉这一行就用默认规则 p11+p21+p31+p32";
+constexpr std::string_view TOO_MANY_UNSPLIT_REASON =
+    "看不出哪段是词、哪段是编码；这样的行太多，留着它们导入器会拒收整份词典，所以移出";
 constexpr std::string_view NAME_SHORTENED_BASIS =
     "名称太长，写不进 .mb 的码表说明；按能放下的长度截短";
 constexpr std::string_view CODE_EXCLUDED = "含非法码元，已从导出中排除";
@@ -408,14 +410,15 @@ class LineRepairer {
  public:
   // `taken_out`: lines to take out as they stand, in order of line, each with its item.
   LineRepairer(const TableText& table, RepairResult& result, RepairedText& output,
-               std::span<const RepairItem> taken_out)
+               std::span<const RepairItem> taken_out, bool take_out_unsplit)
       : table_(table),
         format_(table.format()),
         result_(result),
         taken_out_(taken_out),
         latest_line_of_(line_count(table.text())),
         output_(output),
-        reader_(table) {
+        reader_(table),
+        take_out_unsplit_(take_out_unsplit) {
     if (format_ == TableFormat::Bingling) {
       plan_settings();
     }
@@ -442,6 +445,12 @@ class LineRepairer {
     }
     ++taken_;
   }
+  // Whether the lines left in place for having no two columns are enough for the import of the
+  // repaired dictionary to fail.
+  bool left_lines_sink_the_import() const {
+    return format_ == TableFormat::Rime && too_many_invalid_rows(entries_emitted_, unsplit_kept_);
+  }
+
   // Repairs the lines still queued.
   void finish() {
     for (std::size_t index = taken_ > LOOKAHEAD ? taken_ - LOOKAHEAD : 0; index < taken_; ++index) {
@@ -525,6 +534,11 @@ class LineRepairer {
   std::optional<std::string> planned_alphabet_;
   // Rime: the room a name has, when the dictionary's name does not fit it.
   std::optional<std::size_t> rime_name_room_;
+  // Lines of no two columns are taken out rather than left: left, so many would sink the import.
+  bool take_out_unsplit_;
+  bool dropped_ = false;  // the line at hand was taken out
+  std::uint64_t unsplit_kept_ = 0;
+  std::uint64_t entries_emitted_ = 0;
 };
 
 void LineRepairer::repair(const TextLine& line) {
@@ -559,7 +573,10 @@ void LineRepairer::repair(const TextLine& line) {
       // Kept alive with the repairer: the repeat check holds views of the rebuilt line's text.
       std::string& rebuilt = owned_.emplace_back();
       if (!split_at_spaces(line, number, rebuilt)) {
-        pass_unchanged(line.raw);
+        if (!dropped_) {
+          pass_unchanged(line.raw);
+        }
+        dropped_ = false;
         return;
       }
       repair_entry(table_.read_body_line(rebuilt, line.number), number);
@@ -817,7 +834,13 @@ bool LineRepairer::split_at_spaces(const TextLine& line, std::uint64_t number,
   if (!text_and_code) {
     std::string summary(NOT_TWO_COLUMNS);
     summary.append(clip_line(line.raw));
-    keep(std::move(summary), NOT_TWO_COLUMNS_REASON, number);
+    if (take_out_unsplit_) {
+      take_out(std::move(summary), TOO_MANY_UNSPLIT_REASON, number);
+      dropped_ = true;
+    } else {
+      keep(std::move(summary), NOT_TWO_COLUMNS_REASON, number);
+      ++unsplit_kept_;
+    }
     return false;
   }
   const auto [text, code] = *text_and_code;
@@ -938,6 +961,7 @@ void LineRepairer::repair_entry(const TextLine& line, std::uint64_t number) {
 // The entry line with its code mended. A 冰凌 line is cut from its trimmed form, as its importer
 // cuts it; a Rime text stays exactly as the importer reads it.
 void LineRepairer::emit_entry(const TextLine& line, std::string_view code) {
+  ++entries_emitted_;
   std::string& out = rebuilt_line_;
   out.clear();
   if (format_ == TableFormat::Bingling) {
@@ -996,13 +1020,25 @@ RepairResult repair_mended_text(const MendedText& mended) {
     });
   } else {
     const TableText table = TableText::read(text, mended.format);
-    RepairedText output(table.text(), result.text);
-    {
-      LineRepairer repairer(table, result, output, mended.taken_out);
-      table.for_each_line([&repairer](const TextLine& line) { repairer.take(line); });
-      repairer.finish();
+    // Lines of no two columns are left for a person, unless so many are left that the importer
+    // would refuse the whole dictionary for them: then the repair runs again taking them out.
+    for (const bool take_out_unsplit : {false, true}) {
+      RepairedText output(table.text(), result.text);
+      bool sunk = false;
+      {
+        LineRepairer repairer(table, result, output, mended.taken_out, take_out_unsplit);
+        table.for_each_line([&repairer](const TextLine& line) { repairer.take(line); });
+        repairer.finish();
+        sunk = repairer.left_lines_sink_the_import();
+      }
+      output.finish();  // the repeat check is gone: an unchanged text is copied only now
+      if (!sunk) {
+        break;
+      }
+      result = RepairResult{};
+      result.changes = mended.changes;
+      result.kept = mended.kept;
     }
-    output.finish();  // the repeat check is gone: an unchanged text is copied only now
   }
   if (result.text.empty()) {
     result.text.push_back('\n');

@@ -831,6 +831,17 @@ TEST(RepairRules, EveryLineTheImporterRefusesIsMendedOrTakenOut) {
        {3},
        {2}},
   };
+  // So many lines of no two columns that, left, they would sink the import: they are taken out.
+  std::string unsplit = weighted;
+  std::vector<std::uint64_t> unsplit_lines;
+  for (std::uint64_t line = 5; line <= 105; ++line) {
+    unsplit += "abc def\n";
+    unsplit_lines.push_back(line);
+  }
+  const RepairResult sunk = repair_text(unsplit + "工\taaaa\n", TableFormat::Rime, "t");
+  EXPECT_EQ(sunk.text, weighted + "工\taaaa\n");
+  EXPECT_EQ(lines_of(sunk.removed), unsplit_lines);
+  EXPECT_TRUE(sunk.kept.empty());
   for (const Case& c : cases) {
     const RepairResult result = repair_text(c.source, c.format, "t");
     EXPECT_EQ(result.text, c.repaired) << c.source;

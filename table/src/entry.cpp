@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -87,6 +88,15 @@ bool is_phrase_rule_piece(std::string_view piece) {
 }
 
 }  // namespace
+
+bool too_many_invalid_rows(std::uint64_t valid, std::uint64_t invalid) {
+  constexpr std::uint64_t TOLERATED_INVALID_ROWS = 100;
+  constexpr std::uint64_t VALID_ROWS_PER_INVALID = 10;
+  constexpr std::uint64_t MAX = std::numeric_limits<std::uint64_t>::max();
+  const std::uint64_t scaled =
+      invalid > MAX / VALID_ROWS_PER_INVALID ? MAX : invalid * VALID_ROWS_PER_INVALID;
+  return invalid > TOLERATED_INVALID_ROWS && scaled > std::max<std::uint64_t>(valid, 1);
+}
 
 bool importer_takes(TableFormat format, EntryRefusal refusal) {
   return refusal == EntryRefusal::None ||

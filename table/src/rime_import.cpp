@@ -24,15 +24,6 @@ constexpr std::string_view UNNAMED_DICTIONARY = "未命名词典";
 constexpr std::string_view LETTERS = "abcdefghijklmnopqrstuvwxyz";
 // In the order they join the alphabet.
 constexpr std::string_view CODE_PUNCTUATION = ",.;/";
-// Up to this many bad rows are never "too many".
-constexpr std::uint64_t TOLERATED_INVALID_ROWS = 100;
-constexpr std::uint64_t VALID_ROWS_PER_INVALID = 10;
-
-std::uint64_t saturating_multiply(std::uint64_t a, std::uint64_t b) {
-  constexpr std::uint64_t max = std::numeric_limits<std::uint64_t>::max();
-  return b != 0 && a > max / b ? max : a * b;
-}
-
 std::size_t punctuation_slot(char mark) {
   return CODE_PUNCTUATION.find(mark);
 }
@@ -65,8 +56,7 @@ class RimeRows {
                                                const TextDone& text_done) && {
     const std::uint64_t invalid = skipped_.total;
     const std::uint64_t valid = rows_.records();
-    if (invalid > TOLERATED_INVALID_ROWS &&
-        saturating_multiply(invalid, VALID_ROWS_PER_INVALID) > std::max<std::uint64_t>(valid, 1)) {
+    if (too_many_invalid_rows(valid, invalid)) {
       return std::unexpected(TableError::too_many_invalid_records(valid, invalid));
     }
 

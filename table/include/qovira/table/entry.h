@@ -41,6 +41,10 @@ bool importer_takes(TableFormat format, EntryRefusal refusal);
 // than being skipped: in a 冰凌 table every refusal but a silent one does.
 bool refusal_blocks_import(TableFormat format, EntryRefusal refusal);
 
+// Whether a Rime import fails for its skipped rows: more than 100, and more than a tenth of the
+// rows it takes.
+bool too_many_invalid_rows(std::uint64_t valid, std::uint64_t invalid);
+
 // The importer's own reason for a refusal, as its messages and skip log give it.
 std::string_view refusal_reason(TableFormat format, EntryRefusal refusal);
 
