@@ -59,7 +59,12 @@ inline std::optional<std::string> without_broken_body_lines(std::string_view tex
   std::string out;
   bool header_broken = false;
   TableText::read(text, format).for_each_line([&](const TextLine& line) {
-    const bool broken = trim_end(line.raw).find('\r') != std::string_view::npos;
+    // CRs right before the line end are no lone ones; any other CR ends a line to the repair.
+    std::string_view raw = line.raw;
+    while (!raw.empty() && raw.back() == '\r') {
+      raw.remove_suffix(1);
+    }
+    const bool broken = raw.find('\r') != std::string_view::npos;
     const bool body = line.kind == LineKind::Entry || line.kind == LineKind::Malformed;
     header_broken = header_broken || (broken && !body);
     out.append(broken && body ? std::string_view() : line.raw).push_back('\n');
