@@ -1,5 +1,5 @@
-// diagnose on any bytes: it never throws, its verdict agrees with its issues, a table comes with
-// every importable verdict, the trial .mb always reads back (a failure there is a fault of the
+// diagnose on any bytes: it never throws, its verdict agrees with its issues, a proven .mb comes
+// with every importable verdict, the .mb always reads back (a failure there is a fault of the
 // core, never of the table), and the report renders.
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include "fuzz_support.h"
 #include "qovira/app/diagnosis.h"
 #include "qovira/app/issues.h"
+#include "qovira/table/mb.h"
 
 using namespace qovira;
 
@@ -30,12 +31,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Diagnosis diagnosis = diagnose_or_fail(ByteView(data, size));
   const IssueCounts counts = diagnosis.issues.counts();
   fuzz::check(diagnosis.importable == (counts.fatal == 0), "importable exactly without Fatal");
-  fuzz::check(!diagnosis.importable || diagnosis.table.has_value(), "importable implies a table");
-  if (diagnosis.table) {
-    fuzz::check(diagnosis.imported_entries == diagnosis.table->entries.size(),
+  fuzz::check(!diagnosis.importable || (diagnosis.mb && *diagnosis.mb && (*diagnosis.mb)->verified),
+              "importable implies a proven .mb");
+  if (diagnosis.mb && *diagnosis.mb && (*diagnosis.mb)->verified) {
+    const auto table = read_mb((*diagnosis.mb)->bytes);
+    fuzz::check(table && diagnosis.imported_entries == table->entries.size(),
                 "imported_entries counts the table");
-    fuzz::check(diagnosis.alphabet == diagnosis.table->alphabet, "alphabet is the table's");
-  } else {
+    fuzz::check(table && diagnosis.alphabet == table->alphabet, "alphabet is the table's");
+  } else if (!diagnosis.mb) {
     fuzz::check(diagnosis.imported_entries == 0 && diagnosis.alphabet.empty(),
                 "no figures without a table");
   }

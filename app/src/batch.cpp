@@ -163,12 +163,11 @@ class BatchRun {
     }
     SourceTable source{path, std::move(*bytes), {}};
     // Only a repair reads the source again.
-    const bool source_read_again = mode_ == BatchMode::Fix || mode_ == BatchMode::Rescue;
-    source.diagnosis = diagnose(source.bytes, [&] {
-      if (!source_read_again) {
-        source.bytes = Bytes();
-      }
-    });
+    if (mode_ == BatchMode::Fix || mode_ == BatchMode::Rescue) {
+      source.diagnosis = diagnose(source.bytes);
+    } else {
+      source.diagnosis = diagnose_and_free(std::move(source.bytes));
+    }
     bool problem = !source.diagnosis.importable;
     if (mode_ == BatchMode::Report) {
       out_ << render_report(displayable(path), source.diagnosis) << '\n';
@@ -178,23 +177,19 @@ class BatchRun {
 
     switch (mode_) {
       case BatchMode::Fix: {
-        source.diagnosis.table.reset();
+        source.diagnosis.mb.reset();  // not written: the repaired text is diagnosed again
         problem = !write_repair(source, repair_and_save(source, outputs_)) || problem;
         break;
       }
       case BatchMode::ExportMb:
-        if (!source.diagnosis.table) {
-          out_ << NOTHING_TO_EXPORT << '\n';
-          return true;
-        }
-        problem = !write_export(export_and_save(*source.diagnosis.table, path, false, outputs_)) ||
-                  problem;
+        problem =
+            !write_export(export_and_save(source.diagnosis, path, false, outputs_)) || problem;
         break;
       case BatchMode::Rescue: {
         const RescueOutcome outcome = rescue(source, outputs_,
                                              {.export_source_when_unrepaired = true,
                                               .write_unverified = false,
-                                              .recheck_keeps_table = false});
+                                              .diagnoses_keep_mb = false});
         problem = !write_repair(source, *outcome.repair) || problem;
         problem = !write_export(*outcome.exported) || problem;
         break;

@@ -1,4 +1,5 @@
-// The diagnosis pipeline: decode, detect, scan, import, then prove a trial .mb by reading it back.
+// The diagnosis pipeline: decode, detect, scan, import, then build the .mb an export writes and
+// prove it by reading it back.
 #include "qovira/app/diagnosis.h"
 
 #include <algorithm>
@@ -44,27 +45,29 @@ LineScan scan_lines(const TableText& text) {
   return scan;
 }
 
-// The line scan and the importer read the same model independently, so the scan runs on a second
-// thread beside `import`. Where no thread can be started, it runs first on this one. Once both are
-// done with the text, `text_done` is called, before the importer merges its rows.
-template <typename Import>
-auto scan_beside_import(const TableText& text, Diagnosis& result, const TextDone& text_done,
-                        Import import) {
+// Reads the rows of a text table while the line scan, which reads the same model independently,
+// runs on a second thread beside; where no thread can be started, the scan runs first on this one.
+std::expected<ReadRows, std::string> read_rows(std::string_view text, Diagnosis& result) {
+  if (result.format != TableFormat::Rime && result.format != TableFormat::Bingling) {
+    return std::unexpected(std::string(UNKNOWN_FORMAT_ERROR));
+  }
+  const TableText table_text = TableText::read(text, result.format);
   LineScan scan;
-  SideTask scanning(true, [&scan, &text] { scan = scan_lines(text); });
-  auto imported = import([&] {
-    scanning.wait();
-    text_done();
-  });
+  SideTask scanning(true, [&scan, &table_text] { scan = scan_lines(table_text); });
+  auto read = result.format == TableFormat::Rime ? read_rime_rows(table_text)
+                                                 : read_bingling_rows(table_text);
   scanning.wait();
   result.body_rows = scan.body_rows;
   result.issues.append(std::move(scan.issues));
-  return imported;
+  if (!read) {
+    return std::unexpected(read.error().message());
+  }
+  return std::move(*read);
 }
 
-TableOutcome diagnose_rime(const TableText& text, Diagnosis& result, const TextDone& text_done) {
-  auto imported = scan_beside_import(
-      text, result, text_done, [&text](const TextDone& done) { return import_rime(text, done); });
+// Merges the rows into the table; the Rime importer's skipped rows become issues.
+TableOutcome finish_rows(ReadRows read, Diagnosis& result) {
+  auto imported = finish_import(std::move(read));
   if (!imported) {
     return std::unexpected(imported.error().message());
   }
@@ -78,17 +81,6 @@ TableOutcome diagnose_rime(const TableText& text, Diagnosis& result, const TextD
   return std::move(imported->code_table);
 }
 
-TableOutcome diagnose_bingling(const TableText& text, Diagnosis& result,
-                               const TextDone& text_done) {
-  auto imported = scan_beside_import(text, result, text_done, [&text](const TextDone& done) {
-    return import_bingling(text, done);
-  });
-  if (!imported) {
-    return std::unexpected(imported.error().message());
-  }
-  return std::move(imported->code_table);
-}
-
 TableOutcome read_mb_table(ByteView bytes) {
   auto table = read_mb(bytes);
   if (!table) {
@@ -97,32 +89,17 @@ TableOutcome read_mb_table(ByteView bytes) {
   return std::move(*table);
 }
 
-TableOutcome import_text(std::string_view text, Diagnosis& result, const TextDone& text_done) {
-  switch (result.format) {
-    case TableFormat::Rime:
-      return diagnose_rime(TableText::read(text, result.format), result, text_done);
-    case TableFormat::Bingling:
-      return diagnose_bingling(TableText::read(text, result.format), result, text_done);
-    case TableFormat::Mb:
-    case TableFormat::Unknown:
-      break;
-  }
-  return std::unexpected(std::string(UNKNOWN_FORMAT_ERROR));
-}
-
-// Builds the .mb an export would write and checks that it reads back as the same table.
-void prove_trial_mb(const CodeTable& table, IssueList& issues) {
-  auto built = build_mb(table, DEFAULT_MB_CONTAINER);
+// Builds the .mb an export writes and proves that it reads back as the same table.
+void prove_mb(const CodeTable& table, Diagnosis& result) {
+  auto built = export_mb(table);
   if (!built) {
-    issues.add(mb_build_failed(built.error().message()));
-    return;
+    result.issues.add(mb_build_failed(built.error()));
+  } else if (built->unreadable) {
+    result.issues.add(mb_unreadable(*built->unreadable));
+  } else if (built->difference) {
+    result.issues.add(mb_mismatch(*built->difference));
   }
-  const auto difference = compare_built_mb(table, *built);
-  if (!difference) {
-    issues.add(mb_unreadable(difference.error().message()));
-  } else if (*difference) {
-    issues.add(mb_mismatch(**difference));
-  }
+  result.mb = std::move(built);
 }
 
 void finish(Diagnosis& result) {
@@ -130,9 +107,8 @@ void finish(Diagnosis& result) {
   result.issues.sort();
 }
 
-}  // namespace
-
-Diagnosis diagnose(ByteView bytes, const std::function<void()>& bytes_done) {
+// `owner`, when given, holds `bytes` and is emptied once they are read for the last time.
+Diagnosis diagnose(ByteView bytes, Bytes* owner) {
   Diagnosis result;
   TableOutcome outcome;
   std::optional<std::string_view> hidden_marker;
@@ -140,6 +116,9 @@ Diagnosis diagnose(ByteView bytes, const std::function<void()>& bytes_done) {
   if (has_mb_magic(bytes)) {
     result.format = detect_format(bytes, {});
     outcome = read_mb_table(bytes);
+    if (owner != nullptr) {
+      *owner = Bytes();
+    }
   } else {
     std::string converted;
     auto text = decode_text_in_place(bytes, converted);
@@ -158,12 +137,17 @@ Diagnosis diagnose(ByteView bytes, const std::function<void()>& bytes_done) {
     }
     result.format = detect_format(bytes, *text);
     hidden_marker = marker_behind_byte_order_mark(*text);
-    outcome = import_text(*text, result, [&] {
+    auto read = read_rows(*text, result);
+    if (read) {
+      // The text is not looked at again: free it before the rows are merged.
       converted = std::string();
-      if (bytes_done) {
-        bytes_done();
+      if (owner != nullptr) {
+        *owner = Bytes();
       }
-    });
+      outcome = finish_rows(std::move(*read), result);
+    } else {
+      outcome = std::unexpected(std::move(read.error()));
+    }
   }
 
   if (!outcome) {
@@ -173,13 +157,22 @@ Diagnosis diagnose(ByteView bytes, const std::function<void()>& bytes_done) {
     result.issues.add(import_failed(outcome.error()));
     result.failure = std::move(outcome.error());
   } else {
-    prove_trial_mb(*outcome, result.issues);
-    result.alphabet = outcome->alphabet;
+    prove_mb(*outcome, result);
+    result.alphabet = std::move(outcome->alphabet);
     result.imported_entries = outcome->entries.size();
-    result.table = std::move(*outcome);
   }
   finish(result);
   return result;
+}
+
+}  // namespace
+
+Diagnosis diagnose(ByteView bytes) {
+  return diagnose(bytes, nullptr);
+}
+
+Diagnosis diagnose_and_free(Bytes bytes) {
+  return diagnose(bytes, &bytes);
 }
 
 std::optional<std::string> legacy_table_text(ByteView bytes) {

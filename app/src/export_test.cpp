@@ -209,10 +209,11 @@ TEST(CompareBuiltMb, NamesADifferenceOrAReadFailureAsTheFullReadBackWould) {
 }
 
 TEST(ExportSummary, VerifiedAndUnverified) {
-  ExportResult result{.bytes = Bytes(112'171),
-                      .verdict = "已回读校验：1 条词条、27 个码元，与导入结果一致",
-                      .entries = 1,
-                      .verified = true};
+  ExportResult result;
+  result.bytes = Bytes(112'171);
+  result.verdict = "已回读校验：1 条词条、27 个码元，与导入结果一致";
+  result.entries = 1;
+  result.verified = true;
   EXPECT_EQ(export_summary("C:\\码表\\wubi86.dict.yaml", "C:\\码表\\wubi86.mb", result),
             "导出 .mb\n"
             "========\n"

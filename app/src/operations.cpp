@@ -65,22 +65,27 @@ std::expected<SavedRepair, StepFailure> repair_and_write(const SourceTable& sour
   return saved;
 }
 
-// Writes an export, or says why it was not written.
-std::expected<SavedExport, StepFailure> save_export(
-    std::expected<ExportResult, std::string> exported, std::string_view source_path,
-    bool write_unverified, OutputPlace& place) {
-  if (!exported) {
-    return failure(StepFailureKind::BuildFailed, std::move(exported.error()));
+// Writes a diagnosis's .mb, taken out of it or copied, or says why it was not written.
+template <typename DiagnosisRef>
+std::expected<SavedExport, StepFailure> save_export(DiagnosisRef&& diagnosis,
+                                                    std::string_view source_path,
+                                                    bool write_unverified, OutputPlace& place) {
+  if (!diagnosis.mb) {
+    return failure(StepFailureKind::NothingToExport);
   }
-  if (!exported->verified && !write_unverified) {
-    return failure(StepFailureKind::NotVerified, std::move(exported->verdict));
+  if (!*diagnosis.mb) {
+    return failure(StepFailureKind::BuildFailed, diagnosis.mb->error());
   }
-  auto path = place_and_write(place, OutputKind::Mb, mb_file_name(source_path), source_path,
-                              exported->bytes);
+  const ExportResult& mb = **diagnosis.mb;
+  if (!mb.verified && !write_unverified) {
+    return failure(StepFailureKind::NotVerified, mb.verdict);
+  }
+  auto path =
+      place_and_write(place, OutputKind::Mb, mb_file_name(source_path), source_path, mb.bytes);
   if (!path) {
     return std::unexpected(std::move(path.error()));
   }
-  return SavedExport{std::move(*exported), std::move(*path)};
+  return SavedExport{(*std::forward<DiagnosisRef>(diagnosis).mb).value(), std::move(*path)};
 }
 
 }  // namespace
@@ -94,65 +99,38 @@ std::expected<SavedRepair, StepFailure> repair_and_save(const SourceTable& sourc
   return saved;
 }
 
-std::expected<SavedExport, StepFailure> export_and_save(const CodeTable& table,
+std::expected<SavedExport, StepFailure> export_and_save(const Diagnosis& diagnosis,
                                                         std::string_view source_path,
                                                         bool write_unverified, OutputPlace& place) {
-  return save_export(export_mb(table), source_path, write_unverified, place);
+  return save_export(diagnosis, source_path, write_unverified, place);
 }
 
 RescueOutcome rescue(SourceTable& source, OutputPlace& place, const RescuePolicy& policy) {
   RescueOutcome outcome;
-  const bool had_table = source.diagnosis.table.has_value();
-  // The repair of a table without issues usually changes no byte, and then the source's diagnosis
-  // is the re-check's and the source's .mb the export: built here, once, while the table is at
-  // hand, it stands in for the table (a fraction of its size) through the repair.
-  std::optional<Bytes> source_mb;
-  if (had_table && !policy.recheck_keeps_table && source.diagnosis.issues.empty()) {
-    if (auto built = build_mb(*source.diagnosis.table, DEFAULT_MB_CONTAINER)) {
-      source_mb = std::move(*built);
-    }
-  }
-  source.diagnosis.table.reset();
   auto saved = repair_and_write(source, place);
-  const bool repaired = saved.has_value();
-  const bool unchanged =
-      repaired && source_mb && std::ranges::equal(bytes_of(saved->result.text), source.bytes);
-  if (unchanged) {
-    saved->recheck = source.diagnosis;
-  } else {
-    source_mb.reset();
-    if (repaired) {
+  if (saved) {
+    // A repair that changed no byte would be diagnosed as the source was.
+    if (std::ranges::equal(bytes_of(saved->result.text), source.bytes)) {
+      saved->recheck = std::exchange(source.diagnosis, {});
+    } else {
       saved->recheck = diagnose(bytes_of(saved->result.text));
     }
   }
+  const bool repaired = saved.has_value();
   outcome.repair = std::move(saved);
-  const std::string_view named_after =
-      repaired && policy.name_after_repaired_file ? (*outcome.repair)->path : source.path;
-  if (unchanged) {
-    outcome.exported =
-        save_export(verify_built_mb(std::move(*source_mb), source.diagnosis.imported_entries,
-                                    source.diagnosis.alphabet),
-                    named_after, policy.write_unverified, place);
-    return outcome;
-  }
-  const CodeTable* table = nullptr;
-  if (repaired && (*outcome.repair)->recheck.table) {
-    table = &*(*outcome.repair)->recheck.table;
-  } else if (policy.export_source_when_unrepaired) {
-    if (had_table) {
-      source.diagnosis.table = diagnose(source.bytes).table;
-    }
-    if (source.diagnosis.table) {
-      table = &*source.diagnosis.table;
-    }
-  } else if (!repaired) {
+  if (!repaired && !policy.export_source_when_unrepaired) {
     return outcome;  // nothing was repaired, so there is nothing new to export
   }
-  if (table == nullptr) {
-    outcome.exported = failure(StepFailureKind::NothingToExport);
-    return outcome;
+  const std::string_view named_after =
+      repaired && policy.name_after_repaired_file ? (*outcome.repair)->path : source.path;
+  Diagnosis* exported = repaired ? &(*outcome.repair)->recheck : nullptr;
+  if ((exported == nullptr || !exported->mb) && policy.export_source_when_unrepaired) {
+    exported = &source.diagnosis;
   }
-  outcome.exported = export_and_save(*table, named_after, policy.write_unverified, place);
+  outcome.exported =
+      policy.diagnoses_keep_mb
+          ? save_export(std::as_const(*exported), named_after, policy.write_unverified, place)
+          : save_export(std::move(*exported), named_after, policy.write_unverified, place);
   return outcome;
 }
 

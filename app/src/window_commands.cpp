@@ -127,14 +127,12 @@ void WindowCommands::load(const std::string& path) {
   Diagnosis diagnosis = diagnose(*bytes);
   ui_.set_report(render_report(displayable(path), diagnosis));
   ui_.set_status(status_line(path, diagnosis));
-  bytes_ = std::move(*bytes);
-  path_ = path;
+  current_ = SourceTable{path, std::move(*bytes), std::move(diagnosis)};
   source_file_ = absolute_path(path);
-  diagnosis_ = std::move(diagnosis);
 }
 
 bool WindowCommands::has_table() {
-  if (!path_ || !diagnosis_) {
+  if (!current_) {
     ui_.message(OPEN_A_TABLE_FIRST);
     return false;
   }
@@ -165,7 +163,7 @@ class WindowCommands::DialogOutputs : public OutputPlace {
     if (kind == OutputKind::Mb) {
       return commands_.ui_.save_dialog(suggested_name, MB_FILTER, MB_EXTENSION);
     }
-    const std::string extension = output_extension(*commands_.path_);
+    const std::string extension = output_extension(commands_.current_->path);
     return commands_.ui_.save_dialog(
         suggested_name, concat(REPAIRED_FILTER_HEAD, extension, REPAIRED_FILTER_TAIL), extension);
   }
@@ -217,16 +215,15 @@ bool WindowCommands::show_repair(std::expected<SavedRepair, StepFailure>& repair
     show_failure(repaired.error());
     return false;
   }
-  ui_.set_report(build_repair_report(displayable(*path_), displayable(repaired->path),
+  ui_.set_report(build_repair_report(displayable(current_->path), displayable(repaired->path),
                                      repaired->result, repaired->recheck));
   ui_.set_status(concat(REPAIRED_STATUS_HEAD, std::to_string(repaired->result.changes.size()),
                         REPAIRED_STATUS_MIDDLE, displayable(file_name_of(repaired->path)),
                         REPAIRED_STATUS_TAIL));
   const std::string& text = repaired->result.text;
-  bytes_.assign(text.begin(), text.end());
-  path_ = repaired->path;
+  current_ =
+      SourceTable{repaired->path, Bytes(text.begin(), text.end()), std::move(repaired->recheck)};
   source_file_ = absolute_path(repaired->path);
-  diagnosis_ = std::move(repaired->recheck);
   return true;
 }
 
@@ -236,13 +233,9 @@ void WindowCommands::show_export(const std::expected<SavedExport, StepFailure>& 
     return;
   }
   ui_.set_report(
-      export_summary(displayable(*path_), displayable(exported->path), exported->exported));
+      export_summary(displayable(current_->path), displayable(exported->path), exported->exported));
   ui_.set_status(concat(EXPORTED_STATUS_HEAD, std::to_string(exported->exported.entries),
                         EXPORTED_STATUS_MIDDLE, displayable(file_name_of(exported->path))));
-}
-
-SourceTable WindowCommands::current_source() const {
-  return SourceTable{*path_, bytes_, *diagnosis_};
 }
 
 void WindowCommands::repair_and_save() {
@@ -250,7 +243,7 @@ void WindowCommands::repair_and_save() {
     return;
   }
   DialogOutputs outputs(*this, {});
-  auto repaired = qovira::repair_and_save(current_source(), outputs);
+  auto repaired = qovira::repair_and_save(*current_, outputs);
   show_repair(repaired);
 }
 
@@ -258,13 +251,9 @@ void WindowCommands::export_mb() {
   if (!has_table()) {
     return;
   }
-  if (!diagnosis_->table) {
-    ui_.message(NOTHING_TO_EXPORT);
-    return;
-  }
   // A failed read-back does not stop the export: the summary says not to ship the file.
   DialogOutputs outputs(*this, {});
-  show_export(export_and_save(*diagnosis_->table, *path_, true, outputs));
+  show_export(export_and_save(current_->diagnosis, current_->path, true, outputs));
 }
 
 void WindowCommands::save_report() {
@@ -273,7 +262,7 @@ void WindowCommands::save_report() {
     ui_.message(NO_REPORT_YET);
     return;
   }
-  std::string stem = path_ ? file_stem(*path_) : std::string();
+  std::string stem = current_ ? file_stem(current_->path) : std::string();
   if (stem.empty()) {
     stem = REPORT_STEM_WITHOUT_TABLE;
   }
@@ -296,8 +285,7 @@ void WindowCommands::rescue() {
   }
   // The export dialog must not land on the original source either.
   DialogOutputs outputs(*this, source_file_);
-  SourceTable source = current_source();
-  RescueOutcome outcome = qovira::rescue(source, outputs,
+  RescueOutcome outcome = qovira::rescue(*current_, outputs,
                                          {.export_source_when_unrepaired = false,
                                           .write_unverified = true,
                                           .name_after_repaired_file = true});

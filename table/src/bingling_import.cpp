@@ -6,6 +6,7 @@
 #include <expected>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -130,8 +131,7 @@ class BinglingRows {
     }
   }
 
-  std::expected<BinglingImport, TableError> finish(const TableText& text,
-                                                   const TextDone& text_done) && {
+  std::expected<ReadRows, TableError> finish_reading(const TableText& text) && {
     if (failure_) {
       return std::unexpected(std::move(*failure_));
     }
@@ -146,26 +146,21 @@ class BinglingRows {
     const std::optional<std::string_view> phrase_rule = header_value(header, "phraserule");
     std::string description(BINGLING_DESCRIPTION_PREFIX);
     description += header_value(header, "name").value_or(BINGLING_UNNAMED_TABLE);
-    const std::string alphabet(
+    std::string alphabet(
         header_value(header, "codecharacters").value_or(BINGLING_DEFAULT_ALPHABET));
-    std::vector<std::string> phrase_rules = bingling_phrase_rules(phrase_rule);
-    BinglingImport result;
+    auto read = std::make_unique<ReadRows::Contents>(
+        ReadRows::Contents{.import = {},
+                           .description = std::move(description),
+                           .alphabet = std::move(alphabet),
+                           .phrase_rules = bingling_phrase_rules(phrase_rule),
+                           .rows = std::move(rows_)});
+    TableImport& result = read->import;
     result.length_rules = length_rules_from(header);
     result.code_length = *code_length;
     result.wildcard = non_empty(header_value(header, "wildchar"));
     result.special_prefix = non_empty(header_value(header, "specialprefix"));
     result.phrase_rule_text = non_empty(phrase_rule);
-    if (text_done) {
-      text_done();
-    }
-
-    auto table = import_detail::finish_rows(std::move(description), std::move(rows_), alphabet,
-                                            std::move(phrase_rules));
-    if (!table) {
-      return std::unexpected(std::move(table.error()));
-    }
-    result.code_table = std::move(*table);
-    return result;
+    return ReadRows(std::move(read));
   }
 
  private:
@@ -176,15 +171,18 @@ class BinglingRows {
 
 }  // namespace
 
-std::expected<BinglingImport, TableError> import_bingling(const TableText& text,
-                                                          const TextDone& text_done) {
+std::expected<ReadRows, TableError> read_bingling_rows(const TableText& text) {
   BinglingRows rows(text);
   text.for_each_line([&rows](const TextLine& line) { rows.read(line); });
-  return std::move(rows).finish(text, text_done);
+  return std::move(rows).finish_reading(text);
 }
 
 std::expected<BinglingImport, TableError> import_bingling(std::string_view text) {
-  return import_bingling(TableText::read(text, TableFormat::Bingling));
+  auto read = read_bingling_rows(TableText::read(text, TableFormat::Bingling));
+  if (!read) {
+    return std::unexpected(std::move(read.error()));
+  }
+  return finish_import(std::move(*read));
 }
 
 }  // namespace qovira

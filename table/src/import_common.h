@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "qovira/table/import.h"
 #include "qovira/table/model.h"
 #include "qovira/table/text.h"
 
@@ -152,6 +153,22 @@ class ImportRows {
 std::expected<CodeTable, TableError> finish_rows(std::string description, ImportRows rows,
                                                  std::string_view alphabet,
                                                  std::vector<std::string> phrase_rules);
+
+}  // namespace qovira::import_detail
+
+namespace qovira {
+
+struct ReadRows::Contents {
+  TableImport import;  // all but the table
+  std::string description;
+  std::string alphabet;
+  std::vector<std::string> phrase_rules;
+  import_detail::ImportRows rows;
+};
+
+}  // namespace qovira
+
+namespace qovira::import_detail {
 
 // A phrase formula for words of `length` characters (exactly, or that many or more).
 struct LengthRule {

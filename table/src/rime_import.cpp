@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <expected>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,8 +53,7 @@ class RimeRows {
     rows_.add(entry.code, entry.text, entry.weight, false);
   }
 
-  std::expected<RimeImport, TableError> finish(const TableText& text,
-                                               const TextDone& text_done) && {
+  std::expected<ReadRows, TableError> finish_reading(const TableText& text) && {
     const std::uint64_t invalid = skipped_.total;
     const std::uint64_t valid = rows_.records();
     if (too_many_invalid_rows(valid, invalid)) {
@@ -84,21 +84,16 @@ class RimeRows {
       (rule.or_more ? range_rules : equal_rules)
           .push_back({rule.length, std::string(rule.formula)});
     }
-    RimeImport result;
-    result.length_rules =
+    auto read = std::make_unique<ReadRows::Contents>(
+        ReadRows::Contents{.import = {},
+                           .description = std::move(description),
+                           .alphabet = std::move(alphabet),
+                           .phrase_rules = {std::string(DEFAULT_PHRASE_RULE)},
+                           .rows = std::move(rows_)});
+    read->import.length_rules =
         import_detail::render_length_rules(std::move(equal_rules), std::move(range_rules));
-    result.skipped = std::move(skipped_);
-    if (text_done) {
-      text_done();
-    }
-
-    auto table = import_detail::finish_rows(std::move(description), std::move(rows_), alphabet,
-                                            {std::string(DEFAULT_PHRASE_RULE)});
-    if (!table) {
-      return std::unexpected(std::move(table.error()));
-    }
-    result.code_table = std::move(*table);
-    return result;
+    read->import.skipped = std::move(skipped_);
+    return ReadRows(std::move(read));
   }
 
  private:
@@ -110,18 +105,21 @@ class RimeRows {
 
 }  // namespace
 
-std::expected<RimeImport, TableError> import_rime(const TableText& text,
-                                                  const TextDone& text_done) {
+std::expected<ReadRows, TableError> read_rime_rows(const TableText& text) {
   if (!text.has_body()) {
     return std::unexpected(TableError::not_rime_dict());
   }
   RimeRows rows(text);
   text.for_each_line([&rows](const TextLine& line) { rows.read(line); });
-  return std::move(rows).finish(text, text_done);
+  return std::move(rows).finish_reading(text);
 }
 
 std::expected<RimeImport, TableError> import_rime(std::string_view text) {
-  return import_rime(TableText::read(text, TableFormat::Rime));
+  auto read = read_rime_rows(TableText::read(text, TableFormat::Rime));
+  if (!read) {
+    return std::unexpected(std::move(read.error()));
+  }
+  return finish_import(std::move(*read));
 }
 
 }  // namespace qovira

@@ -34,9 +34,12 @@
 #include "qovira/app/cli.h"
 #include "qovira/app/diagnosis.h"
 #include "qovira/app/display.h"
+#include "qovira/app/format.h"
 #include "qovira/app/operations.h"
 #include "qovira/app/repair.h"
 #include "qovira/table/entry.h"
+#include "qovira/table/import.h"
+#include "qovira/table/mb.h"
 #include "qovira/table/text.h"
 #include "test_data.h"
 
@@ -570,10 +573,26 @@ std::string shown(std::string_view s) {
   return displayable(std::string(first_chars(s, 40)));
 }
 
-std::set<Pair> pairs_of(const Diagnosis& d) {
+// The pairs of the table a file's bytes import as, read as the diagnosis reads them.
+std::set<Pair> pairs_of(std::string_view file) {
+  const ByteView bytes = view_of(file);
+  std::optional<CodeTable> table;
+  std::string converted;
+  if (has_mb_magic(bytes)) {
+    if (auto read = read_mb(bytes))
+      table = std::move(*read);
+  } else if (const auto text = decode_text_in_place(bytes, converted)) {
+    const TableFormat format = detect_format(bytes, *text);
+    auto imported = format == TableFormat::Rime ? import_rime(*text)
+                    : format == TableFormat::Bingling
+                        ? import_bingling(*text)
+                        : std::unexpected(TableError::not_rime_dict());
+    if (imported)
+      table = std::move(imported->code_table);
+  }
   std::set<Pair> out;
-  if (d.table) {
-    for (const TableEntry& e : d.table->entries)
+  if (table) {
+    for (const TableEntry& e : table->entries)
       out.emplace(e.code.view(), e.text.view());
   }
   return out;
@@ -630,12 +649,12 @@ Checked check(const Case& c, const fs::path& dir) {
   std::ofstream(path, std::ios::binary) << c.bytes;
   SourceTable source{path.string(), Bytes(c.bytes.begin(), c.bytes.end()),
                      diagnose(view_of(c.bytes))};
-  const std::set<Pair> source_pairs = pairs_of(source.diagnosis);
+  const std::set<Pair> source_pairs = pairs_of(c.bytes);
   TempPlace place(dir);
   const RescueOutcome outcome = rescue(source, place,
                                        {.export_source_when_unrepaired = true,
                                         .write_unverified = false,
-                                        .recheck_keeps_table = false});
+                                        .diagnoses_keep_mb = false});
   const SavedRepair* saved = outcome.repair && *outcome.repair ? &**outcome.repair : nullptr;
   std::string repaired;
   Diagnosis recheck;
@@ -644,7 +663,7 @@ Checked check(const Case& c, const fs::path& dir) {
     repaired.assign(std::istreambuf_iterator<char>(in), {});
     recheck = diagnose(view_of(repaired));
   }
-  const std::set<Pair> repaired_pairs = pairs_of(recheck);
+  const std::set<Pair> repaired_pairs = pairs_of(repaired);
 
   // lands
   if (std::ranges::any_of(c.lines, [](const Line& l) { return l.must.has_value(); })) {

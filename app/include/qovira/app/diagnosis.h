@@ -2,12 +2,13 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
+#include <expected>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "qovira/app/export.h"
 #include "qovira/app/format.h"
 #include "qovira/app/issues.h"
 #include "qovira/table/model.h"
@@ -18,17 +19,21 @@ struct Diagnosis {
   std::string alphabet;
   IssueList issues;
   std::optional<std::string> failure;
-  std::optional<CodeTable> table;
+  // The .mb an export writes: built from the imported table and proven against it record by
+  // record, or the build's error. Nothing when the file did not import. The table itself is not
+  // kept: what it holds beyond the .mb is not needed once the .mb is proven.
+  std::optional<std::expected<ExportResult, std::string>> mb;
   std::uint64_t imported_entries = 0;
   std::uint64_t body_rows = 0;
   bool importable = false;
   TableFormat format = TableFormat::Unknown;
 };
 
-// Never fails: every problem becomes a Fatal issue. `bytes_done`, when given, may be called once
-// the bytes are read for the last time, before the table is merged: a caller that needs them no
-// more frees them there, so that the file and the whole table are never held at once.
-Diagnosis diagnose(ByteView bytes, const std::function<void()>& bytes_done = {});
+// Never fails: every problem becomes a Fatal issue.
+Diagnosis diagnose(ByteView bytes);
+// The same for bytes no one reads afterwards: they are freed once read for the last time, before
+// the table is merged, so that the file and the whole table are never held at once.
+Diagnosis diagnose_and_free(Bytes bytes);
 
 // The text of bytes judged GB18030 (and so GBK), neither UTF-8, damaged UTF-8 nor UTF-16, that
 // reads as a Rime or 冰凌 table, or as a list of entry lines whose column order is clear; nothing

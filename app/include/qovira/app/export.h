@@ -1,4 +1,4 @@
-// Export of a table as .mb bytes, proven by reading them back.
+// Export of a table as .mb bytes, proven by reading them back record by record.
 #pragma once
 
 #include <cstdint>
@@ -17,15 +17,18 @@ struct ExportResult {
   std::string verdict;
   std::uint64_t entries = 0;
   bool verified = false;
+  // Why it is not verified: the reader's error, or else the first difference between the table
+  // and what its records read back as.
+  std::optional<std::string> unreadable;
+  std::optional<std::string> difference;
 };
 
-// Builds on the default container and reads the bytes back. Fails only when the build fails, with
-// the build error's message.
+// Builds on the default container and reads every record back against the table. Fails only when
+// the build fails, with the build error's message.
 std::expected<ExportResult, std::string> export_mb(const CodeTable& table);
 
-// The read-back half of export_mb, for .mb bytes built from a table of `entries` entries over
-// `alphabet`.
-ExportResult verify_built_mb(Bytes bytes, std::uint64_t entries, std::string_view alphabet);
+// How many builds export_mb has started in this process, for tests that count them.
+std::uint64_t mb_builds_started();
 
 // Nothing when the tables agree, else the first difference.
 std::optional<std::string> compare_readback(const CodeTable& imported, const CodeTable& read_back);

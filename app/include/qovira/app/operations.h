@@ -70,26 +70,25 @@ struct SavedExport {
   std::string path;
 };
 
-// Builds and proves the .mb of `table`, then writes it where `place` says. With
-// `write_unverified`, a .mb that failed its read-back is written all the same (its summary says
-// not to ship it); without, it is refused.
-std::expected<SavedExport, StepFailure> export_and_save(const CodeTable& table,
+// Writes the diagnosis's proven .mb where `place` says. With `write_unverified`, a .mb that failed
+// its read-back is written all the same (its summary says not to ship it); without, it is refused.
+// `source_path` names the suggested output.
+std::expected<SavedExport, StepFailure> export_and_save(const Diagnosis& diagnosis,
                                                         std::string_view source_path,
                                                         bool write_unverified, OutputPlace& place);
 
 // What differs between the front ends' rescue.
 struct RescuePolicy {
-  // The source's own table is exported when the repair gave none (the batch mode does; the
-  // window stops, as its source was not repaired).
+  // The source's own .mb is exported when the repair gave none (the batch mode does; the window
+  // stops, as its source was not repaired).
   bool export_source_when_unrepaired = false;
   bool write_unverified = false;
   // The .mb is named after the repaired file (the window, whose current file it now is) rather
   // than after the source (the batch mode).
   bool name_after_repaired_file = false;
-  // The re-check holds the repaired table (the window, whose current table it becomes). Without
-  // it, the re-check of a repair that changed no byte is the source's diagnosis without its table,
-  // and the export is the source's .mb.
-  bool recheck_keeps_table = true;
+  // The diagnoses keep their .mb (the window, whose current table the re-check becomes). Without
+  // it, the export takes the .mb it writes out of its diagnosis instead of copying it.
+  bool diagnoses_keep_mb = true;
 };
 
 struct RescueOutcome {
@@ -97,9 +96,9 @@ struct RescueOutcome {
   std::optional<std::expected<SavedExport, StepFailure>> exported;
 };
 
-// Repair, save, re-check, then export the repaired table. The source's table is dropped before the
-// repair, so that two tables of millions of entries are never held at once; when it is needed again
-// the source is diagnosed again.
+// Repair, save, diagnose the repaired text, then export its .mb. A repair that changed no byte of a
+// source without issues takes the source's diagnosis, which it moves out of `source`, as its
+// re-check.
 RescueOutcome rescue(SourceTable& source, OutputPlace& place, const RescuePolicy& policy);
 
 }  // namespace qovira

@@ -59,9 +59,7 @@ class WindowCommands {
   void save_report();
   void rescue();
 
-  const std::optional<std::string>& current_path() const { return path_; }
-  const Bytes& current_bytes() const { return bytes_; }
-  const std::optional<Diagnosis>& current_diagnosis() const { return diagnosis_; }
+  const std::optional<SourceTable>& current() const { return current_; }
 
  private:
   class DialogOutputs;
@@ -69,19 +67,16 @@ class WindowCommands {
   bool has_table();
   // Refuses (with a message) a save path that names the current source or `also_protected`.
   bool overwrites_source(const std::string& chosen, const std::filesystem::path& also_protected);
-  SourceTable current_source() const;
   void show_failure(const StepFailure& failure);
   // Shows the repair and makes the repaired file current; false when there was none.
   bool show_repair(std::expected<SavedRepair, StepFailure>& repaired);
   void show_export(const std::expected<SavedExport, StepFailure>& exported);
 
   WindowUi& ui_;
-  Bytes bytes_;
-  std::optional<std::string> path_;
+  std::optional<SourceTable> current_;
   // The current path made absolute when it became current: a file dialog may change the working
   // directory afterwards.
   std::filesystem::path source_file_;
-  std::optional<Diagnosis> diagnosis_;
 };
 
 }  // namespace qovira

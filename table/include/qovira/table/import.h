@@ -3,7 +3,7 @@
 
 #include <cstdint>
 #include <expected>
-#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,23 +29,37 @@ struct TableImport {
 using RimeImport = TableImport;
 using BinglingImport = TableImport;
 
-// Called, unless the import fails first, once the importer has read every line and copied what it
-// keeps of the header, before the rows are merged: from then on the text is not looked at, and its
-// owner may free it.
-using TextDone = std::function<void()>;
+// What an importer read of a text, before its rows are merged into the table: the rows and what it
+// keeps of the header, all copied out of the text, so that the text's owner may free it before
+// finish_import.
+class ReadRows {
+ public:
+  struct Contents;
+
+  explicit ReadRows(std::unique_ptr<Contents> contents);
+  ReadRows(ReadRows&&) noexcept;
+  ReadRows& operator=(ReadRows&&) noexcept;
+  ~ReadRows();
+
+ private:
+  friend std::expected<TableImport, TableError> finish_import(ReadRows read);
+
+  std::unique_ptr<Contents> contents_;
+};
+
+// Merges what an importer read into the table; fails where finish_table would.
+std::expected<TableImport, TableError> finish_import(ReadRows read);
 
 // Reads the decoded text of a Rime dictionary. Bad body rows are skipped and logged; only a
 // missing header end, too many bad rows or a failure of finish_table stop the import.
 std::expected<RimeImport, TableError> import_rime(std::string_view text);
-// The same over a text already read as a Rime dictionary.
-std::expected<RimeImport, TableError> import_rime(const TableText& text,
-                                                  const TextDone& text_done = {});
+// The reading half of import_rime, over a text already read as a Rime dictionary.
+std::expected<ReadRows, TableError> read_rime_rows(const TableText& text);
 
 // Reads the decoded text of a 冰凌 table. A code with a character other than a-z or "/" stops the
 // import; other unusable lines are ignored.
 std::expected<BinglingImport, TableError> import_bingling(std::string_view text);
-// The same over a text already read as a 冰凌 table.
-std::expected<BinglingImport, TableError> import_bingling(const TableText& text,
-                                                          const TextDone& text_done = {});
+// The reading half of import_bingling, over a text already read as a 冰凌 table.
+std::expected<ReadRows, TableError> read_bingling_rows(const TableText& text);
 
 }  // namespace qovira
