@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < diagnosis.issues.size(); ++i) {
     const Issue& issue = diagnosis.issues[i];
     fuzz::check(issue.kind != IssueKind::MbUnreadable && issue.kind != IssueKind::MbMismatch,
-                "the trial .mb reads back unchanged", issue.message);
+                "the .mb reads back unchanged", issue.message);
     fuzz::check(fuzz::is_valid_utf8(issue.message) && fuzz::is_valid_utf8(issue.advice),
                 "issue texts are valid UTF-8", issue.message);
     if (i > 0) {

@@ -1,5 +1,5 @@
-// Export of a table as .mb bytes, proven by reading the very bytes back, and the comparison the
-// diagnosis applies to its trial build.
+// Export of a table as .mb bytes, proven by reading every record back against the table: the
+// diagnosis builds and proves the .mb it keeps for an export this way.
 #include "qovira/app/export.h"
 
 #include <algorithm>

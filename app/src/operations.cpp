@@ -107,26 +107,23 @@ std::expected<SavedExport, StepFailure> export_and_save(const Diagnosis& diagnos
 
 RescueOutcome rescue(SourceTable& source, OutputPlace& place, const RescuePolicy& policy) {
   RescueOutcome outcome;
-  auto saved = repair_and_write(source, place);
-  if (saved) {
-    // A repair that changed no byte would be diagnosed as the source was.
-    if (std::ranges::equal(bytes_of(saved->result.text), source.bytes)) {
-      saved->recheck = std::exchange(source.diagnosis, {});
-    } else {
-      saved->recheck = diagnose(bytes_of(saved->result.text));
-    }
-  }
-  const bool repaired = saved.has_value();
-  outcome.repair = std::move(saved);
-  if (!repaired && !policy.export_source_when_unrepaired) {
+  outcome.repair = repair_and_write(source, place);
+  SavedRepair* saved = *outcome.repair ? &**outcome.repair : nullptr;
+  if (saved != nullptr) {
+    const ByteView repaired = bytes_of(saved->result.text);
+    // Bytes the repair left as they were would be diagnosed as the source was.
+    saved->recheck = std::ranges::equal(repaired, source.bytes)
+                         ? std::exchange(source.diagnosis, {})
+                         : diagnose(repaired);
+  } else if (!policy.export_source_when_unrepaired) {
     return outcome;  // nothing was repaired, so there is nothing new to export
   }
-  const std::string_view named_after =
-      repaired && policy.name_after_repaired_file ? (*outcome.repair)->path : source.path;
-  Diagnosis* exported = repaired ? &(*outcome.repair)->recheck : nullptr;
+  Diagnosis* exported = saved != nullptr ? &saved->recheck : nullptr;
   if ((exported == nullptr || !exported->mb) && policy.export_source_when_unrepaired) {
     exported = &source.diagnosis;
   }
+  const std::string_view named_after =
+      saved != nullptr && policy.name_after_repaired_file ? saved->path : source.path;
   outcome.exported =
       policy.diagnoses_keep_mb
           ? save_export(std::as_const(*exported), named_after, policy.write_unverified, place)

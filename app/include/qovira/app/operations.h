@@ -96,9 +96,8 @@ struct RescueOutcome {
   std::optional<std::expected<SavedExport, StepFailure>> exported;
 };
 
-// Repair, save, diagnose the repaired text, then export its .mb. A repair that changed no byte of a
-// source without issues takes the source's diagnosis, which it moves out of `source`, as its
-// re-check.
+// Repair, save, diagnose the repaired text, then write its .mb (or, by policy, the source's). A
+// repair that changed no byte takes the source's diagnosis, moved out of `source`, as its re-check.
 RescueOutcome rescue(SourceTable& source, OutputPlace& place, const RescuePolicy& policy);
 
 }  // namespace qovira
