@@ -88,7 +88,9 @@ void check_repair_from_bytes(ByteView bytes) {
                 "every damaged line is listed as taken out", taken_out.summary);
   }
   const TableFormat format = detect_format({}, result.text);
-  if (format != mended->format) {
+  // A repair that could not make the damaged bytes a table that imports leaves its second repair
+  // free to read what is left another way.
+  if (format != mended->format || !diagnose(fuzz::bytes_of(result.text)).importable) {
     return;
   }
   const RepairResult again = repair_text(result.text, format, BASE_NAME);
