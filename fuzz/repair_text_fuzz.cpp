@@ -25,7 +25,6 @@ using namespace qovira;
 namespace {
 
 constexpr std::string_view BASE_NAME = "table";
-constexpr std::string_view HEAVIER_REPEAT_KEPT = " 权重更高，原样留着";
 
 // The line issues a repair removes.
 bool repair_claims_to_fix(const Issue& issue) {
@@ -142,7 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // so each of those may be flagged once more.
   const auto heavier_repeats =
       static_cast<std::size_t>(std::ranges::count_if(result.kept, [](const RepairItem& item) {
-        return item.summary.ends_with(HEAVIER_REPEAT_KEPT);
+        return item.rule == RepairRule::HeavierDuplicateKept;
       }));
   // Past the first of a kind, issues are only counted.
   std::size_t repeats_left = 0;

@@ -477,14 +477,17 @@ class LineRepairer {
   void repair(const TextLine& line);
 
   // Summaries and grounds quote the file's lines, words and codes: they are kept safe to show.
-  void change(std::string_view summary, std::string_view basis, std::uint64_t number) {
-    result_.changes.push_back({displayable(summary), displayable(basis), number});
+  void change(RepairRule rule, std::string_view summary, std::string_view basis,
+              std::uint64_t number) {
+    result_.changes.push_back({rule, displayable(summary), displayable(basis), number});
   }
-  void keep(std::string_view summary, std::string_view reason, std::uint64_t number) {
-    result_.kept.push_back({displayable(summary), std::string(reason), number});
+  void keep(RepairRule rule, std::string_view summary, std::string_view reason,
+            std::uint64_t number) {
+    result_.kept.push_back({rule, displayable(summary), std::string(reason), number});
   }
-  void take_out(std::string_view summary, std::string_view reason, std::uint64_t number) {
-    result_.removed.push_back({displayable(summary), std::string(reason), number});
+  void take_out(RepairRule rule, std::string_view summary, std::string_view reason,
+                std::uint64_t number) {
+    result_.removed.push_back({rule, displayable(summary), std::string(reason), number});
   }
   void pass_unchanged(std::string_view raw) { output_.append_line(raw); }
   // A line of two pieces split by spaces becomes two tab-separated columns when one of them is
@@ -633,7 +636,8 @@ std::optional<std::string> LineRepairer::mended_layout(const TextLine& line, std
   if (code_is_words && made_of_code_letters(text)) {
     rebuilt.reserve(row.size());
     append_rebuilt(rebuilt, row, columns, line.text, line.code);
-    change(std::string(COLUMNS_SWAPPED) + clip_line(rebuilt), COLUMNS_SWAPPED_BASIS, number);
+    change(RepairRule::ColumnsSwapped, std::string(COLUMNS_SWAPPED) + clip_line(rebuilt),
+           COLUMNS_SWAPPED_BASIS, number);
     return rebuilt;
   }
   // "工作 aawt<TAB>80": a weighted row of two columns whose first holds the word and the code.
@@ -663,7 +667,8 @@ std::optional<std::string> LineRepairer::mended_layout(const TextLine& line, std
   rebuilt.append(first == columns.text ? word : letters).push_back('\t');
   rebuilt.append(first == columns.text ? letters : word).push_back('\t');
   rebuilt.append(number_column);
-  change(std::string(FIRST_TAB_RESTORED) + clip_line(rebuilt), FIRST_TAB_RESTORED_BASIS, number);
+  change(RepairRule::FirstTabRestored, std::string(FIRST_TAB_RESTORED) + clip_line(rebuilt),
+         FIRST_TAB_RESTORED_BASIS, number);
   return rebuilt;
 }
 
@@ -679,7 +684,7 @@ bool LineRepairer::refused(const TextLine& line, std::string_view code, bool pin
       (importer_takes(format_, refusal) && !refusal_blocks_import(format_, refusal))) {
     return false;
   }
-  take_out(std::string(REFUSED_LINE_REMOVED) + clip_line(line.raw),
+  take_out(RepairRule::RefusedLine, std::string(REFUSED_LINE_REMOVED) + clip_line(line.raw),
            refusal_reason(format_, refusal), number);
   return true;
 }
@@ -757,7 +762,7 @@ bool LineRepairer::mend_rime_name(std::string_view raw, std::uint64_t number) {
   line.append("name: ").append(cut_to_utf16_units(name, *rime_name_room_));
   std::string summary(SETTING_CHANGED);
   summary.append(clip_line(content)).append(CODE_ARROW).append(clip_line(line));
-  change(summary, NAME_SHORTENED_BASIS, number);
+  change(RepairRule::SettingMended, summary, NAME_SHORTENED_BASIS, number);
   output_.append_line(line);
   return true;
 }
@@ -784,14 +789,17 @@ void LineRepairer::mend_setting(std::string_view raw, std::uint64_t number) {
       mended = std::to_string(longest_code_);
       basis = std::string(CODE_LENGTH_BASIS_HEAD) + *mended + std::string(CODE_LENGTH_BASIS_TAIL);
     } else {
-      take_out(std::string(SETTING_REMOVED) + clip_line(raw), CODE_LENGTH_REMOVED_REASON, number);
+      take_out(RepairRule::SettingRemoved, std::string(SETTING_REMOVED) + clip_line(raw),
+               CODE_LENGTH_REMOVED_REASON, number);
       return;
     }
   } else if (refusal == SettingRefusal::BadAlphabet) {
-    take_out(std::string(SETTING_REMOVED) + clip_line(raw), ALPHABET_REMOVED_REASON, number);
+    take_out(RepairRule::SettingRemoved, std::string(SETTING_REMOVED) + clip_line(raw),
+             ALPHABET_REMOVED_REASON, number);
     return;
   } else if (refusal == SettingRefusal::PhraseRulesTooLong) {
-    take_out(std::string(SETTING_REMOVED) + clip_line(raw), PHRASE_RULES_REMOVED_REASON, number);
+    take_out(RepairRule::SettingRemoved, std::string(SETTING_REMOVED) + clip_line(raw),
+             PHRASE_RULES_REMOVED_REASON, number);
     return;
   } else if (refusal == SettingRefusal::NameTooLong) {
     mended = cut_to_utf16_units(value, bingling_name_room());
@@ -806,7 +814,7 @@ void LineRepairer::mend_setting(std::string_view raw, std::uint64_t number) {
   line.append(*mended);
   std::string summary(SETTING_CHANGED);
   summary.append(clip_line(trimmed)).append(CODE_ARROW).append(clip_line(line));
-  change(summary, basis, number);
+  change(RepairRule::SettingMended, summary, basis, number);
   output_.append_line(line);
 }
 
@@ -835,10 +843,10 @@ bool LineRepairer::split_at_spaces(const TextLine& line, std::uint64_t number,
     std::string summary(NOT_TWO_COLUMNS);
     summary.append(clip_line(line.raw));
     if (take_out_unsplit_) {
-      take_out(std::move(summary), TOO_MANY_UNSPLIT_REASON, number);
+      take_out(RepairRule::NotTwoColumns, std::move(summary), TOO_MANY_UNSPLIT_REASON, number);
       dropped_ = true;
     } else {
-      keep(std::move(summary), NOT_TWO_COLUMNS_REASON, number);
+      keep(RepairRule::NotTwoColumns, std::move(summary), NOT_TWO_COLUMNS_REASON, number);
       ++unsplit_kept_;
     }
     return false;
@@ -851,7 +859,7 @@ bool LineRepairer::split_at_spaces(const TextLine& line, std::uint64_t number,
   }
   std::string summary(SEPARATOR_CHANGED);
   summary.append(clip_line(rebuilt));
-  change(std::move(summary), SEPARATOR_CHANGED_BASIS, number);
+  change(RepairRule::ColumnsSplit, std::move(summary), SEPARATOR_CHANGED_BASIS, number);
   return true;
 }
 
@@ -859,14 +867,14 @@ bool LineRepairer::mend_code(std::string_view text, std::string_view& code, bool
                              std::uint64_t number) {
   if (has_non_ascii(code)) {
     if (std::optional<std::string> half_width = half_width_code(code)) {
-      change(code_change(code, *half_width),
+      change(RepairRule::FullWidth, code_change(code, *half_width),
              has_full_width_letter(code) ? FULL_WIDTH_LETTERS_BASIS : FULL_WIDTH_BASIS, number);
       code = store(std::move(*half_width));
     }
   }
   if (has_capital(code)) {
     std::string lower = ascii_lower(code);
-    change(code_change(code, lower), CAPITALS_BASIS, number);
+    change(RepairRule::Capitals, code_change(code, lower), CAPITALS_BASIS, number);
     code = store(std::move(lower));
   }
   // "aaaa *": the pin mark belongs right after the code.
@@ -875,7 +883,7 @@ bool LineRepairer::mend_code(std::string_view text, std::string_view& code, bool
     if (letters.size() + 1 < code.size() && !letters.empty()) {
       std::string joined(letters);
       joined.push_back('*');
-      change(code_change(code, joined), PIN_MARK_SPACE_BASIS, number);
+      change(RepairRule::PinMarkSpace, code_change(code, joined), PIN_MARK_SPACE_BASIS, number);
       code = store(std::move(joined));
     }
   }
@@ -889,7 +897,7 @@ bool LineRepairer::mend_code(std::string_view text, std::string_view& code, bool
     std::string summary(CODE_PREFIX);
     append_shown(summary, code).append(ENTRY_OPEN);
     append_shown(summary, text).append(ENTRY_CLOSE).append(CODE_EXCLUDED);
-    take_out(std::move(summary), CODE_EXCLUDED_REASON, number);
+    take_out(RepairRule::CodeNotInferred, std::move(summary), CODE_EXCLUDED_REASON, number);
     return false;
   }
   if (pinned) {
@@ -898,7 +906,7 @@ bool LineRepairer::mend_code(std::string_view text, std::string_view& code, bool
   std::string summary = code_change(code, inferred->code);
   summary.append(ENTRY_OPEN);
   append_shown(summary, text).append(ENTRY_CLOSE);
-  change(std::move(summary), inferred->basis, number);
+  change(RepairRule::CodeInferred, std::move(summary), inferred->basis, number);
   code = store(std::move(inferred->code));
   return true;
 }
@@ -912,7 +920,8 @@ void LineRepairer::repair_entry(const TextLine& line, std::uint64_t number) {
 
   // A record missing either column means nothing.
   if (line.text.empty() || code.empty()) {
-    change(std::string(EMPTY_COLUMN_DROPPED), EMPTY_COLUMN_DROPPED_BASIS, number);
+    change(RepairRule::EmptyColumn, std::string(EMPTY_COLUMN_DROPPED), EMPTY_COLUMN_DROPPED_BASIS,
+           number);
     return;
   }
   if (!mend_code(trim(line.text), code, pinned, number) || refused(line, code, pinned, number)) {
@@ -943,16 +952,16 @@ void LineRepairer::repair_entry(const TextLine& line, std::uint64_t number) {
       std::string tail(HEAVIER_DUPLICATE_MIDDLE);
       append_shown(tail, line.text).append(HEAVIER_DUPLICATE_CLOSE);
       append_shown(tail, code).append(HEAVIER_DUPLICATE_TAIL);
-      result_.kept.push_naming(number, HEAVIER_DUPLICATE_OPEN, earlier->line, displayable(tail),
-                               HEAVIER_DUPLICATE_REASON);
+      result_.kept.push_naming(RepairRule::HeavierDuplicateKept, number, HEAVIER_DUPLICATE_OPEN,
+                               earlier->line, displayable(tail), HEAVIER_DUPLICATE_REASON);
       emit_entry(line, code);
       return;
     }
     std::string tail(DUPLICATE_MIDDLE);
     append_shown(tail, line.text).append(DUPLICATE_CLOSE);
     append_shown(tail, code);
-    result_.changes.push_naming(number, DUPLICATE_OPEN, earlier->line, displayable(tail),
-                                DUPLICATE_BASIS);
+    result_.changes.push_naming(RepairRule::Duplicate, number, DUPLICATE_OPEN, earlier->line,
+                                displayable(tail), DUPLICATE_BASIS);
     return;
   }
   emit_entry(line, code);

@@ -16,10 +16,11 @@ RepairItems::Piece RepairItems::store(std::string_view text, const Piece* last) 
   return stored;
 }
 
-RepairItems::Record& RepairItems::add(std::uint64_t line, std::string_view head,
+RepairItems::Record& RepairItems::add(RepairRule rule, std::uint64_t line, std::string_view head,
                                       std::string_view basis) {
   const Record* last = records_.empty() ? nullptr : &records_.back();
   Record record;
+  record.rule = rule;
   record.line = line;
   record.head = store(head, last != nullptr ? &last->head : nullptr);
   record.basis = store(basis, last != nullptr ? &last->basis : nullptr);
@@ -28,22 +29,23 @@ RepairItems::Record& RepairItems::add(std::uint64_t line, std::string_view head,
 }
 
 void RepairItems::push_back(const RepairItem& item) {
-  add(item.line, item.summary, item.basis);
+  add(item.rule, item.line, item.summary, item.basis);
 }
 
 void RepairItems::push_front(const RepairItem& item) {
-  add(item.line, item.summary, item.basis);
+  add(item.rule, item.line, item.summary, item.basis);
   std::rotate(records_.begin(), records_.end() - 1, records_.end());
 }
 
-void RepairItems::push_naming(std::uint64_t line, std::string_view head, std::uint64_t named_line,
-                              std::string_view tail, std::string_view basis) {
+void RepairItems::push_naming(RepairRule rule, std::uint64_t line, std::string_view head,
+                              std::uint64_t named_line, std::string_view tail,
+                              std::string_view basis) {
   if (!records_.empty()) {
     Record& last = records_.back();
     const std::uint64_t last_line = last.line + last.run - 1;
-    const bool continues = last.numbered && line == last_line + 1 && named_line == last_line &&
-                           piece(last.head) == head && piece(last.tail) == tail &&
-                           piece(last.basis) == basis;
+    const bool continues = last.numbered && last.rule == rule && line == last_line + 1 &&
+                           named_line == last_line && piece(last.head) == head &&
+                           piece(last.tail) == tail && piece(last.basis) == basis;
     if (continues) {
       ++last.run;
       ++size_;
@@ -52,14 +54,14 @@ void RepairItems::push_naming(std::uint64_t line, std::string_view head, std::ui
   }
   const Record* last = records_.empty() ? nullptr : &records_.back();
   const Piece last_tail = last != nullptr ? last->tail : Piece{};
-  Record& record = add(line, head, basis);
+  Record& record = add(rule, line, head, basis);
   record.numbered = true;
   record.named_line = named_line;
   record.tail = store(tail, last != nullptr ? &last_tail : nullptr);
 }
 
 RepairItem RepairItems::item_of(const Record& record, std::uint64_t within) const {
-  RepairItem item{std::string(piece(record.head)), std::string(piece(record.basis)),
+  RepairItem item{record.rule, std::string(piece(record.head)), std::string(piece(record.basis)),
                   record.line + within};
   if (record.numbered) {
     item.summary.append(std::to_string(within == 0 ? record.named_line : item.line - 1))

@@ -55,7 +55,8 @@ TEST(RepairReport, ListsEveryChangeAndKeptLine) {
 TEST(RepairReport, ALongReportIsWrittenInPiecesAndStopsWhenWritingFails) {
   RepairResult result;
   for (std::uint64_t line = 1; line <= 100'000; ++line) {
-    result.changes.push_naming(line, "删掉与第 ", line + 7, " 行完全重复的「工」aaaa", "依据");
+    result.changes.push_naming(RepairRule::Duplicate, line, "删掉与第 ", line + 7,
+                               " 行完全重复的「工」aaaa", "依据");
   }
   const Diagnosis recheck = recheck_of(1, true, {});
   const std::string whole = build_repair_report("a", "b", result, recheck);
@@ -91,7 +92,7 @@ TEST(RepairReport, WithoutItemsGoesStraightToTheRecheck) {
 TEST(RepairReport, NothingIsFolded) {
   RepairResult result;
   for (std::uint64_t line = 1; line <= 40; ++line) {
-    result.kept.push_back({"留着", "看不准", line});
+    result.kept.push_back({RepairRule::NotTwoColumns, "留着", "看不准", line});
   }
   const std::string report = build_repair_report("a", "b", result, recheck_of(1, true, {}));
   EXPECT_NE(report.find("第 40 行：留着\n        原因：看不准\n\n修复后复检"), std::string::npos);

@@ -40,6 +40,14 @@ std::vector<std::uint64_t> lines_of(const RepairItems& items) {
   return lines;
 }
 
+std::vector<RepairRule> rules_of(const RepairItems& items) {
+  std::vector<RepairRule> rules;
+  for (const RepairItem& item : items) {
+    rules.push_back(item.rule);
+  }
+  return rules;
+}
+
 // Repairs `text` and checks that the repair keeps every entry and lists every line it leaves out.
 RepairResult repaired_keeping_invariant(const std::string& text, TableFormat format) {
   RepairResult result = repair_text(text, format, "c");
@@ -51,12 +59,9 @@ RepairResult repaired_keeping_invariant(const std::string& text, TableFormat for
 TEST(RepairHeader, AddedWhenMissingAndLinesShiftByFive) {
   const RepairResult result = repair_text("工 aaaa\n", TableFormat::Rime, "wubi86");
   EXPECT_EQ(result.text, "---\nname: wubi86\nversion: \"1.0\"\nsort: original\n...\n工\taaaa\n");
-  ASSERT_EQ(result.changes.size(), 2u);
-  EXPECT_EQ(result.changes[0],
-            (RepairItem{"补上了 Rime 头部（--- / name / sort / ...）",
-                        "原文件缺少独占一行的 `---` 与 `...`，导入器认不出这是 Rime 词典", 0}));
-  EXPECT_EQ(result.changes[1], (RepairItem{"列分隔改成 Tab：工\taaaa",
-                                           "原行用空格分列，Rime/冰凌都要求一个制表符", 6}));
+  EXPECT_EQ(rules_of(result.changes),
+            (std::vector<RepairRule>{RepairRule::HeaderAdded, RepairRule::ColumnsSplit}));
+  EXPECT_EQ(lines_of(result.changes), (std::vector<std::uint64_t>{0, 6}));
   EXPECT_TRUE(result.kept.empty());
 
   // The added header says "sort: original": weights do not count, so a heavier repeat goes too.
@@ -91,11 +96,11 @@ TEST(RepairRules, SpaceSeparatedColumns) {
   const RepairResult result = repair_rime_body("工 aaaa\naaaa 工\n工\u3000aaab\n" + unclear);
   EXPECT_EQ(result.text, std::string(RIME_HEADER) + "工\taaaa\n工\taaab\n" + unclear);
   EXPECT_EQ(lines_of(result.changes), (std::vector<std::uint64_t>{6, 7, 7, 8}));
-  EXPECT_EQ(result.changes[1].summary, "列分隔改成 Tab：工\taaaa");
-  EXPECT_EQ(result.changes[2].summary, "删掉与第 6 行完全重复的「工」aaaa");
-  ASSERT_EQ(result.kept.size(), 3u);
-  EXPECT_EQ(result.kept[1], (RepairItem{"这一行不是两列，原样留着：工 作 aaaa",
-                                        "看不出哪段是词、哪段是编码，猜错会造出错误词条", 10}));
+  EXPECT_EQ(rules_of(result.changes),
+            (std::vector<RepairRule>{RepairRule::ColumnsSplit, RepairRule::ColumnsSplit,
+                                     RepairRule::Duplicate, RepairRule::ColumnsSplit}));
+  EXPECT_EQ(lines_of(result.kept), (std::vector<std::uint64_t>{9, 10, 11}));
+  EXPECT_EQ(rules_of(result.kept), std::vector<RepairRule>(3, RepairRule::NotTwoColumns));
   EXPECT_EQ(result.kept[2].summary, "这一行不是两列，原样留着：" + std::string(30, 'x') + "…");
 }
 
@@ -105,6 +110,7 @@ TEST(RepairRules, BinglingKeepsCodeFirstAndListsItsSections) {
   // The second copy is heavier (5 against none): it stays for the import to merge.
   EXPECT_EQ(result.text, "[CODETABLEHEADER]\nName=五笔\n[CODETABLE]\na\t工\na\t工\t5\n");
   EXPECT_EQ(lines_of(result.kept), (std::vector<std::uint64_t>{5}));
+  EXPECT_EQ(rules_of(result.kept), (std::vector<RepairRule>{RepairRule::HeavierDuplicateKept}));
   EXPECT_EQ(lines_of(result.changes), (std::vector<std::uint64_t>{4}));
 
   // Settings pass as they are, whatever they hold: only the body section is repaired.
@@ -126,9 +132,8 @@ TEST(RepairRules, BinglingKeepsCodeFirstAndListsItsSections) {
 TEST(RepairRules, EmptyColumnsAreDropped) {
   const RepairResult result = repair_rime_body("工\t\n\taaaa\n工\t \t100\n");
   EXPECT_EQ(result.text, RIME_HEADER);
-  ASSERT_EQ(result.changes.size(), 3u);
-  EXPECT_EQ(result.changes[0],
-            (RepairItem{"删掉空编码/空词条的行", "两列缺一列的记录没有意义，导入器也会跳过", 6}));
+  EXPECT_EQ(lines_of(result.changes), (std::vector<std::uint64_t>{6, 7, 8}));
+  EXPECT_EQ(rules_of(result.changes), std::vector<RepairRule>(3, RepairRule::EmptyColumn));
 
   // A Rime text of white space alone is an entry the importer takes (the full-width space of
   // Debian's cangjie5 and quick5); a 冰凌 importer trims it away.
@@ -144,10 +149,14 @@ TEST(RepairRules, EmptyColumnsAreDropped) {
 TEST(RepairRules, FullWidthPunctuationAndCapitals) {
   const RepairResult result = repair_rime_body("工\taa，\n工\tAAAA\n工\t。、／；\n工\tA；\n");
   EXPECT_EQ(result.text, std::string(RIME_HEADER) + "工\taa,\n工\taaaa\n工\t.//;\n工\ta;\n");
-  ASSERT_EQ(result.changes.size(), 5u);
-  EXPECT_EQ(result.changes[0],
-            (RepairItem{"编码 aa， → aa,", "把全角标点换成半角；码元只认半角 , . ; /", 6}));
-  EXPECT_EQ(result.changes[1], (RepairItem{"编码 AAAA → aaaa", "编码只认小写字母", 7}));
+  EXPECT_EQ(lines_of(result.changes), (std::vector<std::uint64_t>{6, 7, 8, 9, 9}));
+  EXPECT_EQ(
+      rules_of(result.changes),
+      (std::vector<RepairRule>{RepairRule::FullWidth, RepairRule::Capitals, RepairRule::FullWidth,
+                               RepairRule::FullWidth, RepairRule::Capitals}));
+  // No golden report holds this wording yet.
+  EXPECT_EQ(result.changes[0], (RepairItem{RepairRule::FullWidth, "编码 aa， → aa,",
+                                           "把全角标点换成半角；码元只认半角 , . ; /", 6}));
   // One line, two changes: the punctuation first, then the capital.
   EXPECT_EQ(result.changes[3].summary, "编码 A； → A;");
   EXPECT_EQ(result.changes[4].summary, "编码 A; → a;");
@@ -161,9 +170,11 @@ TEST(RepairRules, DuplicatesNameThePreviousCopy) {
   const RepairResult result = repair_rime_body(body);
   EXPECT_EQ(result.text.find("工", result.text.find("工") + 1), std::string::npos);
   EXPECT_EQ(lines_of(result.changes), (std::vector<std::uint64_t>{7, 7, 20, 30}));
-  EXPECT_EQ(result.changes[1],
-            (RepairItem{"删掉与第 6 行完全重复的「工」aaaa",
-                        "同一个词在同一个编码下重复登记，导入时本来也会去重", 7}));
+  EXPECT_EQ(rules_of(result.changes),
+            (std::vector<RepairRule>{RepairRule::Capitals, RepairRule::Duplicate,
+                                     RepairRule::Duplicate, RepairRule::Duplicate}));
+  // Each copy names the one before it.
+  EXPECT_EQ(result.changes[1].summary, "删掉与第 6 行完全重复的「工」aaaa");
   EXPECT_EQ(result.changes[2].summary, "删掉与第 7 行完全重复的「工」aaaa");
   EXPECT_EQ(result.changes[3].summary, "删掉与第 20 行完全重复的「工」aaaa");
 }
@@ -174,8 +185,9 @@ TEST(RepairRules, ALineSplitAtSpacesCountsForLaterRepeats) {
   const RepairResult result = repair_rime_body("工 aaaa\n人 bbbb\n工\taaaa\n");
   EXPECT_EQ(result.text, std::string(RIME_HEADER) + "工\taaaa\n人\tbbbb\n");
   EXPECT_EQ(lines_of(result.changes), (std::vector<std::uint64_t>{6, 7, 8}));
-  ASSERT_EQ(result.changes.size(), 3u);
-  EXPECT_EQ(result.changes[2].summary, "删掉与第 6 行完全重复的「工」aaaa");
+  EXPECT_EQ(rules_of(result.changes),
+            (std::vector<RepairRule>{RepairRule::ColumnsSplit, RepairRule::ColumnsSplit,
+                                     RepairRule::Duplicate}));
 }
 
 TEST(RepairRules, RimeRepeatsAreKeyedByTheJoinedCode) {
@@ -195,14 +207,10 @@ TEST(RepairRules, IllegalCodeCharactersAreInferredOrTheEntryLeftOut) {
   body += "上工\tx1xx\n上工\t1x2x\n";
   const RepairResult result = repair_rime_body(body);
   EXPECT_EQ(result.text, std::string(RIME_HEADER) + valid + "上工\txaxx\n");
-  ASSERT_EQ(result.changes.size(), 1u);
-  EXPECT_EQ(result.changes[0],
-            (RepairItem{"编码 x1xx → xaxx（词条「上工」）",
-                        "同为 2 字词、4 码、第 2 码对应「工」的词条共 5 条，其中 5 条用 a", 11}));
-  ASSERT_EQ(result.removed.size(), 1u);
-  EXPECT_EQ(result.removed[0],
-            (RepairItem{"编码 1x2x（词条「上工」）含非法码元，已从导出中排除",
-                        "同类词条的用码规律不够一致，猜出来的编码可能是错的", 12}));
+  EXPECT_EQ(lines_of(result.changes), (std::vector<std::uint64_t>{11}));
+  EXPECT_EQ(rules_of(result.changes), (std::vector<RepairRule>{RepairRule::CodeInferred}));
+  EXPECT_EQ(lines_of(result.removed), (std::vector<std::uint64_t>{12}));
+  EXPECT_EQ(rules_of(result.removed), (std::vector<RepairRule>{RepairRule::CodeNotInferred}));
 }
 
 TEST(RepairRules, HugeCodesAndWordsAreCutInSummaries) {
@@ -261,11 +269,12 @@ TEST(RepairRules, AHeavierRepeatStaysForTheImportToMerge) {
   const RepairResult result = repair_text(source, TableFormat::Rime, "w");
   EXPECT_EQ(result.text, header + "式\taaaa\t50\n工\taaaa\t5\n工\taaaa\t500\n");
   EXPECT_EQ(lines_of(result.changes), (std::vector<std::uint64_t>{8, 9}));
-  EXPECT_EQ(result.changes[0].summary, "删掉与第 7 行完全重复的「工」aaaa");
+  EXPECT_EQ(rules_of(result.changes), std::vector<RepairRule>(2, RepairRule::Duplicate));
   ASSERT_EQ(result.kept.size(), 1u);
+  // No golden report holds this wording yet.
   EXPECT_EQ(
       result.kept[0],
-      (RepairItem{"与第 6 行重复的「工」aaaa 权重更高，原样留着",
+      (RepairItem{RepairRule::HeavierDuplicateKept, "与第 6 行重复的「工」aaaa 权重更高，原样留着",
                   "导入时同词同码只留一条、取较高的权重；删掉这一行，这个词的排序就会变低", 7}));
   // The repaired table imports exactly as the source does: 工 first, with weight 500.
   const auto expected = import_rime(source);
@@ -622,7 +631,8 @@ TEST(RepairInvariant, CatchesLostEntriesReorderedCandidatesAndUnlistedLines) {
   const std::string source = std::string(RIME_HEADER) + "工\taaaa\n式\taaaa\n";
   EXPECT_FALSE(repair_invariant_violation(source, TableFormat::Rime, {source, {}, {}, {}}));
   // Listing the line does not excuse losing its entry.
-  const RepairResult lost{std::string(RIME_HEADER) + "工\taaaa\n", {{"删", "因", 7}}, {}, {}};
+  const RepairResult lost{
+      std::string(RIME_HEADER) + "工\taaaa\n", {{RepairRule::RefusedLine, "删", "因", 7}}, {}, {}};
   EXPECT_TRUE(repair_invariant_violation(source, TableFormat::Rime, lost));
   const RepairResult swapped{std::string(RIME_HEADER) + "式\taaaa\n工\taaaa\n", {}, {}, {}};
   EXPECT_TRUE(repair_invariant_violation(source, TableFormat::Rime, swapped));
@@ -634,7 +644,7 @@ TEST(RepairInvariant, CatchesLostEntriesReorderedCandidatesAndUnlistedLines) {
                         {},
                         {}};
   EXPECT_TRUE(repair_invariant_violation(body, TableFormat::Rime, unlisted));
-  unlisted.kept.push_back({"留", "因", 7});
+  unlisted.kept.push_back({RepairRule::NotTwoColumns, "留", "因", 7});
   EXPECT_FALSE(repair_invariant_violation(body, TableFormat::Rime, unlisted));
 }
 
@@ -714,14 +724,18 @@ TEST(RepairRules, SectionLinesInUpperCaseWhenNoneIs) {
 
 TEST(RepairItemsTest, RunsOfRepeatsReadBackItemByItem) {
   RepairItems items;
-  items.push_back({"补上了头部", "缺头部", 0});
+  items.push_back({RepairRule::HeaderAdded, "补上了头部", "缺头部", 0});
   // Lines 7 to 9 each name the line before: one run. Line 11 names 9, not 10: a new record.
   for (std::uint64_t line = 7; line <= 9; ++line) {
-    items.push_naming(line, "删掉与第 ", line == 7 ? 3 : line - 1, " 行重复的「工」", "依据");
+    items.push_naming(RepairRule::Duplicate, line, "删掉与第 ", line == 7 ? 3 : line - 1,
+                      " 行重复的「工」", "依据");
   }
-  items.push_naming(11, "删掉与第 ", 9, " 行重复的「工」", "依据");
-  items.push_naming(12, "删掉与第 ", 11, " 行重复的「人」", "依据");
-  items.push_front({"转成 UTF-8", "GBK", 0});
+  items.push_naming(RepairRule::Duplicate, 11, "删掉与第 ", 9, " 行重复的「工」", "依据");
+  items.push_naming(RepairRule::Duplicate, 12, "删掉与第 ", 11, " 行重复的「人」", "依据");
+  // The same words under another rule are an item of their own.
+  items.push_naming(RepairRule::HeavierDuplicateKept, 13, "删掉与第 ", 12, " 行重复的「人」",
+                    "依据");
+  items.push_front({RepairRule::Encoding, "转成 UTF-8", "GBK", 0});
 
   std::vector<std::string> summaries;
   for (const RepairItem& item : items) {
@@ -731,9 +745,15 @@ TEST(RepairItemsTest, RunsOfRepeatsReadBackItemByItem) {
             (std::vector<std::string>{
                 "0 转成 UTF-8 GBK", "0 补上了头部 缺头部", "7 删掉与第 3 行重复的「工」 依据",
                 "8 删掉与第 7 行重复的「工」 依据", "9 删掉与第 8 行重复的「工」 依据",
-                "11 删掉与第 9 行重复的「工」 依据", "12 删掉与第 11 行重复的「人」 依据"}));
-  EXPECT_EQ(items.size(), 7u);
-  EXPECT_EQ(items[4], (RepairItem{"删掉与第 8 行重复的「工」", "依据", 9}));
+                "11 删掉与第 9 行重复的「工」 依据", "12 删掉与第 11 行重复的「人」 依据",
+                "13 删掉与第 12 行重复的「人」 依据"}));
+  EXPECT_EQ(items.size(), 8u);
+  EXPECT_EQ(items[4], (RepairItem{RepairRule::Duplicate, "删掉与第 8 行重复的「工」", "依据", 9}));
+  EXPECT_EQ(
+      rules_of(items),
+      (std::vector<RepairRule>{RepairRule::Encoding, RepairRule::HeaderAdded, RepairRule::Duplicate,
+                               RepairRule::Duplicate, RepairRule::Duplicate, RepairRule::Duplicate,
+                               RepairRule::Duplicate, RepairRule::HeavierDuplicateKept}));
   EXPECT_EQ(items.front().summary, "转成 UTF-8");
 }
 

@@ -202,8 +202,8 @@ class TextMender {
   std::string_view text() const { return mended_.text(); }
   void replace_text(std::string text) { mended_.mended = std::move(text); }
   void redetect() { mended_.format = detect_format({}, text()); }
-  void change(std::string summary, std::string_view basis, std::uint64_t line) {
-    mended_.changes.push_back({displayable(summary), std::string(basis), line});
+  void change(RepairRule rule, std::string summary, std::string_view basis, std::uint64_t line) {
+    mended_.changes.push_back({rule, displayable(summary), std::string(basis), line});
   }
 
   void mend_line_ends();
@@ -246,9 +246,9 @@ void TextMender::mend_line_ends() {
   replace_text(std::move(out));
   redetect();
   if (no_line_feed) {
-    change(std::string(LINE_ENDS_CHANGED), LINE_ENDS_CHANGED_BASIS, 0);
+    change(RepairRule::LineEnds, std::string(LINE_ENDS_CHANGED), LINE_ENDS_CHANGED_BASIS, 0);
   } else {
-    change(std::string(LONE_CRS_CHANGED),
+    change(RepairRule::LoneCarriageReturns, std::string(LONE_CRS_CHANGED),
            fill_placeholders(LONE_CRS_CHANGED_BASIS, {as_text(converted)}), 0);
   }
 }
@@ -286,7 +286,8 @@ void TextMender::mend_hidden_marker() {
   out.erase(start, BYTE_ORDER_MARK.size());
   replace_text(std::move(out));
   redetect();
-  change(std::string(MARK_REMOVED), fill_placeholders(MARK_REMOVED_BASIS, {*marker}), first_line);
+  change(RepairRule::ByteOrderMark, std::string(MARK_REMOVED),
+         fill_placeholders(MARK_REMOVED_BASIS, {*marker}), first_line);
 }
 
 // A Rime dictionary (or a list of its lines) that a "[CODETABLE]" made look like a 冰凌 table (in a
@@ -317,7 +318,7 @@ void TextMender::mend_markers() {
             // A line that was nothing but a marker shows what it was.
             std::string summary(MARKER_REMOVED);
             summary.append(clip_line(trim(mended).empty() ? line : std::string_view(mended)));
-            change(std::move(summary), MARKER_REMOVED_BASIS, number);
+            change(RepairRule::MarkerRemoved, std::move(summary), MARKER_REMOVED_BASIS, number);
           }
           out.append(mended);
         }));
@@ -336,7 +337,8 @@ void TextMender::mend_markers() {
           if (equals_ignoring_ascii_case(trimmed, marker)) {
             std::string summary(SECTION_UPPER_CASED);
             summary.append(marker);
-            change(std::move(summary), SECTION_UPPER_CASED_BASIS, number);
+            change(RepairRule::SectionUpperCased, std::move(summary), SECTION_UPPER_CASED_BASIS,
+                   number);
             out.append(marker);
             return;
           }
@@ -384,7 +386,7 @@ void TextMender::mend_rime_header(std::string_view base_name) {
   }
   if (evidence.lines > 0) {
     mended_.kept.push_back(
-        {std::string(HEADER_NOT_ADDED),
+        {RepairRule::HeaderNotAdded, std::string(HEADER_NOT_ADDED),
          fill_placeholders(
              HEADER_NOT_ADDED_REASON,
              {as_text(evidence.lines), as_text(evidence.text_first), as_text(evidence.code_first)}),
@@ -416,7 +418,7 @@ void TextMender::close_rime_header(std::uint64_t last_header_line) {
   replace_text(std::move(out));
   lines_inserted(last_header_line, 1);
   // A line put in: the lines below it move down, so the change is one of the whole file.
-  change(std::string(HEADER_CLOSED),
+  change(RepairRule::HeaderClosed, std::string(HEADER_CLOSED),
          fill_placeholders(HEADER_CLOSED_BASIS, {as_text(last_header_line)}), 0);
 }
 
@@ -439,9 +441,10 @@ void TextMender::add_rime_header(std::string_view base_name, std::string summary
   mended_.format = TableFormat::Rime;
   lines_inserted(0, added_lines);
   mended_.added_header_lines = added_lines;
-  change(std::move(summary), basis, 0);
+  change(RepairRule::HeaderAdded, std::move(summary), basis, 0);
   if (marked) {
-    change(std::string(MARK_REMOVED), MARK_REMOVED_UNDER_HEADER_BASIS, added_lines + 1);
+    change(RepairRule::ByteOrderMark, std::string(MARK_REMOVED), MARK_REMOVED_UNDER_HEADER_BASIS,
+           added_lines + 1);
   }
 }
 
@@ -496,7 +499,8 @@ void TextMender::list_damaged_lines() {
     counted = blanked.offset;
     std::vector<RepairItem>& taken_out = mended_.taken_out;
     taken_out.push_back(
-        {displayable(fill_placeholders(DAMAGED_LINE, {shown_hex(blanked.bytes), blanked.held})),
+        {RepairRule::DamagedLine,
+         displayable(fill_placeholders(DAMAGED_LINE, {shown_hex(blanked.bytes), blanked.held})),
          std::string(DAMAGED_LINE_REASON), line});
   }
 }
@@ -550,8 +554,8 @@ std::expected<MendedText, TableError> mend_source(ByteView bytes, std::string_vi
   if (std::optional<std::string> legacy = legacy_table_text(bytes)) {
     mended.mended = std::move(*legacy);
     mended.format = detect_format({}, mended.text());
-    mended.changes.push_back(
-        {std::string(LEGACY_TEXT_CONVERTED), std::string(LEGACY_TEXT_CONVERTED_BASIS), 0});
+    mended.changes.push_back({RepairRule::Encoding, std::string(LEGACY_TEXT_CONVERTED),
+                              std::string(LEGACY_TEXT_CONVERTED_BASIS), 0});
     return mend(std::move(mended), {}, base_name);
   }
   return std::unexpected(std::move(text.error()));

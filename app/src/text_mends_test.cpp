@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "qovira/app/format.h"
@@ -14,39 +15,41 @@ namespace {
 
 constexpr std::string_view ADDED_HEADER = "---\nname: t\nversion: \"1.0\"\nsort: original\n...\n";
 
-std::vector<std::uint64_t> lines_of(const RepairItems& items) {
-  std::vector<std::uint64_t> lines;
+using RuleAtLine = std::pair<RepairRule, std::uint64_t>;
+
+std::vector<RuleAtLine> rules_of(const RepairItems& items) {
+  std::vector<RuleAtLine> rules;
   for (const RepairItem& item : items) {
-    lines.push_back(item.line);
+    rules.emplace_back(item.rule, item.line);
   }
-  return lines;
+  return rules;
 }
 
 ByteView bytes_of(std::string_view text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-// Each mend, the text it makes and the lines of its changes; a second repair of the repaired text
-// changes nothing.
+// Each mend, the text it makes and the rules and lines of its changes; a second repair of the
+// repaired text changes nothing.
 TEST(TextMends, EachMendIsRecordedAndASecondRepairFindsNothing) {
   const struct {
     std::string_view text;
     TableFormat format;
     std::string mended;
     TableFormat mended_format;
-    std::vector<std::uint64_t> change_lines;
+    std::vector<RuleAtLine> changes;
   } cases[] = {
       // Lone CRs end lines, whatever else the text holds; a CR before an LF stays.
       {"---\r\nname: t\r\n...\r\n中国\tkhlg\r工作\taawt\r",
        TableFormat::Rime,
        "---\r\nname: t\r\n...\r\n中国\tkhlg\n工作\taawt\n",
        TableFormat::Rime,
-       {0}},
+       {{RepairRule::LoneCarriageReturns, 0}}},
       {"---\rname: t\r...\r中国\tkhlg\n",
        TableFormat::Unknown,
        "---\nname: t\n...\n中国\tkhlg\n",
        TableFormat::Rime,
-       {0}},
+       {{RepairRule::LoneCarriageReturns, 0}}},
       {"---\n...\n工\taaaa\r\r\n",
        TableFormat::Rime,
        "---\n...\n工\taaaa\r\r\n",
@@ -57,48 +60,52 @@ TEST(TextMends, EachMendIsRecordedAndASecondRepairFindsNothing) {
        TableFormat::Rime,
        "---\nname: t\nsort: x\n...\n工\taaaa\n",
        TableFormat::Rime,
-       {0}},
+       {{RepairRule::LoneCarriageReturns, 0}}},
       {"\uFEFF---\nname: t\n...\n中国\tkhlg\n",
        TableFormat::Unknown,
        "---\nname: t\n...\n中国\tkhlg\n",
        TableFormat::Rime,
-       {1}},
+       {{RepairRule::ByteOrderMark, 1}}},
       {"\uFEFF[CODETABLEHEADER]\n[CODETABLE]\nkhlg\t中国\n",
        TableFormat::Bingling,
        "[CODETABLEHEADER]\n[CODETABLE]\nkhlg\t中国\n",
        TableFormat::Bingling,
-       {1}},
+       {{RepairRule::ByteOrderMark, 1}}},
       // An unclosed header is closed where it ends, its settings kept.
       {"---\nname: t\ncolumns:\n  - code\n  - text\nkhlg\t中国\n",
        TableFormat::Rime,
        "---\nname: t\ncolumns:\n  - code\n  - text\n...\nkhlg\t中国\n",
        TableFormat::Rime,
-       {0}},
-      {"---\nname: t", TableFormat::Rime, "---\nname: t\n...\n", TableFormat::Rime, {0}},
+       {{RepairRule::HeaderClosed, 0}}},
+      {"---\nname: t",
+       TableFormat::Rime,
+       "---\nname: t\n...\n",
+       TableFormat::Rime,
+       {{RepairRule::HeaderClosed, 0}}},
       // An unclosed header with a marker line below it.
       {"---\nname: t\n中国\tkhlg\n[CODETABLE]\n",
        TableFormat::Bingling,
        "---\nname: t\n...\n中国\tkhlg\n\n",
        TableFormat::Rime,
-       {4, 0}},
+       {{RepairRule::MarkerRemoved, 4}, {RepairRule::HeaderClosed, 0}}},
       // Entries before the "---": a header in front, as for a text without one.
       {"中国\tkhlg\n---\n",
        TableFormat::Rime,
        std::string(ADDED_HEADER) + "中国\tkhlg\n---\n",
        TableFormat::Rime,
-       {0}},
+       {{RepairRule::HeaderAdded, 0}}},
       // A list without a header gets one, its column order read from its lines.
       {"中国\tkhlg\n工作\taawt\n",
        TableFormat::Unknown,
        std::string(ADDED_HEADER) + "中国\tkhlg\n工作\taawt\n",
        TableFormat::Rime,
-       {0}},
+       {{RepairRule::HeaderAdded, 0}}},
       {"\uFEFFkhlg\t中国\naawt\t工作\n",
        TableFormat::Unknown,
        "---\nname: t\nversion: \"1.0\"\nsort: original\ncolumns:\n  - code\n  - text\n...\n"
        "khlg\t中国\naawt\t工作\n",
        TableFormat::Rime,
-       {0, 9}},
+       {{RepairRule::HeaderAdded, 0}, {RepairRule::ByteOrderMark, 9}}},
       {"khlg\t中国\n中国\tkhlg\n",
        TableFormat::Unknown,
        "khlg\t中国\n中国\tkhlg\n",
@@ -109,14 +116,14 @@ TEST(TextMends, EachMendIsRecordedAndASecondRepairFindsNothing) {
        TableFormat::Bingling,
        "#  转来\n---\nname: t\n...\n\n中国\tkhlg\n",
        TableFormat::Rime,
-       {1, 5}},
+       {{RepairRule::MarkerRemoved, 1}, {RepairRule::MarkerRemoved, 5}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     const MendedText mended = mend_text(c.text, c.format, "t");
     EXPECT_EQ(mended.text(), c.mended);
     EXPECT_EQ(mended.format, c.mended_format);
-    EXPECT_EQ(lines_of(mended.changes), c.change_lines);
+    EXPECT_EQ(rules_of(mended.changes), c.changes);
 
     const RepairResult first = repair_text(c.text, c.format, "t");
     const RepairResult again = repair_text(first.text, detect_format({}, first.text), "t");
@@ -127,7 +134,7 @@ TEST(TextMends, EachMendIsRecordedAndASecondRepairFindsNothing) {
 
 TEST(TextMends, NoHeaderIsGuessedOnThinEvidenceAndTheRepairSaysSo) {
   const MendedText mended = mend_text("khlg\t中国\n中国\tkhlg\n", TableFormat::Unknown, "t");
-  EXPECT_EQ(lines_of(mended.kept), (std::vector<std::uint64_t>{0}));
+  EXPECT_EQ(rules_of(mended.kept), (std::vector<RuleAtLine>{{RepairRule::HeaderNotAdded, 0}}));
 }
 
 TEST(TextMends, TheAddedHeaderNamesNoMarker) {
@@ -143,11 +150,11 @@ TEST(TextMends, DamagedUtf8LinesAreTakenOutWhereTheyStand) {
       mend_source(bytes_of("---\nname: t\n中国\tkhlg\r我\xE4\ttrwu\r工作\taawt\n"), "t");
   ASSERT_TRUE(mended);
   ASSERT_EQ(mended->taken_out.size(), 1u);
+  EXPECT_EQ(mended->taken_out[0].rule, RepairRule::DamagedLine);
   EXPECT_EQ(mended->taken_out[0].line, 5u);
-  EXPECT_EQ(mended->taken_out[0].summary, "含损坏的 UTF-8 字节 E4：我\uFFFD\ttrwu");
   const RepairResult result = repair_mended_text(*mended);
   EXPECT_EQ(result.text, "---\nname: t\n...\n中国\tkhlg\n\n工作\taawt\n");
-  EXPECT_EQ(lines_of(result.removed), (std::vector<std::uint64_t>{5}));
+  EXPECT_EQ(rules_of(result.removed), (std::vector<RuleAtLine>{{RepairRule::DamagedLine, 5}}));
   // Bytes no other reading takes are read as UTF-8 too: only the damaged line goes.
   const auto unreadable = mend_source(bytes_of("---\n\x80\taaaa\n"), "t");
   ASSERT_TRUE(unreadable);

@@ -19,7 +19,39 @@
 
 namespace qovira {
 
+// The rule that made a repair item: what happened, apart from how the report words it.
+enum class RepairRule : std::uint8_t {
+  // The whole-text mends.
+  Encoding,             // a legacy-encoded text converted to UTF-8
+  LineEnds,             // a text of carriage returns alone given line feeds
+  LoneCarriageReturns,  // carriage returns without a line feed among line feeds
+  DamagedLine,          // a line of undecodable bytes taken out
+  ByteOrderMark,        // a byte-order mark hiding a header marker taken out
+  MarkerRemoved,        // a 冰凌 section marker taken off a Rime line
+  SectionUpperCased,    // a 冰凌 section line put in upper case
+  HeaderClosed,         // an unclosed Rime header closed
+  HeaderAdded,          // a Rime header put in front of a text without one
+  HeaderNotAdded,       // too little evidence of the column order to add a header
+  // The line rules.
+  ColumnsSplit,          // a line of two pieces split by spaces given its tab
+  NotTwoColumns,         // a line of no two columns, left or taken out
+  ColumnsSwapped,        // a word in the code column swapped with the code
+  FirstTabRestored,      // the tab between word and code restored in a weighted row
+  RefusedLine,           // an entry the importer or the .mb build refuses taken out
+  SettingMended,         // a header setting the import or the build refuses mended
+  SettingRemoved,        // a header setting that cannot be mended taken out
+  EmptyColumn,           // a line missing its word or its code taken out
+  FullWidth,             // full-width forms in a code made half-width
+  Capitals,              // capitals in a code made lower case
+  PinMarkSpace,          // the space before a 冰凌 pin mark taken out
+  CodeInferred,          // illegal code letters replaced by inferred ones
+  CodeNotInferred,       // an entry of illegal code letters left out of the export
+  Duplicate,             // an exact repeat taken out
+  HeavierDuplicateKept,  // a repeat heavier than every earlier copy left in place
+};
+
 struct RepairItem {
+  RepairRule rule{};
   std::string summary;
   std::string basis;
   std::uint64_t line = 0;  // 0: the whole file
@@ -48,8 +80,8 @@ class RepairItems {
   void push_back(const RepairItem& item);
   void push_front(const RepairItem& item);
   // An item whose summary is `head`, the number `named_line` and `tail`.
-  void push_naming(std::uint64_t line, std::string_view head, std::uint64_t named_line,
-                   std::string_view tail, std::string_view basis);
+  void push_naming(RepairRule rule, std::uint64_t line, std::string_view head,
+                   std::uint64_t named_line, std::string_view tail, std::string_view basis);
 
   class const_iterator {
    public:
@@ -95,6 +127,7 @@ class RepairItems {
     Piece head;                    // the summary, or its part before the number
     Piece tail;                    // the part after the number
     Piece basis;
+    RepairRule rule{};
     bool numbered = false;
   };
 
@@ -104,7 +137,7 @@ class RepairItems {
   }
   // Stores `text`, sharing the bytes of `last` when they are the same.
   Piece store(std::string_view text, const Piece* last);
-  Record& add(std::uint64_t line, std::string_view head, std::string_view basis);
+  Record& add(RepairRule rule, std::uint64_t line, std::string_view head, std::string_view basis);
 
   std::vector<Record> records_;
   std::string texts_;
