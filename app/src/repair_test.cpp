@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "../../table/src/test_data.h"
+#include "qovira/app/diagnosis.h"
 #include "qovira/app/format.h"
 #include "qovira/table/entry.h"
 #include "qovira/table/import.h"
@@ -905,8 +906,11 @@ TEST(RepairInvariant, TheFuzzerRegressionCorpusHolds) {
           repair_invariant::repair_invariant_violation(*text, detect_format(view, *text), result),
           std::nullopt);
     }
-    // As the fuzzer checks it: where the repaired text reads as the format it was repaired as.
-    if (detect_format({}, result.text) == mended->format) {
+    // As the fuzzer checks it: where the repaired text reads as the format it was repaired as and
+    // imports.
+    const ByteView repaired(reinterpret_cast<const std::uint8_t*>(result.text.data()),
+                            result.text.size());
+    if (detect_format({}, result.text) == mended->format && diagnose(repaired).importable) {
       const RepairResult again = repair_text(result.text, mended->format, "table");
       EXPECT_EQ(again.text, result.text);
       EXPECT_TRUE(again.changes.empty() && again.removed.empty());
