@@ -11,6 +11,7 @@
 #include "qovira/app/files.h"
 #include "qovira/app/operations.h"
 #include "qovira/app/repair.h"
+#include "qovira/table/encoding.h"
 #include "qovira/table/text.h"
 
 namespace qovira {
@@ -62,7 +63,6 @@ constexpr std::string_view OUTPUT_IS_ANOTHER_SOURCE =
 constexpr std::string_view OUTPUT_WRITTEN_BEFORE =
     "这次运行里已经由 {} 写出过这个文件，不能再覆盖：{}";
 constexpr std::string_view REPAIR_REPORT_TAIL = "-修复报告.txt";
-constexpr std::string_view UTF8_BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 
 constexpr std::size_t NAME_WIDTH = 44;
 constexpr std::size_t FORMAT_WIDTH = 20;

@@ -14,10 +14,6 @@ constexpr std::string_view BINGLING_NAME = "冰凌文本码表";
 constexpr std::string_view MB_NAME = "极点 .mb 二进制";
 constexpr std::string_view UNKNOWN_NAME = "认不出来的格式";
 
-constexpr std::string_view BINGLING_HEADER_MARKER = "[CODETABLEHEADER]";
-constexpr std::string_view BINGLING_BODY_MARKER = "[CODETABLE]";
-constexpr std::string_view RIME_HEADER_START = "---";
-
 }  // namespace
 
 std::string_view format_display_name(TableFormat format) {
@@ -39,8 +35,8 @@ TableFormat detect_format(ByteView bytes, std::string_view text) {
   if (has_mb_magic(bytes)) {
     return TableFormat::Mb;
   }
-  if (text.find(BINGLING_HEADER_MARKER) != std::string_view::npos ||
-      text.find(BINGLING_BODY_MARKER) != std::string_view::npos) {
+  if (text.find(BINGLING_HEADER_SECTION) != std::string_view::npos ||
+      text.find(BINGLING_BODY_SECTION) != std::string_view::npos) {
     return TableFormat::Bingling;
   }
   LineCursor cursor(text);

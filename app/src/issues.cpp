@@ -69,7 +69,6 @@ constexpr std::string_view FULL_WIDTH_PUNCTUATION[] = {"，", "。", "；", "／
 
 constexpr std::size_t PREVIEW_CHARS = 30;
 constexpr std::string_view PREVIEW_ELLIPSIS = "…";
-constexpr std::string_view RIME_HEADER_END = "...";
 
 Issue make_issue(IssueKind kind, std::string message, std::string_view advice, std::uint64_t line,
                  Severity severity) {

@@ -81,7 +81,6 @@ constexpr std::string_view HEAVIER_DUPLICATE_CLOSE = "」";
 constexpr std::string_view HEAVIER_DUPLICATE_TAIL = " 权重更高，原样留着";
 constexpr std::string_view HEAVIER_DUPLICATE_REASON =
     "导入时同词同码只留一条、取较高的权重；删掉这一行，这个词的排序就会变低";
-constexpr std::string_view BINGLING_HEADER_SECTION = "[CODETABLEHEADER]";
 constexpr std::string_view CLIP_MARK = "…";
 constexpr std::size_t CLIP_CHARACTERS = 30;
 
@@ -532,7 +531,6 @@ class LineRepairer {
   // Owns the codes and lines the rules rewrote, so that duplicate keys can point at them.
   std::deque<std::string> owned_;
   EntryReader reader_;
-  bool in_settings_ = false;  // 冰凌: within the [CODETABLEHEADER] section
   std::uint64_t longest_code_ = 0;
   std::optional<std::string> planned_alphabet_;
   // Rime: the room a name has, when the dictionary's name does not fit it.
@@ -555,14 +553,12 @@ void LineRepairer::repair(const TextLine& line) {
   }
   switch (line.kind) {
     case LineKind::Section:
-      in_settings_ = equals_ignoring_ascii_case(trim(line.raw), BINGLING_HEADER_SECTION);
       pass_unchanged(line.raw);
       return;
+    case LineKind::Setting:
+      mend_setting(line.raw, number);
+      return;
     case LineKind::Header:
-      if (format_ == TableFormat::Bingling && in_settings_) {
-        mend_setting(line.raw, number);
-        return;
-      }
       if (rime_name_room_ && mend_rime_name(line.raw, number)) {
         return;
       }

@@ -61,10 +61,7 @@ constexpr std::string_view HEADER_CLOSED_BASIS =
 constexpr std::string_view ADDED_HEADER_START = "---\nname: ";
 constexpr std::string_view ADDED_HEADER_SETTINGS = "\nversion: \"1.0\"\nsort: original\n";
 constexpr std::string_view ADDED_HEADER_CODE_FIRST = "columns:\n  - code\n  - text\n";
-constexpr std::string_view RIME_HEADER_END = "...";
-constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
-constexpr std::string_view BINGLING_MARKERS[] = {"[CODETABLEHEADER]", "[CODETABLE]"};
-constexpr std::string_view BINGLING_HEADER_SECTION = "[CODETABLEHEADER]";
+constexpr std::string_view BINGLING_MARKERS[] = {BINGLING_HEADER_SECTION, BINGLING_BODY_SECTION};
 
 // Written into the added header's name in place of anything that could end the line or the value.
 constexpr char NAME_REPLACEMENT = '_';
@@ -283,7 +280,7 @@ void TextMender::mend_hidden_marker() {
     return;
   }
   std::string out(text());
-  out.erase(start, BYTE_ORDER_MARK.size());
+  out.erase(start, UTF8_BYTE_ORDER_MARK.size());
   replace_text(std::move(out));
   redetect();
   change(RepairRule::ByteOrderMark, std::string(MARK_REMOVED),
@@ -364,8 +361,8 @@ void TextMender::mend_rime_header(std::string_view base_name) {
     }
   }
   std::string_view lines = text();
-  if (lines.starts_with(BYTE_ORDER_MARK)) {
-    lines.remove_prefix(BYTE_ORDER_MARK.size());  // taken out with the header added
+  if (lines.starts_with(UTF8_BYTE_ORDER_MARK)) {
+    lines.remove_prefix(UTF8_BYTE_ORDER_MARK.size());  // taken out with the header added
   }
   const ColumnOrderEvidence evidence = column_order_evidence(lines);
   const std::optional<ColumnOrder> order = evidence.order();
@@ -425,9 +422,9 @@ void TextMender::close_rime_header(std::uint64_t last_header_line) {
 void TextMender::add_rime_header(std::string_view base_name, std::string summary, std::string basis,
                                  std::optional<ColumnOrder> order) {
   std::string_view body = text();
-  const bool marked = body.starts_with(BYTE_ORDER_MARK);
+  const bool marked = body.starts_with(UTF8_BYTE_ORDER_MARK);
   if (marked) {
-    body.remove_prefix(BYTE_ORDER_MARK.size());
+    body.remove_prefix(UTF8_BYTE_ORDER_MARK.size());
   }
   std::string out(ADDED_HEADER_START);
   out.append(header_name(base_name)).append(ADDED_HEADER_SETTINGS);

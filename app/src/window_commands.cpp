@@ -10,6 +10,7 @@
 #include "qovira/app/format.h"
 #include "qovira/app/operations.h"
 #include "qovira/app/repair.h"
+#include "qovira/table/encoding.h"
 #include "qovira/table/text.h"
 
 namespace qovira {
@@ -57,8 +58,6 @@ constexpr std::string_view REPORT_STEM_WITHOUT_TABLE = "码表";
 constexpr std::string_view REPORT_FILTER = "文本文件|*.txt|所有文件|*.*";
 constexpr std::string_view REPORT_EXTENSION = "txt";
 constexpr std::string_view REPORT_SAVED = "报告已保存到 ";
-
-constexpr std::string_view UTF8_BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 
 template <typename... Parts>
 std::string concat(const Parts&... parts) {

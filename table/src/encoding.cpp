@@ -1,16 +1,16 @@
 #include "qovira/table/encoding.h"
 
 #include "qovira/table/gb18030.h"
+#include "qovira/table/table_text.h"
 #include "qovira/table/text.h"
 
 namespace qovira {
 namespace {
 
-constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 constexpr std::string_view REPLACEMENT = "\xEF\xBF\xBD";
 constexpr char32_t REPLACEMENT_CHARACTER = 0xFFFD;
 constexpr double MOSTLY_CHINESE = 0.5;
-constexpr std::string_view HIDDEN_MARKERS[] = {"---", "[CODETABLEHEADER]"};
+constexpr std::string_view HIDDEN_MARKERS[] = {RIME_HEADER_START, BINGLING_HEADER_SECTION};
 
 bool has_utf16_mark(ByteView bytes) {
   return bytes.size() >= 2 &&
@@ -119,11 +119,11 @@ RecoveredUtf8 recover_damaged_utf8(ByteView bytes, std::span<const DamagedBytes>
 }
 
 std::optional<std::string_view> marker_behind_byte_order_mark(std::string_view text) {
-  if (!text.starts_with(BYTE_ORDER_MARK)) {
+  if (!text.starts_with(UTF8_BYTE_ORDER_MARK)) {
     return std::nullopt;
   }
   std::string_view first_line;
-  LineCursor(text.substr(BYTE_ORDER_MARK.size())).next(first_line);
+  LineCursor(text.substr(UTF8_BYTE_ORDER_MARK.size())).next(first_line);
   for (const std::string_view marker : HIDDEN_MARKERS) {
     if (equals_ignoring_ascii_case(trim(first_line), marker)) {
       return marker;

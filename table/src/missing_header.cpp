@@ -12,8 +12,6 @@
 namespace qovira {
 namespace {
 
-constexpr std::string_view RIME_HEADER_START = "---";
-
 bool is_blank_or_comment(std::string_view trimmed) {
   return trimmed.empty() || trimmed.starts_with('#');
 }

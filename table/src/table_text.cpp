@@ -12,10 +12,6 @@
 namespace qovira {
 namespace {
 
-constexpr std::string_view RIME_HEADER_START = "---";
-constexpr std::string_view RIME_HEADER_END = "...";
-constexpr std::string_view BINGLING_BODY_SECTION = "[CODETABLE]";
-constexpr std::string_view BINGLING_HEADER_SECTION = "[CODETABLEHEADER]";
 constexpr char PIN_MARK = '*';
 
 std::string_view strip_leading_dashes(std::string_view text) {
@@ -374,8 +370,9 @@ bool TableText::Cursor::next(TextLine& line) {
     line = table_.read_body_line(raw, number_);
     if (line.kind == LineKind::Section) {
       in_body_ = equals_ignoring_ascii_case(trim(raw), BINGLING_BODY_SECTION);
+      in_settings_ = equals_ignoring_ascii_case(trim(raw), BINGLING_HEADER_SECTION);
     } else if (!in_body_ && line.kind != LineKind::Blank && line.kind != LineKind::Comment) {
-      line = plain_line(raw, number_, LineKind::Header);
+      line = plain_line(raw, number_, in_settings_ ? LineKind::Setting : LineKind::Header);
     }
     return true;
   }

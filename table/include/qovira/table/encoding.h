@@ -14,6 +14,8 @@
 
 namespace qovira {
 
+inline constexpr std::string_view UTF8_BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+
 enum class TextEncoding : std::uint8_t {
   Utf8,         // valid UTF-8, with or without a mark
   Utf16,        // UTF-16 behind its byte-order mark, either order, decoded cleanly

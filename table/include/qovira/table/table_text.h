@@ -16,6 +16,13 @@ namespace qovira {
 
 enum class TableFormat : std::uint8_t { Rime, Bingling, Mb, Unknown };
 
+// The lines that open and close a Rime header, and the 冰凌 section lines (the importer takes
+// them in any letter case; the format detection only in this one).
+inline constexpr std::string_view RIME_HEADER_START = "---";
+inline constexpr std::string_view RIME_HEADER_END = "...";
+inline constexpr std::string_view BINGLING_HEADER_SECTION = "[CODETABLEHEADER]";
+inline constexpr std::string_view BINGLING_BODY_SECTION = "[CODETABLE]";
+
 // Where a Rime header ends: the "..." that closes the first "---" (compared after trimming).
 struct RimeHeaderEnd {
   bool found = false;
@@ -28,6 +35,7 @@ RimeHeaderEnd find_rime_header_end(std::string_view text);
 enum class LineKind : std::uint8_t {
   Header,     // outside the body: a Rime header and what precedes it, 冰凌 settings and lines
               // outside the body section
+  Setting,    // a line of the 冰凌 [CODETABLEHEADER] section, a setting or not
   Section,    // a 冰凌 section line such as "[CODETABLE]"
   Comment,    // "#", and in 冰凌 tables ";"
   Blank,      // nothing but white space
@@ -107,6 +115,7 @@ class TableText {
     std::string_view rest_;
     std::uint64_t number_ = 0;
     bool in_body_ = false;
+    bool in_settings_ = false;  // 冰凌: within the [CODETABLEHEADER] section
   };
 
   template <typename Visit>
