@@ -122,16 +122,6 @@ bool may_hold_white_space(std::string_view text) {
   return false;
 }
 
-bool has_full_width_letter(std::string_view text) {
-  for (std::size_t pos = 0; pos < text.size();) {
-    const char32_t c = next_char(text, pos);
-    if ((c >= U'Ａ' && c <= U'Ｚ') || (c >= U'ａ' && c <= U'ｚ')) {
-      return true;
-    }
-  }
-  return false;
-}
-
 bool has_capital(std::string_view text) {
   for (const char byte : text) {
     if (byte >= 'A' && byte <= 'Z') {
@@ -738,17 +728,7 @@ bool LineRepairer::mend_rime_name(std::string_view raw, std::uint64_t number) {
   if (colon == std::string_view::npos || trim(content.substr(0, colon)) != "name") {
     return false;
   }
-  std::string_view name = trim(content.substr(colon + 1));
-  const auto strip = [&name](char quote) {
-    while (!name.empty() && name.front() == quote) {
-      name.remove_prefix(1);
-    }
-    while (!name.empty() && name.back() == quote) {
-      name.remove_suffix(1);
-    }
-  };
-  strip('"');
-  strip('\'');
+  const std::string_view name = rime_name_value(trim(content.substr(colon + 1)));
   if (utf16_length(name) <= *rime_name_room_) {
     return false;
   }

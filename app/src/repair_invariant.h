@@ -152,11 +152,7 @@ inline std::optional<std::string> entries_violation(std::string_view source, Tab
   // A description or phrase rules too long for the .mb header are shortened or dropped: the source
   // could not be exported.
   const bool description_fits = utf16_length(before->description) < MB_DESCRIPTION_UNITS;
-  std::size_t phrase_rule_units = 0;
-  for (const std::string& rule : before->phrase_rules) {
-    phrase_rule_units += (phrase_rule_units > 0 ? 1 : 0) + utf16_length(rule);
-  }
-  const bool phrase_rules_fit = phrase_rule_units <= MB_PHRASE_RULES_READ_UNITS;
+  const bool phrase_rules_fit = mb_header_holds_phrase_rules(before->phrase_rules);
   if ((description_fits && before->description != after->description) ||
       (phrase_rules_fit && before->phrase_rules != after->phrase_rules)) {
     return "the description or the phrase rules changed";

@@ -57,6 +57,10 @@ std::string_view strip_text_tag(std::string_view text) {
   return trim_end(text.substr(0, open));
 }
 
+bool is_full_width_letter(char32_t c) {
+  return (c >= U'Ａ' && c <= U'Ｚ') || (c >= U'ａ' && c <= U'ｚ');
+}
+
 // ASCII for a full-width letter or code punctuation mark, else 0.
 char half_width_of(char32_t c) {
   if (c >= U'Ａ' && c <= U'Ｚ') {
@@ -155,6 +159,23 @@ bool is_format_code_character(TableFormat format, char32_t c) {
 
 std::uint64_t parse_weight(std::string_view raw) {
   return parse_unsigned(trim(raw)).value_or(0);
+}
+
+bool has_full_width_letter(std::string_view text) {
+  for (std::size_t pos = 0; pos < text.size();) {
+    if (is_full_width_letter(next_char(text, pos))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool mb_header_holds_phrase_rules(const std::vector<std::string>& rules) {
+  std::size_t units = 0;
+  for (const std::string& rule : rules) {
+    units += (units > 0 ? 1 : 0) + utf16_length(rule);
+  }
+  return units <= MB_PHRASE_RULES_READ_UNITS;
 }
 
 std::optional<std::string> half_width_code(std::string_view code) {
@@ -288,13 +309,9 @@ SettingRefusal read_setting(std::string_view key, std::string_view value) {
     return validate_alphabet(value) ? SettingRefusal::None : SettingRefusal::BadAlphabet;
   }
   if (key == "phraserule") {
-    // The .mb header holds the rules joined by "/".
-    std::size_t units = 0;
-    for (const std::string& rule : bingling_phrase_rules(value)) {
-      units += (units > 0 ? 1 : 0) + utf16_length(rule);
-    }
-    return units > MB_PHRASE_RULES_READ_UNITS ? SettingRefusal::PhraseRulesTooLong
-                                              : SettingRefusal::None;
+    return mb_header_holds_phrase_rules(bingling_phrase_rules(value))
+               ? SettingRefusal::None
+               : SettingRefusal::PhraseRulesTooLong;
   }
   if (key == "name") {
     return utf16_length(value) > bingling_name_room() ? SettingRefusal::NameTooLong

@@ -116,7 +116,7 @@ class RimeHeaderReader {
     const std::string_view key = trim(content.substr(0, colon));
     const std::string_view value = trim(content.substr(colon + 1));
     if (key == "name") {
-      header_.name = strip_char(strip_char(value, '"'), '\'');
+      header_.name = rime_name_value(value);
     } else if (key == "lanqi_phrase_codes") {
       header_.table_only_marker = strip_char(value, '"') == "table_only";
     } else if (key == "sort") {
@@ -197,6 +197,18 @@ RimeHeaderEnd find_rime_header_end(std::string_view text) {
     }
   }
   return {false, number};
+}
+
+std::string_view rime_name_value(std::string_view value) {
+  for (const char quote : {'"', '\''}) {
+    while (!value.empty() && value.front() == quote) {
+      value.remove_prefix(1);
+    }
+    while (!value.empty() && value.back() == quote) {
+      value.remove_suffix(1);
+    }
+  }
+  return value;
 }
 
 std::string join_code(std::string_view code) {

@@ -65,6 +65,9 @@ bool is_format_code_character(TableFormat format, char32_t c);
 // A weight column: an unsigned decimal, or 0 for anything unusable ("5%", "-7", "", overflow).
 std::uint64_t parse_weight(std::string_view raw);
 
+// Whether the text holds a full-width letter ("ｋ", "Ｈ").
+bool has_full_width_letter(std::string_view text);
+
 // The code with full-width letters and punctuation written in ASCII ("ｋ" → "k", "，" → ","), or
 // nothing when it holds none.
 std::optional<std::string> half_width_code(std::string_view code);
@@ -119,6 +122,9 @@ SettingRefusal read_setting(std::string_view key, std::string_view value);
 // The phrase rules of a 冰凌 PhraseRule value: its pieces between "/" that read as rules, or the
 // default rule when none does (or there is no value).
 std::vector<std::string> bingling_phrase_rules(std::optional<std::string_view> value);
+
+// Whether the .mb header holds the phrase rules, which it stores joined by "/".
+bool mb_header_holds_phrase_rules(const std::vector<std::string>& rules);
 
 // The most UTF-16 units a 冰凌 name, or a Rime dictionary's name (with or without the marker line
 // its description then carries), can have for the description to fit the .mb header.

@@ -32,6 +32,10 @@ struct RimeHeaderEnd {
 
 RimeHeaderEnd find_rime_header_end(std::string_view text);
 
+// The dictionary's name in the value of a `name:` line, as the importer takes it: double quote
+// marks stripped from both ends, then single ones.
+std::string_view rime_name_value(std::string_view value);
+
 enum class LineKind : std::uint8_t {
   Header,     // outside the body: a Rime header and what precedes it, 冰凌 settings and lines
               // outside the body section
