@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "qovira/app/batch.h"
-#include "qovira/app/files.h"
+#include "qovira/app/commands/batch.h"
+#include "qovira/app/commands/files.h"
 #include "qovira/table/mb.h"
 #include "qovira/table/text.h"
 

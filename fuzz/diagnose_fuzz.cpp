@@ -7,8 +7,8 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "qovira/app/diagnosis.h"
-#include "qovira/app/issues.h"
+#include "qovira/app/diagnosis/diagnosis.h"
+#include "qovira/app/diagnosis/issues.h"
 #include "qovira/table/mb.h"
 
 using namespace qovira;

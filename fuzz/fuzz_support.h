@@ -9,7 +9,7 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "qovira/app/export.h"
+#include "qovira/app/export/export.h"
 #include "qovira/table/mb.h"
 #include "qovira/table/model.h"
 

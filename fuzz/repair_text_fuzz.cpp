@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "../app/src/repair_invariant.h"
+#include "../app/src/repair/repair_invariant.h"
 #include "fuzz_support.h"
-#include "qovira/app/diagnosis.h"
-#include "qovira/app/format.h"
-#include "qovira/app/issues.h"
-#include "qovira/app/repair.h"
-#include "qovira/app/text_mends.h"
+#include "qovira/app/diagnosis/diagnosis.h"
+#include "qovira/table/format.h"
+#include "qovira/app/diagnosis/issues.h"
+#include "qovira/app/repair/repair.h"
+#include "qovira/app/repair/text_mends.h"
 #include "qovira/table/entry.h"
 #include "qovira/table/mb.h"
 #include "qovira/table/text.h"

@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "dialogs.h"
-#include "qovira/app/window_commands.h"
-#include "qovira/app/window_layout.h"
+#include "qovira/app/commands/window_commands.h"
+#include "qovira/app/commands/window_layout.h"
 
 namespace qovira::qt {
 

@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "../app/src/scratch_directory.h"
+#include "../app/src/commands/scratch_directory.h"
 #include "dialogs.h"
 #include "main_window.h"
-#include "qovira/app/diagnosis.h"
-#include "qovira/app/export.h"
-#include "qovira/app/files.h"
+#include "qovira/app/diagnosis/diagnosis.h"
+#include "qovira/app/export/export.h"
+#include "qovira/app/commands/files.h"
 #include "qovira/table/mb.h"
 
 // Readable failure messages.

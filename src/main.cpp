@@ -12,8 +12,8 @@
 #include <variant>
 #include <vector>
 
-#include "qovira/app/batch.h"
-#include "qovira/app/cli.h"
+#include "qovira/app/commands/batch.h"
+#include "qovira/app/commands/cli.h"
 #include "qovira/platform/files.h"
 
 namespace {

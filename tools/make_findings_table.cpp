@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "qovira/app/issues.h"
+#include "qovira/app/diagnosis/issues.h"
 
 namespace {
 

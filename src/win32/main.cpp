@@ -10,8 +10,8 @@
 
 #include "console.h"
 #include "main_window.h"
-#include "qovira/app/batch.h"
-#include "qovira/app/cli.h"
+#include "qovira/app/commands/batch.h"
+#include "qovira/app/commands/cli.h"
 #include "qovira/platform/files.h"
 #include "qovira/platform/wide_text.h"
 

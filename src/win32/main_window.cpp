@@ -9,8 +9,8 @@
 #include <string_view>
 #include <utility>
 
-#include "qovira/app/window_commands.h"
-#include "qovira/app/window_layout.h"
+#include "qovira/app/commands/window_commands.h"
+#include "qovira/app/commands/window_layout.h"
 #include "qovira/platform/wide_text.h"
 #include "resource_ids.h"
 

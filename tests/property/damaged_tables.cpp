@@ -31,12 +31,12 @@
 #include <string>
 #include <vector>
 
-#include "qovira/app/cli.h"
-#include "qovira/app/diagnosis.h"
-#include "qovira/app/display.h"
-#include "qovira/app/format.h"
-#include "qovira/app/operations.h"
-#include "qovira/app/repair.h"
+#include "qovira/app/commands/cli.h"
+#include "qovira/app/diagnosis/diagnosis.h"
+#include "qovira/table/safe_text.h"
+#include "qovira/table/format.h"
+#include "qovira/app/commands/operations.h"
+#include "qovira/app/repair/repair.h"
 #include "qovira/table/entry.h"
 #include "qovira/table/import.h"
 #include "qovira/table/mb.h"
