@@ -15,11 +15,11 @@
 #include <utility>
 #include <vector>
 
-#include "qovira/table/format.h"
 #include "qovira/app/diagnosis/issues.h"
 #include "qovira/app/repair/repair.h"
 #include "qovira/app/repair/text_mends.h"
 #include "qovira/table/entry.h"
+#include "qovira/table/format.h"
 #include "qovira/table/import.h"
 #include "qovira/table/mb.h"
 #include "qovira/table/table_text.h"

@@ -8,10 +8,10 @@
 #include <utility>
 
 #include "qovira/app/diagnosis/diagnosis.h"
-#include "qovira/table/safe_text.h"
-#include "qovira/table/format.h"
 #include "qovira/table/encoding.h"
+#include "qovira/table/format.h"
 #include "qovira/table/missing_header.h"
+#include "qovira/table/safe_text.h"
 #include "qovira/table/text.h"
 
 namespace qovira {

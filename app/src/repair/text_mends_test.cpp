@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "qovira/table/format.h"
 #include "qovira/app/repair/repair.h"
+#include "qovira/table/format.h"
 
 namespace qovira {
 namespace {
