@@ -68,6 +68,9 @@ Issue bad_code_characters(std::uint64_t line, std::string_view code, std::string
                           std::string_view offending);
 Issue duplicate_line(std::uint64_t line, std::uint64_t earlier, std::string_view text,
                      std::string_view code);
+class IssueList;
+// Counts the repeated lines beyond those listed one by one.
+void fold_duplicate_lines(IssueList& issues, std::uint64_t count);
 Issue mb_build_failed(std::string_view error);
 Issue mb_unreadable(std::string_view error);
 Issue mb_mismatch(std::string_view difference);
