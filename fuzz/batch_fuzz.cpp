@@ -16,7 +16,7 @@
 #include "qovira/app/commands/batch.h"
 #include "qovira/app/commands/files.h"
 #include "qovira/table/mb.h"
-#include "qovira/table/text.h"
+#include "qovira/table/utf8.h"
 
 using namespace qovira;
 namespace fs = std::filesystem;

@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "qovira/table/text.h"
+#include "qovira/table/decoding.h"
+#include "qovira/table/lines.h"
+#include "qovira/table/utf16.h"
+#include "qovira/table/white_space.h"
 
 using namespace qovira;
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "fuzz_support.h"
+#include "qovira/table/decoding.h"
 #include "qovira/table/import.h"
-#include "qovira/table/text.h"
 
 using namespace qovira;
 

@@ -4,8 +4,9 @@
 #include <cstdint>
 
 #include "fuzz_support.h"
+#include "qovira/table/decoding.h"
 #include "qovira/table/import.h"
-#include "qovira/table/text.h"
+#include "qovira/table/utf8.h"
 
 using namespace qovira;
 

@@ -10,9 +10,12 @@
 #include <utility>
 #include <vector>
 
+#include "qovira/table/ascii.h"
+#include "qovira/table/decoding.h"
 #include "qovira/table/import.h"
+#include "qovira/table/lines.h"
 #include "qovira/table/mb.h"
-#include "qovira/table/text.h"
+#include "qovira/table/utf16.h"
 
 namespace fs = std::filesystem;
 using namespace qovira;

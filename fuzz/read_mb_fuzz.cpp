@@ -11,7 +11,8 @@
 
 #include "fuzz_support.h"
 #include "qovira/table/mb.h"
-#include "qovira/table/text.h"
+#include "qovira/table/utf16.h"
+#include "qovira/table/utf8.h"
 
 using namespace qovira;
 

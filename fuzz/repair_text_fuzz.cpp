@@ -12,13 +12,14 @@
 #include "../app/src/repair/repair_invariant.h"
 #include "fuzz_support.h"
 #include "qovira/app/diagnosis/diagnosis.h"
-#include "qovira/table/format.h"
 #include "qovira/app/diagnosis/issues.h"
 #include "qovira/app/repair/repair.h"
 #include "qovira/app/repair/text_mends.h"
+#include "qovira/table/decoding.h"
 #include "qovira/table/entry.h"
+#include "qovira/table/format.h"
+#include "qovira/table/lines.h"
 #include "qovira/table/mb.h"
-#include "qovira/table/text.h"
 
 using namespace qovira;
 

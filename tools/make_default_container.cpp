@@ -15,9 +15,9 @@
 #include <string>
 #include <string_view>
 
+#include "qovira/table/decoding.h"
 #include "qovira/table/import.h"
 #include "qovira/table/mb.h"
-#include "qovira/table/text.h"
 
 namespace {
 

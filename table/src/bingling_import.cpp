@@ -14,9 +14,12 @@
 #include <vector>
 
 #include "import_common.h"
+#include "qovira/table/ascii.h"
 #include "qovira/table/entry.h"
 #include "qovira/table/import.h"
-#include "qovira/table/text.h"
+#include "qovira/table/message_text.h"
+#include "qovira/table/utf8.h"
+#include "qovira/table/white_space.h"
 
 namespace qovira {
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "qovira/table/import.h"
-#include "qovira/table/text.h"
+#include "qovira/table/lines.h"
 #include "test_data.h"
 
 namespace qovira {

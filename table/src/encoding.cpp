@@ -1,8 +1,12 @@
 #include "qovira/table/encoding.h"
 
+#include "qovira/table/ascii.h"
+#include "qovira/table/decoding.h"
 #include "qovira/table/gb18030.h"
+#include "qovira/table/lines.h"
 #include "qovira/table/table_text.h"
-#include "qovira/table/text.h"
+#include "qovira/table/utf8.h"
+#include "qovira/table/white_space.h"
 
 namespace qovira {
 namespace {

@@ -7,9 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "qovira/table/ascii.h"
 #include "qovira/table/mb.h"
 #include "qovira/table/model.h"
-#include "qovira/table/text.h"
+#include "qovira/table/utf16.h"
+#include "qovira/table/utf8.h"
+#include "qovira/table/white_space.h"
 
 namespace qovira {
 namespace {

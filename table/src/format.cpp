@@ -2,8 +2,9 @@
 // header.
 #include "qovira/table/format.h"
 
+#include "qovira/table/lines.h"
 #include "qovira/table/mb.h"
-#include "qovira/table/text.h"
+#include "qovira/table/white_space.h"
 
 namespace qovira {
 

@@ -6,8 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "qovira/table/text.h"
-
 namespace qovira {
 namespace {
 

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <string>
 
-#include "qovira/table/text.h"
+#include "qovira/table/utf8.h"
 
 namespace qovira {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "qovira/table/text.h"
+#include "qovira/table/utf8.h"
 #include "test_data.h"
 
 namespace qovira {

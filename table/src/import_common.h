@@ -13,7 +13,6 @@
 
 #include "qovira/table/import.h"
 #include "qovira/table/model.h"
-#include "qovira/table/text.h"
 
 namespace qovira::import_detail {
 

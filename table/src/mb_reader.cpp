@@ -10,7 +10,8 @@
 
 #include "byte_io.h"
 #include "qovira/table/mb.h"
-#include "qovira/table/text.h"
+#include "qovira/table/utf16.h"
+#include "qovira/table/utf8.h"
 
 namespace qovira {
 namespace {

@@ -14,7 +14,7 @@
 #include "qovira/table/entry.h"
 #include "qovira/table/mb.h"
 #include "qovira/table/side_by_side.h"
-#include "qovira/table/text.h"
+#include "qovira/table/utf16.h"
 
 namespace qovira {
 namespace {

@@ -8,7 +8,6 @@
 #include "byte_io.h"
 #include "qovira/table/import.h"
 #include "qovira/table/mb.h"
-#include "qovira/table/text.h"
 #include "test_data.h"
 
 namespace qovira {

@@ -6,8 +6,10 @@
 #include <unordered_set>
 #include <vector>
 
+#include "qovira/table/lines.h"
 #include "qovira/table/table_text.h"
-#include "qovira/table/text.h"
+#include "qovira/table/utf8.h"
+#include "qovira/table/white_space.h"
 
 namespace qovira {
 namespace {

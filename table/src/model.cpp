@@ -10,8 +10,9 @@
 #include <vector>
 
 #include "import_common.h"
+#include "qovira/table/message_text.h"
 #include "qovira/table/side_by_side.h"
-#include "qovira/table/text.h"
+#include "qovira/table/utf8.h"
 
 namespace qovira {
 namespace {

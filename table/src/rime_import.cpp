@@ -15,7 +15,6 @@
 #include "import_common.h"
 #include "qovira/table/entry.h"
 #include "qovira/table/import.h"
-#include "qovira/table/text.h"
 
 namespace qovira {
 namespace {

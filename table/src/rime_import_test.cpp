@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "qovira/table/decoding.h"
 #include "qovira/table/import.h"
-#include "qovira/table/text.h"
 #include "test_data.h"
 
 namespace qovira {

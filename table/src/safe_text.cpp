@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "qovira/table/text.h"
+#include "qovira/table/utf8.h"
 
 namespace qovira {
 namespace {

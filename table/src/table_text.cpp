@@ -7,7 +7,10 @@
 #include <string_view>
 #include <utility>
 
-#include "qovira/table/text.h"
+#include "qovira/table/ascii.h"
+#include "qovira/table/lines.h"
+#include "qovira/table/utf8.h"
+#include "qovira/table/white_space.h"
 
 namespace qovira {
 namespace {

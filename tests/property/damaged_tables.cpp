@@ -32,15 +32,18 @@
 #include <vector>
 
 #include "qovira/app/commands/cli.h"
-#include "qovira/app/diagnosis/diagnosis.h"
-#include "qovira/table/safe_text.h"
-#include "qovira/table/format.h"
 #include "qovira/app/commands/operations.h"
+#include "qovira/app/diagnosis/diagnosis.h"
 #include "qovira/app/repair/repair.h"
+#include "qovira/table/decoding.h"
 #include "qovira/table/entry.h"
+#include "qovira/table/format.h"
 #include "qovira/table/import.h"
 #include "qovira/table/mb.h"
-#include "qovira/table/text.h"
+#include "qovira/table/safe_text.h"
+#include "qovira/table/utf16.h"
+#include "qovira/table/utf8.h"
+#include "qovira/table/white_space.h"
 #include "test_data.h"
 
 namespace fs = std::filesystem;

@@ -5,14 +5,15 @@
 #include <utility>
 #include <vector>
 
-#include "qovira/app/diagnosis/diagnosis.h"
-#include "qovira/table/safe_text.h"
-#include "qovira/app/export/export.h"
 #include "qovira/app/commands/files.h"
 #include "qovira/app/commands/operations.h"
+#include "qovira/app/diagnosis/diagnosis.h"
+#include "qovira/app/export/export.h"
 #include "qovira/app/repair/repair.h"
 #include "qovira/table/encoding.h"
-#include "qovira/table/text.h"
+#include "qovira/table/message_text.h"
+#include "qovira/table/safe_text.h"
+#include "qovira/table/utf8.h"
 
 namespace qovira {
 namespace {

@@ -7,7 +7,6 @@
 #include "qovira/app/commands/cli.h"
 #include "qovira/app/commands/files.h"
 #include "qovira/app/repair/text_mends.h"
-#include "qovira/table/text.h"
 
 namespace qovira {
 namespace {

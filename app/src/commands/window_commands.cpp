@@ -4,14 +4,14 @@
 #include <utility>
 
 #include "qovira/app/commands/cli.h"
-#include "qovira/table/safe_text.h"
-#include "qovira/app/export/export.h"
 #include "qovira/app/commands/files.h"
-#include "qovira/table/format.h"
 #include "qovira/app/commands/operations.h"
+#include "qovira/app/export/export.h"
 #include "qovira/app/repair/repair.h"
 #include "qovira/table/encoding.h"
-#include "qovira/table/text.h"
+#include "qovira/table/format.h"
+#include "qovira/table/safe_text.h"
+#include "qovira/table/white_space.h"
 
 namespace qovira {
 

@@ -10,13 +10,14 @@
 #include <vector>
 
 #include "qovira/app/export/export.h"
+#include "qovira/table/decoding.h"
 #include "qovira/table/encoding.h"
 #include "qovira/table/gb18030.h"
 #include "qovira/table/import.h"
+#include "qovira/table/lines.h"
 #include "qovira/table/mb.h"
 #include "qovira/table/missing_header.h"
 #include "qovira/table/side_by_side.h"
-#include "qovira/table/text.h"
 
 namespace qovira {
 

@@ -13,7 +13,7 @@
 
 #include "../../../table/src/test_data.h"
 #include "qovira/table/mb.h"
-#include "qovira/table/text.h"
+#include "qovira/table/utf16.h"
 
 namespace qovira {
 namespace {

@@ -15,7 +15,10 @@
 #include <utility>
 
 #include "qovira/table/entry.h"
-#include "qovira/table/text.h"
+#include "qovira/table/lines.h"
+#include "qovira/table/message_text.h"
+#include "qovira/table/utf8.h"
+#include "qovira/table/white_space.h"
 
 namespace qovira {
 

@@ -8,8 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include "qovira/table/text.h"
-
 namespace qovira {
 namespace {
 

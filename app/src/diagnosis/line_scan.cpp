@@ -4,7 +4,8 @@
 
 #include "qovira/app/diagnosis/issues.h"
 #include "qovira/table/entry.h"
-#include "qovira/table/text.h"
+#include "qovira/table/utf8.h"
+#include "qovira/table/white_space.h"
 #include "repeat_check.h"
 
 namespace qovira {

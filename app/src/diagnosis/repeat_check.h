@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "qovira/app/diagnosis/issues.h"
+#include "qovira/table/lines.h"
 #include "qovira/table/repeat_key.h"
 
 namespace qovira {

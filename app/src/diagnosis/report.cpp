@@ -7,7 +7,7 @@
 
 #include "qovira/app/diagnosis/diagnosis.h"
 #include "qovira/table/safe_text.h"
-#include "qovira/table/text.h"
+#include "qovira/table/utf8.h"
 
 namespace qovira {
 

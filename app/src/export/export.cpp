@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "qovira/table/mb.h"
+#include "qovira/table/message_text.h"
 #include "qovira/table/side_by_side.h"
-#include "qovira/table/text.h"
+#include "qovira/table/utf8.h"
 
 namespace qovira {
 namespace {

@@ -6,7 +6,7 @@
 #include <random>
 
 #include "qovira/table/mb.h"
-#include "qovira/table/text.h"
+#include "qovira/table/utf8.h"
 
 namespace qovira {
 namespace {

@@ -7,7 +7,8 @@
 
 #include "qovira/app/repair/repair.h"
 #include "qovira/table/entry.h"
-#include "qovira/table/text.h"
+#include "qovira/table/utf8.h"
+#include "qovira/table/white_space.h"
 
 namespace qovira {
 namespace {

@@ -4,7 +4,11 @@
 #include <functional>
 #include <vector>
 
-#include "qovira/table/text.h"
+#include "qovira/table/ascii.h"
+#include "qovira/table/message_text.h"
+#include "qovira/table/utf16.h"
+#include "qovira/table/utf8.h"
+#include "qovira/table/white_space.h"
 #include "repair_messages.h"
 
 namespace qovira {

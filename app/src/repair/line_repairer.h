@@ -16,7 +16,7 @@
 #include "qovira/table/repeat_key.h"
 #include "qovira/table/safe_text.h"
 #include "qovira/table/table_text.h"
-#include "qovira/table/text.h"
+#include "qovira/table/white_space.h"
 
 namespace qovira {
 

@@ -6,7 +6,9 @@
 
 #include "line_repairer.h"
 #include "qovira/app/repair/text_mends.h"
-#include "qovira/table/text.h"
+#include "qovira/table/lines.h"
+#include "qovira/table/utf8.h"
+#include "qovira/table/white_space.h"
 
 namespace qovira {
 

@@ -21,9 +21,11 @@
 #include "qovira/table/entry.h"
 #include "qovira/table/format.h"
 #include "qovira/table/import.h"
+#include "qovira/table/lines.h"
 #include "qovira/table/mb.h"
 #include "qovira/table/table_text.h"
-#include "qovira/table/text.h"
+#include "qovira/table/utf16.h"
+#include "qovira/table/white_space.h"
 
 namespace qovira::repair_invariant {
 

@@ -18,10 +18,11 @@
 
 #include "../../../table/src/test_data.h"
 #include "qovira/app/diagnosis/diagnosis.h"
+#include "qovira/table/decoding.h"
 #include "qovira/table/entry.h"
 #include "qovira/table/format.h"
 #include "qovira/table/import.h"
-#include "qovira/table/text.h"
+#include "qovira/table/utf8.h"
 #include "repair_invariant.h"
 
 namespace qovira {

@@ -4,7 +4,10 @@
 #include <array>
 
 #include "line_repairer.h"
-#include "qovira/table/text.h"
+#include "qovira/table/ascii.h"
+#include "qovira/table/message_text.h"
+#include "qovira/table/utf16.h"
+#include "qovira/table/white_space.h"
 #include "repair_messages.h"
 
 namespace qovira {

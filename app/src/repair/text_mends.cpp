@@ -8,11 +8,16 @@
 #include <utility>
 
 #include "qovira/app/diagnosis/diagnosis.h"
+#include "qovira/table/ascii.h"
+#include "qovira/table/decoding.h"
 #include "qovira/table/encoding.h"
 #include "qovira/table/format.h"
+#include "qovira/table/lines.h"
+#include "qovira/table/message_text.h"
 #include "qovira/table/missing_header.h"
 #include "qovira/table/safe_text.h"
-#include "qovira/table/text.h"
+#include "qovira/table/utf8.h"
+#include "qovira/table/white_space.h"
 
 namespace qovira {
 namespace {

@@ -6,15 +6,13 @@
 #include <cstdint>
 #include <cstring>
 #include <expected>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace qovira {
+#include "qovira/table/bytes.h"
 
-using Bytes = std::vector<std::uint8_t>;
-using ByteView = std::span<const std::uint8_t>;
+namespace qovira {
 
 // One row as an importer read it, before validation and merging.
 struct ImportRecord {

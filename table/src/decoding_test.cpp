@@ -1,6 +1,10 @@
-#include "qovira/table/text.h"
+#include "qovira/table/decoding.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
 
 namespace qovira {
 namespace {
@@ -102,58 +106,6 @@ TEST(DecodeText, Utf16WithEitherMark) {
             "文本编码无法读取：invalid utf-16: lone surrogate found");
   EXPECT_EQ(decode_error({0xFF, 0xFE, 0x00, 0xD8}),
             "文本编码无法读取：invalid utf-16: lone surrogate found");
-}
-
-TEST(SplitLines, CutsAtLineFeedsAndDropsOneCarriageReturn) {
-  using Lines = std::vector<std::string_view>;
-  EXPECT_EQ(split_lines(""), Lines{});
-  EXPECT_EQ(split_lines("a\nb"), (Lines{"a", "b"}));
-  EXPECT_EQ(split_lines("a\r\nb\n"), (Lines{"a", "b"}));
-  EXPECT_EQ(split_lines("a\r\r\n\n"), (Lines{"a\r", ""}));
-  EXPECT_EQ(split_lines("a\rb"), (Lines{"a\rb"}));
-  EXPECT_EQ(split_lines("\n"), (Lines{""}));
-}
-
-TEST(Trim, RemovesUnicodeWhiteSpaceButNotTheByteOrderMark) {
-  EXPECT_EQ(trim("\t \u3000a b\u00A0\u2028\r"), "a b");
-  EXPECT_EQ(trim("\uFEFF---"), "\uFEFF---");
-  EXPECT_EQ(trim("\u200B"), "\u200B");  // zero width space is not white space
-  EXPECT_EQ(trim(" \u3000 "), "");
-  EXPECT_EQ(trim_start("  a  "), "a  ");
-  EXPECT_EQ(trim_end("  a  "), "  a");
-}
-
-TEST(Trim, TakesEveryCharacterOffBothEndsExactlyWhenItIsWhiteSpace) {
-  for (char32_t c = 1; c <= 0x10FFFF; c = c == 0xD7FF ? 0xE000 : c + 1) {
-    std::string character;
-    append_utf8(character, c);
-    const std::string text = character + "x" + character;
-    const std::string_view expected = is_white_space(c) ? std::string_view("x") : text;
-    ASSERT_EQ(trim(text), expected) << static_cast<std::uint32_t>(c);
-  }
-}
-
-TEST(Utf8Helpers, CountAndConvert) {
-  EXPECT_EQ(count_chars("a工😀"), 3u);
-  EXPECT_EQ(utf16_length("a工😀"), 4u);
-  EXPECT_EQ(first_chars("工作ab", 3), "工作a");
-  EXPECT_EQ(to_utf16("a😀"), (std::u16string{u'a', 0xD83D, 0xDE00}));
-  EXPECT_EQ(from_utf16_lenient(std::u16string{u'a', 0xD83D}), "a\uFFFD");
-  EXPECT_EQ(from_utf16_lenient(std::u16string{0xDE00, u'b'}),
-            "\uFFFD"
-            "b");
-  // Malformed bytes never crash the helpers.
-  EXPECT_EQ(count_chars("\xE5\xB7"), 2u);
-  EXPECT_EQ(trim("\xE5 "), "\xE5");
-}
-
-TEST(ParseUnsigned, DigitsWithOptionalPlusAndNoOverflow) {
-  EXPECT_EQ(parse_unsigned("+7"), 7u);
-  EXPECT_EQ(parse_unsigned("18446744073709551615"), UINT64_MAX);
-  EXPECT_EQ(parse_unsigned("18446744073709551616"), std::nullopt);
-  for (std::string_view bad : {"", "+", "-", "-7", "5%", " 5", "1e3"}) {
-    EXPECT_EQ(parse_unsigned(bad), std::nullopt) << bad;
-  }
 }
 
 }  // namespace
