@@ -9,7 +9,7 @@
 #include <string>
 
 #include "qovira/platform/files.h"
-#include "qovira/table/model.h"
+#include "qovira/table/bytes.h"
 
 namespace qovira::detail {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "qovira/table/model.h"
+#include "qovira/table/bytes.h"
 
 namespace qovira {
 
