@@ -22,9 +22,7 @@ constexpr std::string_view MISSING_CODE_REASON = "缺少 code 编码列";
 constexpr std::string_view EMPTY_CODE_REASON = "编码为空";
 constexpr std::string_view RIME_BAD_CODE_REASON = "只支持小写字母、空格分隔的音节和 , . ; /";
 constexpr std::string_view RIME_CODE_TOO_LONG_REASON = "编码长度超过 255";
-constexpr std::string_view TEXT_TOO_LONG_REASON = "词条 UTF-16 长度必须为 1–255 字节";
 constexpr std::string_view BINGLING_BAD_CODE_REASON = "只支持小写 ASCII 编码";
-constexpr std::string_view BINGLING_CODE_LENGTH_REASON = "编码长度必须为 1–255";
 constexpr std::string_view CODE_NOT_DECLARED_REASON = "编码包含字母表未声明的字符";
 constexpr std::string_view IGNORED_REASON = "以 $ 开头或只剩标注的词条，导入器不收";
 
@@ -137,13 +135,13 @@ std::string_view refusal_reason(TableFormat format, EntryRefusal refusal) {
     case EntryRefusal::MissingCode:
       return MISSING_CODE_REASON;
     case EntryRefusal::EmptyCode:
-      return bingling ? BINGLING_CODE_LENGTH_REASON : EMPTY_CODE_REASON;
+      return bingling ? MB_CODE_LENGTH_REASON : EMPTY_CODE_REASON;
     case EntryRefusal::BadCodeCharacter:
       return bingling ? BINGLING_BAD_CODE_REASON : RIME_BAD_CODE_REASON;
     case EntryRefusal::CodeTooLong:
-      return bingling ? BINGLING_CODE_LENGTH_REASON : RIME_CODE_TOO_LONG_REASON;
+      return bingling ? MB_CODE_LENGTH_REASON : RIME_CODE_TOO_LONG_REASON;
     case EntryRefusal::TextTooLong:
-      return TEXT_TOO_LONG_REASON;
+      return MB_TEXT_LENGTH_REASON;
     case EntryRefusal::CodeNotDeclared:
       return CODE_NOT_DECLARED_REASON;
     case EntryRefusal::Ignored:

@@ -23,7 +23,6 @@ constexpr std::string_view LOST_SYNC_PREFIX = "解析在偏移 ";
 constexpr std::string_view LOST_SYNC_MIDDLE = " 处失步，此前已读出 ";
 constexpr std::string_view LOST_SYNC_SUFFIX = " 条";
 
-constexpr std::size_t RECORD_HEAD_BYTES = 3;  // code length, text length, priority
 // A bad record within this many bytes of the end is trailing padding, not a lost sync.
 constexpr std::size_t IGNORED_TAIL_BYTES = 4;
 
@@ -84,17 +83,17 @@ std::vector<std::string> read_phrase_rules(ByteView bytes) {
 // The size of the record at `pos`, or 0 when it is bad: lengths zero, odd or running past the
 // end, a code byte outside the alphabet, or an unpaired surrogate in the text.
 std::size_t good_record_size(ByteView bytes, std::size_t pos, const Alphabet& alphabet) {
-  if (!has_bytes(bytes, pos, RECORD_HEAD_BYTES)) {
+  if (!has_bytes(bytes, pos, MB_RECORD_HEAD_BYTES)) {
     return 0;
   }
   const std::size_t code_length = bytes[pos];
   const std::size_t text_length = bytes[pos + 1];
-  const std::size_t size = RECORD_HEAD_BYTES + code_length + text_length;
+  const std::size_t size = MB_RECORD_HEAD_BYTES + code_length + text_length;
   if (code_length == 0 || text_length == 0 || text_length % 2 != 0 ||
       !has_bytes(bytes, pos, size)) {
     return 0;
   }
-  const ByteView code = bytes.subspan(pos + RECORD_HEAD_BYTES, code_length);
+  const ByteView code = bytes.subspan(pos + MB_RECORD_HEAD_BYTES, code_length);
   if (!std::ranges::all_of(code, [&](std::uint8_t b) { return alphabet.has_byte[b]; }) ||
       !for_each_utf16_char(text_length / 2, utf16le_units(code.data() + code_length),
                            [](char32_t) {})) {
@@ -107,9 +106,9 @@ std::size_t good_record_size(ByteView bytes, std::size_t pos, const Alphabet& al
 void decode_record(ByteView bytes, std::size_t pos, TableEntry& entry) {
   // A code byte takes at most two UTF-8 bytes and a text unit three (a pair of units four), so
   // either field of a record fits here.
-  std::array<char, 2 * 255> decoded;
+  std::array<char, std::max(2 * MB_MAX_CODE_BYTES, 3 * MB_MAX_TEXT_UNITS)> decoded;
   const std::size_t code_length = bytes[pos];
-  const std::uint8_t* code = bytes.data() + pos + RECORD_HEAD_BYTES;
+  const std::uint8_t* code = bytes.data() + pos + MB_RECORD_HEAD_BYTES;
   std::size_t size = 0;
   for (std::size_t i = 0; i < code_length; ++i) {
     size += put_utf8(decoded.data() + size, code[i]);
@@ -188,14 +187,14 @@ bool MbRecordReader::next(TableEntry& entry) {
     return false;
   }
   decode_record(bytes_, position_, entry);
-  position_ += RECORD_HEAD_BYTES + bytes_[position_] + bytes_[position_ + 1];
+  position_ += MB_RECORD_HEAD_BYTES + bytes_[position_] + bytes_[position_ + 1];
   ++read_;
   return true;
 }
 
 void MbRecordReader::skip(std::size_t count) {
   for (; count > 0 && read_ < records_; --count, ++read_) {
-    position_ += RECORD_HEAD_BYTES + bytes_[position_] + bytes_[position_ + 1];
+    position_ += MB_RECORD_HEAD_BYTES + bytes_[position_] + bytes_[position_ + 1];
   }
 }
 

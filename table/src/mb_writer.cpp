@@ -22,13 +22,10 @@ namespace {
 constexpr std::string_view DESCRIPTION_LABEL = "码表说明";
 constexpr std::string_view ALPHABET_LABEL = "字母表";
 constexpr std::string_view PHRASE_RULES_LABEL = "词组编码规则";
-constexpr std::string_view CODE_LENGTH_REASON = "编码长度必须为 1–255";
 constexpr std::string_view CODE_CHARACTER_REASON = "包含字母表外的字符";
-constexpr std::string_view TEXT_LENGTH_REASON = "词条 UTF-16 长度必须为 1–255 字节";
 constexpr std::string_view OFFSET_LIMIT_REASON = "记录总量超出 .mb 的 32 位偏移上限（4 GiB）";
 
 constexpr std::uint32_t NO_RECORD = 0xFFFF'FFFF;
-constexpr std::size_t RECORD_HEAD_BYTES = 3;
 constexpr std::size_t INDEX_LEVELS = 3;
 constexpr std::uint8_t NOT_IN_ALPHABET = 0xFF;
 constexpr std::size_t HEAD_CHARACTERS = 8;  // code characters packed into a sort key
@@ -217,7 +214,7 @@ std::expected<std::uint64_t, TableError> place_records(const EntryAt& entry_at, 
     const std::string_view code = entry.code;
     if (code.empty() || code.size() > MB_MAX_CODE_BYTES) {
       return std::unexpected(
-          TableError::invalid_entry(std::string(code), std::string(CODE_LENGTH_REASON)));
+          TableError::invalid_entry(std::string(code), std::string(MB_CODE_LENGTH_REASON)));
     }
     if (std::ranges::any_of(code, [&](char c) {
           return positions[static_cast<std::uint8_t>(c)] == NOT_IN_ALPHABET;
@@ -228,7 +225,7 @@ std::expected<std::uint64_t, TableError> place_records(const EntryAt& entry_at, 
     const std::size_t text_units = utf16_length(entry.text);
     if (text_units == 0 || text_units > MB_MAX_TEXT_UNITS) {
       return std::unexpected(
-          TableError::invalid_entry(std::string(code), std::string(TEXT_LENGTH_REASON)));
+          TableError::invalid_entry(std::string(code), std::string(MB_TEXT_LENGTH_REASON)));
     }
     const std::uint64_t offset = first_offset + records_size;
     if (offset > max_record_offset) {
@@ -249,7 +246,7 @@ std::expected<std::uint64_t, TableError> place_records(const EntryAt& entry_at, 
       }
     }
     previous = code;
-    records_size += RECORD_HEAD_BYTES + code.size() + 2 * text_units;
+    records_size += MB_RECORD_HEAD_BYTES + code.size() + 2 * text_units;
   }
   return records_size;
 }
@@ -260,7 +257,7 @@ void write_records(const EntryAt& entry_at, std::size_t from, std::size_t to, st
   for (std::size_t place = from; place < to; ++place) {
     const TableEntry& entry = entry_at(place);
     std::uint8_t* record = out;
-    out += RECORD_HEAD_BYTES;
+    out += MB_RECORD_HEAD_BYTES;
     std::memcpy(out, entry.code.data(), entry.code.size());
     out += entry.code.size();
     std::size_t text_units = 0;

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "qovira/table/mb.h"
 #include "qovira/table/message_text.h"
 #include "qovira/table/utf8.h"
 
@@ -28,7 +29,6 @@ constexpr std::string_view MESSAGE_UNDECODABLE_TEXT = "文本编码无法读取�
 
 constexpr std::string_view MISSING_CODE_SHOWN = "<缺少编码>";
 
-constexpr std::size_t MAX_ALPHABET_LENGTH = 30;
 constexpr std::size_t SAMPLE_CODE_CHARS = 48;
 
 bool is_alphabet_character(char c) {
@@ -143,7 +143,7 @@ std::string TableError::message() const {
 
 std::expected<void, TableError> validate_alphabet(std::string_view alphabet) {
   auto fail = [&] { return std::unexpected(TableError::invalid_alphabet(std::string(alphabet))); };
-  if (alphabet.empty() || alphabet.size() > MAX_ALPHABET_LENGTH) {
+  if (alphabet.empty() || alphabet.size() > MB_MAX_ALPHABET_CHARS) {
     return fail();
   }
   std::array<bool, 128> seen{};

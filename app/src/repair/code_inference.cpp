@@ -7,6 +7,7 @@
 
 #include "qovira/app/repair/repair.h"
 #include "qovira/table/entry.h"
+#include "qovira/table/mb.h"
 #include "qovira/table/utf8.h"
 #include "qovira/table/white_space.h"
 
@@ -25,7 +26,7 @@ constexpr std::string_view BASIS_SEPARATOR = "；";
 // A guess needs this many entries of its slot, nearly all agreeing.
 constexpr std::uint64_t MIN_SLOT_ENTRIES = 5;
 constexpr double MIN_AGREEMENT = 0.9;
-constexpr std::size_t MAX_GUESSED_CODE_CHARS = 255;
+constexpr std::size_t MAX_GUESSED_CODE_CHARS = MB_MAX_CODE_BYTES;
 
 std::vector<char32_t> characters(std::string_view text) {
   std::vector<char32_t> out;

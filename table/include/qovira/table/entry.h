@@ -12,13 +12,10 @@
 #include <utility>
 #include <vector>
 
+#include "qovira/table/mb.h"
 #include "qovira/table/table_text.h"
 
 namespace qovira {
-
-// What a .mb record can hold: a code of 1 to 255 bytes and a text of 1 to 127 UTF-16 units.
-inline constexpr std::size_t MB_MAX_CODE_BYTES = 255;
-inline constexpr std::size_t MB_MAX_TEXT_UNITS = 127;
 
 // Why the importer does not take an entry line. Closed: every consumer handles each reason.
 enum class EntryRefusal : std::uint8_t {

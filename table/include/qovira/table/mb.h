@@ -6,6 +6,7 @@
 #include <expected>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -29,6 +30,20 @@ inline constexpr std::size_t MB_ALPHABET_UNITS = 44;
 inline constexpr std::size_t MB_PHRASE_RULES_OFFSET = 376;
 inline constexpr std::size_t MB_PHRASE_RULES_UNITS = 33;       // room in the header field
 inline constexpr std::size_t MB_PHRASE_RULES_READ_UNITS = 32;  // the reader reads at most this
+
+// A record: code length, text length in bytes and priority, then the code and the UTF-16LE text.
+inline constexpr std::size_t MB_RECORD_HEAD_BYTES = 3;
+// What a record can hold: a code of 1 to 255 bytes and a text of 1 to 127 UTF-16 units, as each
+// length is one byte and the text's counts the bytes of whole units.
+inline constexpr std::size_t MB_MAX_CODE_BYTES = 255;
+inline constexpr std::size_t MB_MAX_TEXT_UNITS = 127;
+// The index has no slots for alphabet positions from the fan-out on.
+inline constexpr std::size_t MB_MAX_ALPHABET_CHARS = MB_INDEX_FANOUT;
+
+// Why an entry does not fit a record, as the writer says it and the 冰凌 importer, which takes
+// the same limits, says it too.
+inline constexpr std::string_view MB_CODE_LENGTH_REASON = "编码长度必须为 1–255";
+inline constexpr std::string_view MB_TEXT_LENGTH_REASON = "词条 UTF-16 长度必须为 1–255 字节";
 
 // The header-and-index image every written .mb starts from (112,162 bytes).
 extern const ByteView DEFAULT_MB_CONTAINER;
