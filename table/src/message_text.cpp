@@ -1,16 +1,28 @@
 #include "qovira/table/message_text.h"
 
 #include "qovira/table/utf8.h"
+#include "qovira/table/white_space.h"
 
 namespace qovira {
+namespace {
 
-std::string shown_value(std::string_view value) {
-  const std::string_view head = first_chars(value, MAX_SHOWN_CHARS);
+std::string cut_value(std::string_view value, std::size_t max_chars) {
+  const std::string_view head = first_chars(value, max_chars);
   std::string out(head);
   if (head.size() < value.size()) {
     out.append(CUT_MARK);
   }
   return out;
+}
+
+}  // namespace
+
+std::string shown_value(std::string_view value) {
+  return cut_value(value, MAX_SHOWN_CHARS);
+}
+
+std::string shown_line(std::string_view line) {
+  return cut_value(trim(line), MAX_SHOWN_LINE_CHARS);
 }
 
 std::string fill_placeholders(std::string_view pattern,

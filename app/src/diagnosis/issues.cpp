@@ -15,10 +15,8 @@
 #include <utility>
 
 #include "qovira/table/entry.h"
-#include "qovira/table/lines.h"
 #include "qovira/table/message_text.h"
 #include "qovira/table/utf8.h"
-#include "qovira/table/white_space.h"
 
 namespace qovira {
 
@@ -69,7 +67,6 @@ constexpr std::string_view CORE_FAULT_ADVICE =
     "这是核心的问题，不是码表的问题，请把这份报告发给开发";
 
 constexpr std::string_view FULL_WIDTH_PUNCTUATION[] = {"，", "。", "；", "／"};
-constexpr std::string_view ELLIPSIS = "…";
 
 Issue make_issue(IssueKind kind, std::string message, std::string_view advice, std::uint64_t line,
                  Severity severity) {
@@ -95,7 +92,7 @@ std::string shown_quoted(std::string_view code) {
   const std::string_view head = first_chars(code, MAX_SHOWN_CHARS);
   std::string out = quote_code(head);
   if (head.size() < code.size()) {
-    out.append(ELLIPSIS);
+    out.append(CUT_MARK);
   }
   return out;
 }

@@ -4,6 +4,7 @@
 
 #include "qovira/app/diagnosis/issues.h"
 #include "qovira/table/entry.h"
+#include "qovira/table/message_text.h"
 #include "qovira/table/utf8.h"
 #include "qovira/table/white_space.h"
 #include "repeat_check.h"
@@ -11,9 +12,6 @@
 namespace qovira {
 
 namespace {
-
-constexpr std::size_t PREVIEW_CHARS = 30;
-constexpr std::string_view PREVIEW_ELLIPSIS = "…";
 
 // The characters of a code that cannot be code letters, in order, repeats kept. The Rime importer
 // joins every white-space character out of a code, so in Rime any white space is no mistake; a
@@ -40,15 +38,6 @@ std::string offending_characters(std::string_view code, TableFormat format) {
   return offending;
 }
 
-std::string preview_of(std::string_view trimmed_line) {
-  if (count_chars(trimmed_line) <= PREVIEW_CHARS) {
-    return std::string(trimmed_line);
-  }
-  std::string preview(first_chars(trimmed_line, PREVIEW_CHARS));
-  preview.append(PREVIEW_ELLIPSIS);
-  return preview;
-}
-
 }  // namespace
 
 std::uint64_t scan_body_lines(const TableText& text, IssueList& issues) {
@@ -62,7 +51,7 @@ std::uint64_t scan_body_lines(const TableText& text, IssueList& issues) {
     if (line.kind == LineKind::Malformed) {
       const std::string_view trimmed = trim(line.raw);
       if (trimmed != RIME_HEADER_END) {
-        issues.add(missing_columns(line.number, preview_of(trimmed)));
+        issues.add(missing_columns(line.number, shown_line(line.raw)));
       }
       return;
     }

@@ -238,7 +238,7 @@ std::optional<std::string> LineRepairer::mended_layout(const TextLine& line, std
   if (code_is_words && made_of_code_letters(text)) {
     rebuilt.reserve(row.size());
     append_rebuilt(rebuilt, row, columns, line.text, line.code);
-    change(RepairRule::ColumnsSwapped, fill_placeholders(COLUMNS_SWAPPED, {clip_line(rebuilt)}),
+    change(RepairRule::ColumnsSwapped, fill_placeholders(COLUMNS_SWAPPED, {shown_line(rebuilt)}),
            COLUMNS_SWAPPED_BASIS, number);
     return rebuilt;
   }
@@ -269,7 +269,7 @@ std::optional<std::string> LineRepairer::mended_layout(const TextLine& line, std
   rebuilt.append(first == columns.text ? word : letters).push_back('\t');
   rebuilt.append(first == columns.text ? letters : word).push_back('\t');
   rebuilt.append(number_column);
-  change(RepairRule::FirstTabRestored, fill_placeholders(FIRST_TAB_RESTORED, {clip_line(rebuilt)}),
+  change(RepairRule::FirstTabRestored, fill_placeholders(FIRST_TAB_RESTORED, {shown_line(rebuilt)}),
          FIRST_TAB_RESTORED_BASIS, number);
   return rebuilt;
 }
@@ -286,7 +286,7 @@ bool LineRepairer::refused(const TextLine& line, std::string_view code, bool pin
       (importer_takes(format_, refusal) && !refusal_blocks_import(format_, refusal))) {
     return false;
   }
-  take_out(RepairRule::RefusedLine, fill_placeholders(REFUSED_LINE_REMOVED, {clip_line(line.raw)}),
+  take_out(RepairRule::RefusedLine, fill_placeholders(REFUSED_LINE_REMOVED, {shown_line(line.raw)}),
            refusal_reason(format_, refusal), number);
   return true;
 }
@@ -313,7 +313,7 @@ bool LineRepairer::split_at_spaces(const TextLine& line, std::uint64_t number,
     text_and_code.emplace(pieces[1], pieces[0]);
   }
   if (!text_and_code) {
-    std::string summary = fill_placeholders(NOT_TWO_COLUMNS, {clip_line(line.raw)});
+    std::string summary = fill_placeholders(NOT_TWO_COLUMNS, {shown_line(line.raw)});
     if (take_out_unsplit_) {
       take_out(RepairRule::NotTwoColumns, std::move(summary), TOO_MANY_UNSPLIT_REASON, number);
       dropped_ = true;
@@ -329,7 +329,7 @@ bool LineRepairer::split_at_spaces(const TextLine& line, std::uint64_t number,
   } else {
     rebuilt.append(text).append("\t").append(code);
   }
-  std::string summary = fill_placeholders(SEPARATOR_CHANGED, {clip_line(rebuilt)});
+  std::string summary = fill_placeholders(SEPARATOR_CHANGED, {shown_line(rebuilt)});
   change(RepairRule::ColumnsSplit, std::move(summary), SEPARATOR_CHANGED_BASIS, number);
   return true;
 }

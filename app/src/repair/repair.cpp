@@ -7,27 +7,8 @@
 #include "line_repairer.h"
 #include "qovira/app/repair/text_mends.h"
 #include "qovira/table/lines.h"
-#include "qovira/table/utf8.h"
-#include "qovira/table/white_space.h"
 
 namespace qovira {
-
-namespace {
-
-constexpr std::string_view CLIP_MARK = "…";
-constexpr std::size_t CLIP_CHARACTERS = 30;
-
-}  // namespace
-
-std::string clip_line(std::string_view line) {
-  const std::string_view trimmed = trim(line);
-  const std::string_view head = first_chars(trimmed, CLIP_CHARACTERS);
-  std::string clipped(head);
-  if (head.size() < trimmed.size()) {
-    clipped.append(CLIP_MARK);
-  }
-  return clipped;
-}
 
 RepairResult repair_text(std::string_view text, TableFormat format, std::string_view base_name) {
   return repair_mended_text(mend_text(text, format, base_name));

@@ -76,7 +76,7 @@ bool LineRepairer::mend_rime_name(std::string_view raw, std::uint64_t number) {
   std::string line(raw.substr(0, static_cast<std::size_t>(content.data() - raw.data())));
   line.append("name: ").append(cut_to_utf16_units(name, *rime_name_room_));
   const std::string summary =
-      fill_placeholders(SETTING_CHANGED, {clip_line(content), clip_line(line)});
+      fill_placeholders(SETTING_CHANGED, {shown_line(content), shown_line(line)});
   change(RepairRule::SettingMended, summary, NAME_SHORTENED_BASIS, number);
   output_.append_line(line);
   return true;
@@ -104,16 +104,16 @@ void LineRepairer::mend_setting(std::string_view raw, std::uint64_t number) {
       mended = std::to_string(longest_code_);
       basis = fill_placeholders(CODE_LENGTH_BASIS, {*mended});
     } else {
-      take_out(RepairRule::SettingRemoved, fill_placeholders(SETTING_REMOVED, {clip_line(raw)}),
+      take_out(RepairRule::SettingRemoved, fill_placeholders(SETTING_REMOVED, {shown_line(raw)}),
                CODE_LENGTH_REMOVED_REASON, number);
       return;
     }
   } else if (refusal == SettingRefusal::BadAlphabet) {
-    take_out(RepairRule::SettingRemoved, fill_placeholders(SETTING_REMOVED, {clip_line(raw)}),
+    take_out(RepairRule::SettingRemoved, fill_placeholders(SETTING_REMOVED, {shown_line(raw)}),
              ALPHABET_REMOVED_REASON, number);
     return;
   } else if (refusal == SettingRefusal::PhraseRulesTooLong) {
-    take_out(RepairRule::SettingRemoved, fill_placeholders(SETTING_REMOVED, {clip_line(raw)}),
+    take_out(RepairRule::SettingRemoved, fill_placeholders(SETTING_REMOVED, {shown_line(raw)}),
              PHRASE_RULES_REMOVED_REASON, number);
     return;
   } else if (refusal == SettingRefusal::NameTooLong) {
@@ -128,7 +128,7 @@ void LineRepairer::mend_setting(std::string_view raw, std::uint64_t number) {
   line.push_back('=');
   line.append(*mended);
   const std::string summary =
-      fill_placeholders(SETTING_CHANGED, {clip_line(trimmed), clip_line(line)});
+      fill_placeholders(SETTING_CHANGED, {shown_line(trimmed), shown_line(line)});
   change(RepairRule::SettingMended, summary, basis, number);
   output_.append_line(line);
 }

@@ -73,7 +73,6 @@ constexpr char NAME_REPLACEMENT = '_';
 // The most damaged bytes of one line shown in hex.
 constexpr std::size_t DAMAGED_BYTES_SHOWN = 12;
 constexpr std::string_view HEX_DIGITS = "0123456789ABCDEF";
-constexpr std::string_view CLIP_MARK = "…";
 
 std::string as_text(std::uint64_t number) {
   return std::to_string(number);
@@ -84,7 +83,7 @@ std::string shown_hex(ByteView bytes) {
   std::string hex;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     if (i == DAMAGED_BYTES_SHOWN) {
-      hex.append(CLIP_MARK);
+      hex.append(CUT_MARK);
       break;
     }
     if (i > 0) {
@@ -319,7 +318,7 @@ void TextMender::mend_markers() {
           if (mended.size() != line.size()) {
             // A line that was nothing but a marker shows what it was.
             std::string summary(MARKER_REMOVED);
-            summary.append(clip_line(trim(mended).empty() ? line : std::string_view(mended)));
+            summary.append(shown_line(trim(mended).empty() ? line : std::string_view(mended)));
             change(RepairRule::MarkerRemoved, std::move(summary), MARKER_REMOVED_BASIS, number);
           }
           out.append(mended);
@@ -479,7 +478,7 @@ void TextMender::blank_damaged_lines() {
     for (std::size_t at = out.size(); at > 0 && out[at - 1] == '\r'; --at) {
       out[at - 1] = '\n';
     }
-    blanked_.push_back({out.size(), piece.bytes, clip_line(text.substr(start, end - start))});
+    blanked_.push_back({out.size(), piece.bytes, shown_line(text.substr(start, end - start))});
     copied = end;
   }
   out.append(text.substr(copied));

@@ -151,9 +151,6 @@ struct RepairResult {
   RepairItems kept;     // lines left in place for a person to judge
 };
 
-// The trimmed line, cut to 30 characters followed by "…" when longer.
-std::string clip_line(std::string_view line);
-
 // The key of the code statistics: entries of one shape that put `character` at `position`.
 struct CodeSlot {
   std::uint64_t word_length = 0;
