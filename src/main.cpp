@@ -83,5 +83,10 @@ int main(int argc, char** argv) {
     std::cout.flush();
     return 2;
   }
+  if (std::holds_alternative<qovira::VersionInvocation>(invocation)) {
+    std::cout << qovira::VERSION_LINE << '\n';
+    std::cout.flush();
+    return 0;
+  }
   return run_window(std::get<qovira::WindowInvocation>(invocation).file);
 }

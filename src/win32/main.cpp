@@ -60,6 +60,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   int code = 2;
   if (const auto* batch = std::get_if<qovira::BatchInvocation>(&invocation)) {
     code = qovira::run_batch(batch->mode, batch->files, batch->out_dir, output);
+  } else if (std::holds_alternative<qovira::VersionInvocation>(invocation)) {
+    output << qovira::VERSION_LINE << '\n';
+    code = 0;
   } else {
     output << qovira::USAGE_TEXT << '\n';
   }

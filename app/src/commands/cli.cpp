@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "qovira/app/commands/files.h"
+#include "qovira/app/version.h"
 
 namespace qovira {
 
@@ -17,11 +18,14 @@ const std::string_view USAGE_TEXT =
     "  QoviraTableTool --fix <文件>...        自动修复，另存为 <名字>.repaired.<后缀>\n"
     "  QoviraTableTool --export-mb <文件>...  导出 .mb，另存为 <名字>.mb\n"
     "  QoviraTableTool --rescue <文件>...     救急：先修复再导出 .mb，一步到位\n"
+    "  QoviraTableTool --version              显示版本号\n"
     "\n"
     "说明：\n"
     "  * 原文件在任何模式下都不会被改动，结果一律另存。\n"
     "  * --out <目录> 可以指定输出目录，默认与源文件同目录。\n"
     "  * 支持 Rime .dict.yaml、冰凌文本码表、极点 .mb；格式按内容判，不看扩展名。\n";
+
+const std::string_view VERSION_LINE = QOVIRA_PROGRAM_NAME " " QOVIRA_VERSION_TEXT;
 
 namespace {
 
@@ -123,6 +127,8 @@ Invocation parse_arguments(std::span<const std::string> arguments) {
       out_dir = arguments[++i];
     } else if (argument == "--help" || argument == "-h" || argument == "/?") {
       return UsageInvocation{};
+    } else if (argument == "--version") {
+      return VersionInvocation{};
     } else if (!argument.empty() && argument.front() == '-') {
       return UsageInvocation{};
     } else {

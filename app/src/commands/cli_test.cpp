@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "qovira/app/version.h"
+
 namespace qovira {
 namespace {
 
@@ -50,9 +52,16 @@ TEST(ParseArguments, HelpUnknownOptionsAndMissingFilesGiveUsage) {
   EXPECT_EQ(parse({"--check", "/x"}), Invocation{batch(BatchMode::Check, {"/x"})});
 }
 
-TEST(UsageText, IsFifteenLinesOf938Bytes) {
-  EXPECT_EQ(USAGE_TEXT.size(), 938u);
-  EXPECT_EQ(std::count(USAGE_TEXT.begin(), USAGE_TEXT.end(), '\n'), 15);
+TEST(ParseArguments, VersionAnywhereGivesTheVersionUnlessHelpCameFirst) {
+  EXPECT_EQ(parse({"--version"}), Invocation{VersionInvocation{}});
+  EXPECT_EQ(parse({"--check", "a", "--version", "--help"}), Invocation{VersionInvocation{}});
+  EXPECT_EQ(parse({"-h", "--version"}), Invocation{UsageInvocation{}});
+  EXPECT_EQ(VERSION_LINE, "QoviraTableTool " QOVIRA_VERSION_TEXT);
+}
+
+TEST(UsageText, IsSixteenLinesOf995Bytes) {
+  EXPECT_EQ(USAGE_TEXT.size(), 995u);
+  EXPECT_EQ(std::count(USAGE_TEXT.begin(), USAGE_TEXT.end(), '\n'), 16);
   EXPECT_TRUE(USAGE_TEXT.starts_with("岚栖输入法编码导入器 —— 诊断 / 修复 / 转 .mb\n\n用法：\n"));
 }
 

@@ -30,13 +30,21 @@ struct UsageInvocation {
   friend bool operator==(const UsageInvocation&, const UsageInvocation&) = default;
 };
 
-using Invocation = std::variant<WindowInvocation, BatchInvocation, UsageInvocation>;
+struct VersionInvocation {
+  friend bool operator==(const VersionInvocation&, const VersionInvocation&) = default;
+};
+
+using Invocation =
+    std::variant<WindowInvocation, BatchInvocation, UsageInvocation, VersionInvocation>;
 
 // Arguments as UTF-8, without the program name.
 Invocation parse_arguments(std::span<const std::string> arguments);
 
-// The fifteen lines of the usage text, each ending in a line feed. Printed followed by one more.
+// The sixteen lines of the usage text, each ending in a line feed. Printed followed by one more.
 extern const std::string_view USAGE_TEXT;
+
+// What --version prints, followed by a line feed: the program's name and version.
+extern const std::string_view VERSION_LINE;
 
 // Output naming from a source path (UTF-8). The stem is the last component without its last
 // extension, with every trailing ".dict" removed ("table" when there is none); the extension is the
