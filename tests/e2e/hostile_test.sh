@@ -318,13 +318,35 @@ else
   skip "full disk: cannot mount a small tmpfs here (ulimit -f covers the same path)"
 fi
 
-# --- a missing output directory -----------------------------------------------------------------
-run missing-out-dir 1 --export-mb --out no/such/dir table.dict.yaml
-says missing-out-dir "!! 导出失败："
+# --- an output directory that is missing or cannot be written -----------------------------------
+# One line naming the folder for each file, nothing after it, and the file counts as a problem.
+clean_dict >broken.txt
+printf '[CODETABLEHEADER]\n[CODETABLE]\n8hip\t中学\n' >>broken.txt
+run missing-out-dir 1 --rescue --out no/such/dir table.dict.yaml broken.txt
+says missing-out-dir "     !! 输出目录不存在：no/such/dir（"
+if [[ $(grep -c '!!' .stdout) == 2 && $(grep -c '^     !! 输出目录不存在：no/such/dir（' .stdout) == 2 &&
+  -z $(grep -A1 '!!' .stdout | grep '^      *[^ !]') ]]; then
+  passed=$((passed + 1))
+else
+  fail "a missing output directory was not said once for each file, alone"
+  cat .stdout
+fi
+says missing-out-dir "共 2 份，2 份有问题"
 if [[ ! -e no ]]; then
   passed=$((passed + 1))
 else
   fail "a missing output directory was created"
+fi
+touch a-file
+run out-dir-is-a-file 1 --fix --out a-file table.dict.yaml
+says out-dir-is-a-file "     !! 输出目录写不进去：a-file（"
+mkdir -p read-only
+if mount -t tmpfs -o ro,size=64k tmpfs read-only 2>/dev/null; then
+  run read-only-out-dir 1 --export-mb --out read-only table.dict.yaml
+  says read-only-out-dir "     !! 输出目录写不进去：read-only（"
+  umount read-only
+else
+  skip "read-only output directory: cannot mount a read-only tmpfs here"
 fi
 
 echo "$passed passed, $failed failed, $skipped skipped"

@@ -35,7 +35,7 @@ says() {
 
 says zh_CN.UTF-8 "读不出这个文件：没有那个文件或目录" --check missing.dict.yaml
 says C "读不出这个文件：No such file or directory" --check missing.dict.yaml
-says zh_CN.UTF-8 "!! 导出失败：没有那个文件或目录" --export-mb --out no/such/dir \
+says zh_CN.UTF-8 "!! 输出目录不存在：no/such/dir（没有那个文件或目录）" --export-mb --out no/such/dir \
   "$samples/broken-wubi.dict.yaml"
 
 # Every other output stays byte for byte the same in either language.

@@ -64,6 +64,10 @@ constexpr std::string_view OUTPUT_IS_ANOTHER_SOURCE =
 constexpr std::string_view OUTPUT_WRITTEN_BEFORE =
     "这次运行里已经由 {} 写出过这个文件，不能再覆盖：{}";
 constexpr std::string_view REPAIR_REPORT_TAIL = "-修复报告.txt";
+// A --out folder that is missing or cannot be written: said for each file, which then writes
+// nothing, and counted as a problem.
+constexpr std::string_view OUT_DIR_MISSING = "     !! 输出目录不存在：{}（{}）";
+constexpr std::string_view OUT_DIR_NOT_WRITABLE = "     !! 输出目录写不进去：{}（{}）";
 
 constexpr std::size_t NAME_WIDTH = 44;
 constexpr std::size_t FORMAT_WIDTH = 20;
@@ -140,6 +144,21 @@ class BatchOutputs : public OutputPlace {
     written_.emplace_back(normalised(path), *source_);
   }
 
+  // Why no output can be made in the --out folder, or nothing.
+  std::optional<std::string> out_dir_problem() const {
+    if (!out_dir_) {
+      return std::nullopt;
+    }
+    const auto checked = check_writable_directory(path_from_utf8(*out_dir_));
+    if (checked) {
+      return std::nullopt;
+    }
+    return fill_placeholders(
+        checked.error().fault == DirectoryFault::Missing ? OUT_DIR_MISSING : OUT_DIR_NOT_WRITABLE,
+        {out_dir_->empty() ? std::string(".") : displayable(*out_dir_),
+         displayable(checked.error().error)});
+  }
+
  private:
   std::span<const std::string> sources_;
   const std::optional<std::string>& out_dir_;
@@ -175,6 +194,12 @@ class BatchRun {
       return problem;
     }
     write_check_line(path, source.diagnosis);
+    if (mode_ != BatchMode::Check) {
+      if (const std::optional<std::string> unusable = outputs_.out_dir_problem()) {
+        out_ << *unusable << '\n';
+        return true;
+      }
+    }
 
     switch (mode_) {
       case BatchMode::Fix: {
