@@ -49,7 +49,7 @@ constexpr std::size_t LINE_FRAME_BYTES = 8;
 // heaviest entry always scores 253.
 constexpr std::uint8_t PRIORITY_PINNED = 254;
 constexpr std::uint8_t PRIORITY_UNWEIGHTED = 100;
-constexpr std::uint8_t PRIORITY_LOWEST_WEIGHED = 17;
+constexpr std::uint8_t PRIORITY_LOWEST_WEIGHTED = 17;
 constexpr std::uint8_t PRIORITY_HEAVIEST = 253;
 // The weight of a 253: twice the span of 236, so that weight 1 still scores 17 and 2 × (q − 17)
 // scores exactly q.
@@ -60,17 +60,17 @@ constexpr std::string_view RIME_HEADER_UNWEIGHTED = "version: \"1.0\"\nsort: ori
 constexpr std::string_view RIME_TABLE_ONLY_SETTING = "lanqi_phrase_codes: table_only\n";
 
 bool weights_give(std::uint8_t priority) {
-  return priority == 0 || (priority >= PRIORITY_LOWEST_WEIGHED && priority <= PRIORITY_HEAVIEST);
+  return priority == 0 || (priority >= PRIORITY_LOWEST_WEIGHTED && priority <= PRIORITY_HEAVIEST);
 }
 
 std::uint64_t weight_for(std::uint8_t priority) {
   if (priority == 0) {
     return 0;
   }
-  if (priority == PRIORITY_LOWEST_WEIGHED) {
+  if (priority == PRIORITY_LOWEST_WEIGHTED) {
     return 1;
   }
-  return 2 * (std::uint64_t{priority} - PRIORITY_LOWEST_WEIGHED);
+  return 2 * (std::uint64_t{priority} - PRIORITY_LOWEST_WEIGHTED);
 }
 
 // The priority the import can give nearest to `wanted` between `low` and `high`, which it can
@@ -81,7 +81,7 @@ std::uint8_t nearest_priority(std::uint8_t wanted, std::uint8_t low, std::uint8_
     return clamped;
   }
   // Between 0 and 17: `low` is 0 here, and `high` at least 17 or `clamped` would be 0.
-  return clamped < (PRIORITY_LOWEST_WEIGHED + 1) / 2 ? 0 : PRIORITY_LOWEST_WEIGHED;
+  return clamped < (PRIORITY_LOWEST_WEIGHTED + 1) / 2 ? 0 : PRIORITY_LOWEST_WEIGHTED;
 }
 
 std::unexpected<UnwritableEntry> unwritable(TableFormat format, const TableEntry& entry,
@@ -93,11 +93,12 @@ std::unexpected<UnwritableEntry> unwritable(TableFormat format, const TableEntry
 }
 
 // Plans the priorities the weights give back. Every code's candidates keep their order, so along a
-// code the weights never rise; among the candidates whose priority some weight gives, the longest
-// run that never rises keeps its priorities, and every other candidate takes the nearest priority
-// its place allows. A 冰凌 pin scores 254 wherever it stands, so pinned candidates stay outside the
-// run. The heaviest entry of a weighted table always scores 253: when no entry keeps a 253, the
-// first candidate of one code is raised to it, one that changes anyway where there is one.
+// code the weights never rise; of the candidates whose priority some weight gives, the most that
+// can keep their priorities in that order do (a longest subsequence that never rises), and every
+// other candidate takes the nearest priority its place allows. A 冰凌 pin scores 254 wherever it
+// stands, so pinned candidates stay outside the run. The heaviest entry of a weighted table always
+// scores 253: when no entry keeps a 253, the first candidate of one code is raised to it, one that
+// changes anyway where there is one.
 class PriorityPlan {
  public:
   explicit PriorityPlan(bool pins) : pins_(pins) {}
@@ -120,7 +121,7 @@ class PriorityPlan {
       return true;
     };
     if (!never_rises()) {
-      keep_longest_run();
+      keep_longest_subsequence();
     }
     for (const TableEntry* candidate : ordered_) {
       heaviest_kept_ = heaviest_kept_ || candidate->priority == PRIORITY_HEAVIEST;
@@ -149,12 +150,13 @@ class PriorityPlan {
   }
 
  private:
-  // Keeps the priorities of a longest never-rising run of the candidates some weight can score and
-  // gives each other candidate the nearest priority between its neighbours.
-  void keep_longest_run() {
+  // Keeps the priorities of a longest never-rising subsequence of the candidates some weight can
+  // score and gives each other candidate the nearest priority between its kept neighbours.
+  void keep_longest_subsequence() {
     const std::size_t count = ordered_.size();
     constexpr std::size_t NONE = static_cast<std::size_t>(-1);
-    std::vector<std::size_t> tails;  // tails[k]: the run of k + 1 candidates ending highest
+    std::vector<std::size_t>
+        tails;  // tails[k]: of the subsequences of k + 1, the one ending highest
     std::vector<std::size_t> before(count, NONE);
     for (std::size_t i = 0; i < count; ++i) {
       const std::uint8_t priority = ordered_[i]->priority;

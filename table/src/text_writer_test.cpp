@@ -145,6 +145,9 @@ TEST(TextWriter, RealDictionariesComeBackAsTheSameMb) {
       {"rime-data-wubi", "usr/share/rime-data/wubi86.dict.yaml"},
       {"rime-data-cangjie5", "usr/share/rime-data/cangjie5.dict.yaml"},
       {"rime-data-array30", "usr/share/rime-data/array30_main.dict.yaml"},
+      {"rime-data-quick5", "usr/share/rime-data/quick5.dict.yaml"},
+      {"rime-data-stroke", "usr/share/rime-data/stroke.dict.yaml"},
+      {"rime-data-luna-pinyin", "usr/share/rime-data/luna_pinyin.dict.yaml"},
   };
   std::size_t checked = 0;
   for (const auto& [package, path] : dictionaries) {
