@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "qovira/app/conversion.h"
+#include "qovira/app/export/conversion.h"
 #include "qovira/table/model.h"
 
 using namespace qovira;
