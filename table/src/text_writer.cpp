@@ -1,6 +1,7 @@
-// A table written back as a Rime dictionary or a 冰凌 table. Every line is read back by the
-// format's own entry reader before it is kept, so an entry the importer would drop, merge or read
-// differently stops the writing with its reason instead of slipping through.
+// A table written back as a Rime dictionary or a 冰凌 table. What no line of the format can hold
+// (a code character, a line break, a text twice under one code) stops the writing at once; whether
+// each line reads back is the proof's to tell, and when it does not, the format's own entry reader
+// names the entry and the reason.
 #include "qovira/table/text_writer.h"
 
 #include <algorithm>
@@ -84,12 +85,16 @@ std::uint8_t nearest_priority(std::uint8_t wanted, std::uint8_t low, std::uint8_
   return clamped < (PRIORITY_LOWEST_WEIGHTED + 1) / 2 ? 0 : PRIORITY_LOWEST_WEIGHTED;
 }
 
+UnwritableEntry unwritable_entry(TableFormat format, const TableEntry& entry, std::string reason) {
+  return {.format = format,
+          .code = std::string(entry.code),
+          .text = std::string(entry.text),
+          .reason = std::move(reason)};
+}
+
 std::unexpected<UnwritableEntry> unwritable(TableFormat format, const TableEntry& entry,
                                             std::string reason) {
-  return std::unexpected(UnwritableEntry{.format = format,
-                                         .code = std::string(entry.code),
-                                         .text = std::string(entry.text),
-                                         .reason = std::move(reason)});
+  return std::unexpected(unwritable_entry(format, entry, std::move(reason)));
 }
 
 // Plans the priorities the weights give back. Every code's candidates keep their order, so along a
@@ -357,85 +362,7 @@ std::string bingling_header(const CodeTable& table) {
   return header;
 }
 
-// How the body lines are written.
-struct BodyLayout {
-  TableFormat format;
-  bool weighted;
-  RimeColumns columns;
-  const PriorityPlan& plan;
-};
-
-// An entry whose line does not give it back: the reader's reason, or nothing when the line reads
-// as no entry at all (a Rime text that starts a comment when it leads its line).
-struct LineFault {
-  std::size_t entry = 0;
-  std::optional<std::string> reason;
-};
-
-// Appends the lines of the entries [begin, end), whole codes, to `out` and reads each back through
-// the format's entry reader, as the importer will.
-std::optional<LineFault> write_lines(const std::vector<TableEntry>& entries, std::size_t begin,
-                                     std::size_t end, const TableText& header,
-                                     const BodyLayout& layout, std::string& out) {
-  EntryReader reader(header);
-  const bool code_first =
-      layout.format == TableFormat::Bingling || layout.columns == RimeColumns::CodeFirst;
-  std::uint64_t previous = 0;
-  for (std::size_t i = begin; i < end; ++i) {
-    const TableEntry& entry = entries[i];
-    const bool pinned = layout.plan.is_pinned(entry);
-    std::uint64_t weight = 0;
-    if (pinned) {
-      // The weight of the candidate before it, so that the order stands; leading its code, the
-      // heaviest.
-      const bool leads = i == begin || entry.code != entries[i - 1].code;
-      weight = leads ? HEAVIEST_WEIGHT : previous;
-    } else if (layout.weighted) {
-      weight = weight_for(entry.priority);
-    }
-    previous = weight;
-
-    const std::size_t start = out.size();
-    const auto put_code = [&] {
-      out += entry.code.view();
-      if (pinned) {
-        out += '*';
-      }
-    };
-    if (code_first) {
-      put_code();
-      out += '\t';
-      out += entry.text.view();
-    } else {
-      out += entry.text.view();
-      out += '\t';
-      put_code();
-    }
-    if (layout.weighted) {
-      char digits[24];
-      const auto written = std::to_chars(std::begin(digits), std::end(digits), weight);
-      out += '\t';
-      out.append(digits, written.ptr);
-    }
-    const TextLine line = header.read_body_line(std::string_view(out).substr(start), i + 1);
-    out += '\n';
-    if (line.kind != LineKind::Entry) {
-      return LineFault{i, std::nullopt};
-    }
-    const EntryReading reading = reader.read(line);
-    if (!reading.accepted()) {
-      return LineFault{i, std::string(refusal_reason(layout.format, reading.refusal))};
-    }
-    if (reading.code != entry.code.view() || reading.text != entry.text.view() ||
-        reading.weight != weight || reading.pinned != pinned) {
-      return LineFault{i, fill_placeholders(READ_DIFFERENTLY, {shown_value(reading.code),
-                                                               shown_value(reading.text)})};
-    }
-  }
-  return std::nullopt;
-}
-
-// The reason the format cannot hold the entry whatever its line, or nothing.
+// The reason no line of the format can hold the entry, or nothing.
 std::optional<std::string> unholdable(const TableEntry& entry, TableFormat format) {
   for (std::size_t pos = 0; pos < entry.code.size();) {
     const std::size_t start = pos;
@@ -453,14 +380,75 @@ std::optional<std::string> unholdable(const TableEntry& entry, TableFormat forma
   return std::nullopt;
 }
 
-// The text of the planned table, or the first entry it cannot hold; nothing when a Rime text
-// needs its code to lead the line. A large table is written in two halves side by side.
-std::expected<std::optional<std::string>, UnwritableEntry> write_body(const CodeTable& table,
-                                                                      const BodyLayout& layout) {
-  const std::string header = layout.format == TableFormat::Bingling
-                                 ? bingling_header(table)
-                                 : rime_header(table, layout.weighted, layout.columns);
-  const TableText header_text = TableText::read(header, layout.format);
+// How the body lines are written.
+struct BodyLayout {
+  TableFormat format;
+  bool weighted;
+  RimeColumns columns;
+  const PriorityPlan& plan;
+};
+
+// Appends the lines of the entries [begin, end), whole codes, to `out`.
+void write_lines(const std::vector<TableEntry>& entries, std::size_t begin, std::size_t end,
+                 const BodyLayout& layout, std::string& out) {
+  const bool code_first =
+      layout.format == TableFormat::Bingling || layout.columns == RimeColumns::CodeFirst;
+  std::uint64_t previous = 0;
+  for (std::size_t i = begin; i < end; ++i) {
+    const TableEntry& entry = entries[i];
+    const bool pinned = layout.plan.is_pinned(entry);
+    std::uint64_t weight = 0;
+    if (pinned) {
+      // The weight of the candidate before it, so that the order stands; leading its code, the
+      // heaviest.
+      const bool leads = i == begin || entry.code != entries[i - 1].code;
+      weight = leads ? HEAVIEST_WEIGHT : previous;
+    } else if (layout.weighted) {
+      weight = weight_for(entry.priority);
+    }
+    previous = weight;
+    const std::string_view pin = pinned ? "*" : "";
+    if (code_first) {
+      out.append(entry.code.view()).append(pin).append("\t").append(entry.text.view());
+    } else {
+      out.append(entry.text.view()).append("\t").append(entry.code.view());
+    }
+    if (layout.weighted) {
+      char digits[24];
+      const auto written = std::to_chars(std::begin(digits), std::end(digits), weight);
+      out.append("\t").append(digits, written.ptr);
+    }
+    out += '\n';
+  }
+}
+
+// Whether every Rime text can lead its line: a text that starts a comment there cannot. Only a
+// line holding "#" can read as a comment; the reader decides for those.
+bool texts_can_lead(const std::vector<TableEntry>& entries, const TableText& header) {
+  std::string line;
+  for (const TableEntry& entry : entries) {
+    if (entry.text.view().find('#') == std::string_view::npos) {
+      continue;
+    }
+    line.assign(entry.text.view()).append("\t").append(entry.code.view());
+    if (header.read_body_line(line, 0).kind != LineKind::Entry) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The header and the lines of the planned table; a large table is written in two halves side by
+// side.
+WrittenTableText write_body(CodeTable table, TableFormat format, bool weighted,
+                            const PriorityPlan& plan) {
+  RimeColumns columns = RimeColumns::TextFirst;
+  if (format == TableFormat::Rime &&
+      !texts_can_lead(table.entries,
+                      TableText::read(rime_header(table, weighted, columns), format))) {
+    columns = RimeColumns::CodeFirst;
+  }
+  const BodyLayout layout{format, weighted, columns, plan};
   const std::vector<TableEntry>& entries = table.entries;
   std::size_t middle = entries.size() / 2;
   while (middle > 0 && middle < entries.size() &&
@@ -474,32 +462,24 @@ std::expected<std::optional<std::string>, UnwritableEntry> write_body(const Code
     }
     return bytes;
   };
-  std::string text = header;
+  WrittenTableText written;
+  written.text = format == TableFormat::Bingling ? bingling_header(table)
+                                                 : rime_header(table, weighted, columns);
+  written.body_start = written.text.size();
   std::string upper;
-  std::optional<LineFault> lower_fault;
-  std::optional<LineFault> upper_fault;
   run_side_by_side(
       entries.size() >= PARALLEL_ROWS,
       [&] {
         upper.reserve(bytes_of_lines(middle, entries.size()));
-        upper_fault = write_lines(entries, middle, entries.size(), header_text, layout, upper);
+        write_lines(entries, middle, entries.size(), layout, upper);
       },
       [&] {
-        text.reserve(header.size() + bytes_of_lines(0, entries.size()));
-        lower_fault = write_lines(entries, 0, middle, header_text, layout, text);
+        written.text.reserve(written.body_start + bytes_of_lines(0, entries.size()));
+        write_lines(entries, 0, middle, layout, written.text);
       });
-  std::optional<LineFault>& fault = lower_fault ? lower_fault : upper_fault;
-  if (fault) {
-    if (!fault->reason) {
-      if (layout.format == TableFormat::Rime && layout.columns == RimeColumns::TextFirst) {
-        return std::nullopt;
-      }
-      fault->reason = NOT_AN_ENTRY;
-    }
-    return unwritable(layout.format, entries[fault->entry], std::move(*fault->reason));
-  }
-  text += upper;
-  return text;
+  written.text += upper;
+  written.table = std::move(table);
+  return written;
 }
 
 }  // namespace
@@ -542,18 +522,38 @@ std::expected<WrittenTableText, UnwritableEntry> write_table_text(CodeTable tabl
     }
     begin = end;
   }
-  WrittenTableText written;
-  written.inexact_priorities = plan.finish();
-  auto text = write_body(table, {format, weighted, RimeColumns::TextFirst, plan});
-  if (text && !*text) {
-    text = write_body(table, {format, weighted, RimeColumns::CodeFirst, plan});
-  }
-  if (!text) {
-    return std::unexpected(std::move(text.error()));
-  }
-  written.text = std::move(**text);
-  written.table = std::move(table);
+  const std::uint64_t inexact = plan.finish();
+  WrittenTableText written = write_body(std::move(table), format, weighted, plan);
+  written.inexact_priorities = inexact;
   return written;
+}
+
+std::optional<UnwritableEntry> first_unwritable_entry(const WrittenTableText& written,
+                                                      TableFormat format) {
+  const std::string_view text = written.text;
+  const TableText header = TableText::read(text.substr(0, written.body_start), format);
+  EntryReader reader(header);
+  LineCursor lines(text.substr(written.body_start));
+  std::string_view raw;
+  for (std::size_t i = 0; i < written.table.entries.size(); ++i) {
+    const TableEntry& entry = written.table.entries[i];
+    const TextLine line = lines.next(raw) ? header.read_body_line(raw, i + 1) : TextLine{};
+    if (line.kind != LineKind::Entry) {
+      return unwritable_entry(format, entry, std::string(NOT_AN_ENTRY));
+    }
+    const EntryReading reading = reader.read(line);
+    if (!reading.accepted()) {
+      return unwritable_entry(format, entry, std::string(refusal_reason(format, reading.refusal)));
+    }
+    const bool pinned = format == TableFormat::Bingling && entry.priority == PRIORITY_PINNED;
+    if (reading.code != entry.code.view() || reading.text != entry.text.view() ||
+        reading.pinned != pinned) {
+      return unwritable_entry(format, entry,
+                              fill_placeholders(READ_DIFFERENTLY, {shown_value(reading.code),
+                                                                   shown_value(reading.text)}));
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace qovira

@@ -97,20 +97,26 @@ std::expected<ConvertedText, std::string> convert_table(CodeTable table, TableFo
     return std::unexpected(written.error().message());
   }
   ConvertedText converted;
-  converted.text = std::move(written->text);
   converted.entries = written->table.entries.size();
   converted.inexact_priorities = written->inexact_priorities;
-
-  auto imported = import_table(bytes_of(converted.text));
-  if (!imported) {
-    converted.verdict = fill_placeholders(READ_BACK_FAILED, {imported.error()});
+  // A text that does not prove names the entry whose line does not read back, where there is one.
+  const auto unproven = [&](std::string verdict) -> std::expected<ConvertedText, std::string> {
+    if (auto entry = first_unwritable_entry(*written, format)) {
+      return std::unexpected(entry->message());
+    }
+    converted.verdict = std::move(verdict);
+    converted.text = std::move(written->text);
     return converted;
+  };
+
+  auto imported = import_table(bytes_of(written->text));
+  if (!imported) {
+    return unproven(fill_placeholders(READ_BACK_FAILED, {imported.error()}));
   }
   if (imported->format != format) {
-    converted.verdict = fill_placeholders(
+    return unproven(fill_placeholders(
         READ_BACK_FAILED,
-        {fill_placeholders(READ_AS_OTHER_FORMAT, {format_display_name(imported->format)})});
-    return converted;
+        {fill_placeholders(READ_AS_OTHER_FORMAT, {format_display_name(imported->format)})}));
   }
   const CodeTable& read_back = imported->table;
   if (named(description) != named(read_back.description)) {
@@ -125,11 +131,11 @@ std::expected<ConvertedText, std::string> convert_table(CodeTable table, TableFo
   // the table's, code for code and candidate for candidate.
   written->table.alphabet = read_back.alphabet;
   if (auto difference = compare_readback(written->table, read_back)) {
-    converted.verdict = fill_placeholders(READ_BACK_DIFFERS, {*difference});
-    return converted;
+    return unproven(fill_placeholders(READ_BACK_DIFFERS, {*difference}));
   }
   converted.verdict = verified_verdict(converted.entries, read_back.alphabet);
   converted.verified = true;
+  converted.text = std::move(written->text);
   return converted;
 }
 
@@ -145,7 +151,8 @@ std::vector<std::string> conversion_notes(const ConvertedText& converted, TableF
         change.field == SettingChange::Field::Description ? DESCRIPTION_CHANGED
         : change.field == SettingChange::Field::Alphabet  ? ALPHABET_CHANGED
                                                           : PHRASE_RULES_CHANGED;
-    notes.push_back(fill_placeholders(pattern, {change.after, change.before}));
+    notes.push_back(
+        fill_placeholders(pattern, {shown_value(change.after), shown_value(change.before)}));
   }
   return notes;
 }

@@ -3,8 +3,10 @@
 // carry it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +36,8 @@ struct WrittenTableText {
   // Entries whose priority the format cannot carry: their order is kept, their priority is the
   // nearest the format can give in that place.
   std::uint64_t inexact_priorities = 0;
+  // Where the entry lines begin in `text`: one line for each entry of `table`, in its order.
+  std::size_t body_start = 0;
 };
 
 // "Rime 词典" or "冰凌码表", as messages name the text formats.
@@ -41,8 +45,15 @@ std::string_view text_format_label(TableFormat format);
 
 // Writes the table as the text of `format` (Rime or Bingling). The weights are chosen so that the
 // importer scores every entry as the table did; a 冰凌 table pins the entries of priority 254, and
-// a Rime dictionary whose every priority is 100 is written unweighted (sort: original).
+// a Rime dictionary whose every priority is 100 is written unweighted (sort: original). Fails at
+// once for an entry no line of the format can hold; the text is still to be proven by importing it.
 std::expected<WrittenTableText, UnwritableEntry> write_table_text(CodeTable table,
                                                                   TableFormat format);
+
+// Reads every line of a written text back through the format's entry reader: the first entry the
+// importer would not take as it is, with the reader's reason, or nothing. For a text whose import
+// does not prove it.
+std::optional<UnwritableEntry> first_unwritable_entry(const WrittenTableText& written,
+                                                      TableFormat format);
 
 }  // namespace qovira

@@ -40,7 +40,7 @@ enum class StepFailureKind : std::uint8_t {
   WriteFailed,        // the system could not write it
   NothingToExport,    // the file did not even parse
   BuildFailed,        // the .mb, or a text the table was converted to, could not be made
-  NotVerified,        // the built .mb did not read back as the table
+  NotVerified,        // the built .mb, or a converted text, did not read back as the table
 };
 
 struct StepFailure {

@@ -48,7 +48,7 @@ std::expected<ImportedTable, std::string> import_table(ByteView bytes);
 std::expected<ConvertedText, std::string> convert_table(CodeTable table, TableFormat format);
 
 // One line for each thing the text keeps otherwise than the table: priorities it cannot carry and
-// changed settings, with values shown as they are.
+// changed settings, their values as they are (cut when very long), for the caller to make safe.
 std::vector<std::string> conversion_notes(const ConvertedText& converted, TableFormat format);
 
 }  // namespace qovira
