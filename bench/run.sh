@@ -2,8 +2,8 @@
 # Times QoviraTableTool beside other programs of the field on the same rows: `LC_ALL=C sort`, Rime's
 # dictionary compiler (rime_deployer --build, Debian librime-bin) and libime's table compiler
 # (libime_tabledict text -> binary -> text, Debian libime-bin). Prints median wall time and peak
-# memory of several runs and the ratios ours/peer. Not a test: it needs root for apt-get and a
-# few minutes.
+# memory of several runs and the ratios ours/peer, and our conversion of each .mb to text beside
+# our export of the same rows from text. Not a test: it needs root for apt-get and a few minutes.
 #
 # Usage: bench/run.sh [--runs N] [--sizes "wubi86 1m 5m"] [--work DIR] [--no-peers]
 set -euo pipefail
@@ -188,6 +188,8 @@ for size in $sizes; do
   add "$size rescue" ours --rescue --out "$out" "$size/$size.dict.yaml"
   add "$size check bingling" ours --check "$size/$size.bingling.txt"
   add "$size check mb" ours --check "$size/mb/$size.mb"
+  add "$size mb to-rime" ours --to-rime --out "$out" "$size/mb/$size.mb"
+  add "$size mb to-bingling" ours --to-bingling --out "$out" "$size/mb/$size.mb"
   add "$size sort" sort_run "$size/$size.dict.yaml"
   if ((peers)); then
     add "$size rime" rime_run "$size/$size.dict.yaml"
@@ -233,6 +235,10 @@ done
 echo
 for size in $sizes; do
   echo "$size: rescue/check $(ratio "$size rescue" "$size check"); peak/file --check $(per_file "$size check" "$size/$size.dict.yaml"), --rescue $(per_file "$size rescue" "$size/$size.dict.yaml")"
+done
+# A .mb converted to text and proven, beside the export of the same rows from text.
+for size in $sizes; do
+  echo "$size: .mb --to-rime $(cell "$size mb to-rime"), --to-bingling $(cell "$size mb to-bingling"); to-rime/export-mb $(ratio "$size mb to-rime" "$size export-mb"), to-bingling/export-mb $(ratio "$size mb to-bingling" "$size export-mb")"
 done
 if [[ " $sizes " == *" 1m "* && " $sizes " == *" 5m "* ]]; then
   echo "5M/1M time: --check $(ratio "5m check" "1m check"), --rescue $(ratio "5m rescue" "1m rescue"), --check .mb $(ratio "5m check mb" "1m check mb")"

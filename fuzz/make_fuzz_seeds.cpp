@@ -287,6 +287,21 @@ int main(int argc, char** argv) {
   for (const std::string& target : {"diagnose", "batch"}) {
     ok = write(root / target / "wubi86-seed.mb", mb) && ok;
   }
+  // The conversion takes a mode byte: 0 and a table file, or 1 and the bytes of a generated table.
+  fs::create_directories(root / "convert_table");
+  const auto with_mode = [](std::uint8_t mode, const Bytes& bytes) {
+    Bytes seed{mode};
+    seed.insert(seed.end(), bytes.begin(), bytes.end());
+    return seed;
+  };
+  for (const auto& [name, bytes] : texts) {
+    ok = write(root / "convert_table" / name, with_mode(0, bytes)) && ok;
+  }
+  ok = write(root / "convert_table" / "wubi86-seed.mb", with_mode(0, mb)) && ok;
+  ok = write(root / "convert_table" / "generated.bin",
+             with_mode(1, {0, 1, 0, 3, 0, 1, 0, 0, 200, 1,   1, 1, 0, 2, 2,  17,
+                           4, 5, 5, 5, 5, 9, 3, 3, 7,   254, 0, 0, 0, 0, 100})) &&
+       ok;
   fs::create_directories(root / "read_mb");
   ok = write(root / "read_mb" / "records.bin", compact_mb(mb, 1)) && ok;
   ok = write(root / "read_mb" / "header-and-records.bin", compact_mb(punctuation_mb, 2)) && ok;

@@ -12,7 +12,7 @@ seconds=${1:-30}
 shift || true
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-  targets=(decode_text read_mb import_rime import_bingling diagnose repair_text batch)
+  targets=(decode_text read_mb import_rime import_bingling diagnose repair_text batch convert_table)
 fi
 build=${QOVIRA_FUZZ_BUILD:-$source_dir/build-fuzz}
 cxx=${QOVIRA_FUZZ_CXX:-$(command -v clang++-19 || command -v clang++)}
@@ -41,7 +41,7 @@ done
 # Inputs large enough for a .mb file where the target takes whole files.
 max_len() {
   case $1 in
-    diagnose | batch) echo 131072 ;;
+    diagnose | batch | convert_table) echo 131072 ;;
     *) echo 16384 ;;
   esac
 }

@@ -41,6 +41,23 @@ code=$?
 cat check.out
 expect "the exported .mb checks importable" test "$code" == 0
 
+# The exported .mb written back as text exports to the very same .mb: as a Rime dictionary at once,
+# as a 冰凌 table but for the description (a 冰凌 table names itself "冰凌码表："), and the 冰凌
+# table written as a Rime dictionary again.
+mkdir -p rime bingling back
+"$program" --to-rime --out rime wubi86.mb >to-rime.out
+"$program" --to-bingling --out bingling wubi86.mb >to-bingling.out
+cat to-rime.out to-bingling.out
+expect "both conversions are verified" test "$(cat to-rime.out to-bingling.out | grep -c '（已回读校验：')" == 2
+"$program" --export-mb --out rime rime/wubi86.dict.yaml >/dev/null
+"$program" --export-mb --out bingling bingling/wubi86.txt >/dev/null
+"$program" --to-rime --out back bingling/wubi86.txt >/dev/null
+"$program" --export-mb --out back back/wubi86.dict.yaml >/dev/null
+expect ".mb → Rime → .mb is identical" cmp -s wubi86.mb rime/wubi86.mb
+expect ".mb → 冰凌 → .mb is identical but the description" \
+  cmp -s <(tail -c +288 wubi86.mb) <(tail -c +288 bingling/wubi86.mb)
+expect ".mb → 冰凌 → Rime → .mb is identical" cmp -s wubi86.mb back/wubi86.mb
+
 # The same dictionary saved in the legacy code page: the rescue converts it and exports the very
 # .mb the UTF-8 original gives.
 if iconv -f UTF-8 -t GB18030 wubi86.dict.yaml >gbk.dict.yaml 2>/dev/null; then

@@ -8,11 +8,13 @@
 #include "qovira/app/commands/files.h"
 #include "qovira/app/commands/operations.h"
 #include "qovira/app/diagnosis/diagnosis.h"
+#include "qovira/app/export/conversion.h"
 #include "qovira/app/export/export.h"
 #include "qovira/app/repair/repair.h"
 #include "qovira/table/encoding.h"
 #include "qovira/table/message_text.h"
 #include "qovira/table/safe_text.h"
+#include "qovira/table/side_by_side.h"
 #include "qovira/table/utf8.h"
 
 namespace qovira {
@@ -53,6 +55,10 @@ constexpr std::string_view EXPORT_FAILED = "     !! 导出失败：";
 constexpr std::string_view READBACK_FAILED = "回读没通过，不要发出去：";
 constexpr std::string_view EXPORTED = "     导出 ";
 constexpr std::string_view EXPORTED_ARROW = " 条 → ";
+constexpr std::string_view NOTHING_TO_CONVERT = "     !! 没有可转换的内容：这份文件连解析都没通过";
+constexpr std::string_view CONVERSION_FAILED = "     !! 转换失败：";
+constexpr std::string_view CONVERTED = "     转换 ";
+constexpr std::string_view NOTE_LINE = "     注意：";
 constexpr std::string_view TALLY = "共 ";
 constexpr std::string_view TALLY_PROBLEMS = " 份，";
 constexpr std::string_view TALLY_TAIL = " 份有问题";
@@ -182,8 +188,13 @@ class BatchRun {
       return true;
     }
     SourceTable source{path, std::move(*bytes), {}};
-    // Only a repair reads the source again.
-    if (mode_ == BatchMode::Fix || mode_ == BatchMode::Rescue) {
+    std::optional<std::expected<SavedConversion, StepFailure>> converted;
+    if (converts()) {
+      // The conversion imports the bytes on its own, beside their diagnosis.
+      SideTask diagnosing(true, [&source] { source.diagnosis = diagnose(source.bytes); });
+      converted = convert_and_save(path, source.bytes, conversion_format(), outputs_);
+    } else if (mode_ == BatchMode::Fix || mode_ == BatchMode::Rescue) {
+      // Only a repair reads the source again.
       source.diagnosis = diagnose(source.bytes);
     } else {
       source.diagnosis = diagnose_and_free(std::move(source.bytes));
@@ -220,6 +231,10 @@ class BatchRun {
         problem = !write_export(*outcome.exported) || problem;
         break;
       }
+      case BatchMode::ToRime:
+      case BatchMode::ToBingling:
+        problem = !write_conversion(*converted) || problem;
+        break;
       case BatchMode::Check:
       case BatchMode::Report:
         break;
@@ -228,6 +243,36 @@ class BatchRun {
   }
 
  private:
+  bool converts() const { return mode_ == BatchMode::ToRime || mode_ == BatchMode::ToBingling; }
+  TableFormat conversion_format() const {
+    return mode_ == BatchMode::ToRime ? TableFormat::Rime : TableFormat::Bingling;
+  }
+
+  // The conversion step's lines; false when the file counts as a problem.
+  bool write_conversion(const std::expected<SavedConversion, StepFailure>& saved) {
+    if (!saved) {
+      const StepFailure& failure = saved.error();
+      switch (failure.kind) {
+        case StepFailureKind::NothingToExport:
+          out_ << NOTHING_TO_CONVERT << '\n';
+          break;
+        case StepFailureKind::NotVerified:
+          out_ << CONVERSION_FAILED << READBACK_FAILED << displayable(failure.detail) << '\n';
+          break;
+        default:
+          out_ << CONVERSION_FAILED << displayable(failure.detail) << '\n';
+          break;
+      }
+      return false;
+    }
+    out_ << CONVERTED << saved->converted.entries << EXPORTED_ARROW << displayable(saved->path)
+         << "（" << saved->converted.verdict << "）" << '\n';
+    for (const std::string& note : conversion_notes(saved->converted, conversion_format())) {
+      out_ << NOTE_LINE << displayable(note) << '\n';
+    }
+    return true;
+  }
+
   void write_check_line(const std::string& path, const Diagnosis& diagnosis) {
     const IssueCounts counts = diagnosis.issues.counts();
     out_ << pad_right(displayable(file_name_of(path)), NAME_WIDTH) << ' '

@@ -18,6 +18,8 @@ const std::string_view USAGE_TEXT =
     "  QoviraTableTool --fix <文件>...        自动修复，另存为 <名字>.repaired.<后缀>\n"
     "  QoviraTableTool --export-mb <文件>...  导出 .mb，另存为 <名字>.mb\n"
     "  QoviraTableTool --rescue <文件>...     救急：先修复再导出 .mb，一步到位\n"
+    "  QoviraTableTool --to-rime <文件>...    转成 Rime 词典，另存为 <名字>.dict.yaml\n"
+    "  QoviraTableTool --to-bingling <文件>... 转成冰凌文本码表，另存为 <名字>.txt\n"
     "  QoviraTableTool --version              显示版本号\n"
     "\n"
     "说明：\n"
@@ -48,6 +50,12 @@ std::optional<BatchMode> mode_of(std::string_view argument) {
   }
   if (argument == "--rescue") {
     return BatchMode::Rescue;
+  }
+  if (argument == "--to-rime") {
+    return BatchMode::ToRime;
+  }
+  if (argument == "--to-bingling") {
+    return BatchMode::ToBingling;
   }
   return std::nullopt;
 }
@@ -179,6 +187,14 @@ std::string repaired_file_name(std::string_view source_path) {
 
 std::string mb_file_name(std::string_view source_path) {
   return output_stem(source_path) + ".mb";
+}
+
+std::string rime_file_name(std::string_view source_path) {
+  return output_stem(source_path) + ".dict.yaml";
+}
+
+std::string bingling_file_name(std::string_view source_path) {
+  return output_stem(source_path) + ".txt";
 }
 
 std::string output_path(std::string_view source_path, const std::optional<std::string>& out_dir,

@@ -27,6 +27,9 @@ TEST(ParseArguments, ModesMayStandAnywhereAndTheLastWins) {
   EXPECT_EQ(parse({"--check", "--fix", "a.yaml"}), Invocation{batch(BatchMode::Fix, {"a.yaml"})});
   EXPECT_EQ(parse({"--report", "a", "--export-mb", "", "--rescue"}),
             Invocation{batch(BatchMode::Rescue, {"a", ""})});
+  EXPECT_EQ(parse({"--to-bingling", "a", "--to-rime"}),
+            Invocation{batch(BatchMode::ToRime, {"a"})});
+  EXPECT_EQ(parse({"a", "--to-bingling"}), Invocation{batch(BatchMode::ToBingling, {"a"})});
 }
 
 TEST(ParseArguments, OutConsumesTheNextArgumentAndResetsWhenLast) {
@@ -59,9 +62,9 @@ TEST(ParseArguments, VersionAnywhereGivesTheVersionUnlessHelpCameFirst) {
   EXPECT_EQ(VERSION_LINE, "QoviraTableTool " QOVIRA_VERSION_TEXT);
 }
 
-TEST(UsageText, IsSixteenLinesOf995Bytes) {
-  EXPECT_EQ(USAGE_TEXT.size(), 995u);
-  EXPECT_EQ(std::count(USAGE_TEXT.begin(), USAGE_TEXT.end(), '\n'), 16);
+TEST(UsageText, IsEighteenLinesOf1182Bytes) {
+  EXPECT_EQ(USAGE_TEXT.size(), 1182u);
+  EXPECT_EQ(std::count(USAGE_TEXT.begin(), USAGE_TEXT.end(), '\n'), 18);
   EXPECT_TRUE(USAGE_TEXT.starts_with("岚栖输入法编码导入器 —— 诊断 / 修复 / 转 .mb\n\n用法：\n"));
 }
 
@@ -78,6 +81,8 @@ TEST(OutputNaming, StemDropsTheLastExtensionAndEveryTrailingDict) {
   EXPECT_EQ(mb_file_name(".."), "table.mb");
   EXPECT_EQ(mb_file_name(""), "table.mb");
   EXPECT_EQ(mb_file_name(".dict.yaml"), "table.mb");
+  EXPECT_EQ(rime_file_name("dir/wubi.dict.yaml"), "wubi.dict.yaml");
+  EXPECT_EQ(bingling_file_name("wubi.mb"), "wubi.txt");
 }
 
 TEST(OutputNaming, DirectoryIsTheOutDirOrTheSourcesOwn) {

@@ -104,6 +104,31 @@ std::expected<SavedExport, StepFailure> export_and_save(const Diagnosis& diagnos
   return save_export(diagnosis, source_path, write_unverified, place);
 }
 
+std::expected<SavedConversion, StepFailure> convert_and_save(std::string_view source_path,
+                                                             ByteView source_bytes,
+                                                             TableFormat format,
+                                                             OutputPlace& place) {
+  auto imported = import_table(source_bytes);
+  if (!imported) {
+    return failure(StepFailureKind::NothingToExport, std::move(imported.error()));
+  }
+  auto converted = convert_table(std::move(imported->table), format);
+  if (!converted) {
+    return failure(StepFailureKind::BuildFailed, std::move(converted.error()));
+  }
+  if (!converted->verified) {
+    return failure(StepFailureKind::NotVerified, std::move(converted->verdict));
+  }
+  const bool rime = format == TableFormat::Rime;
+  auto path = place_and_write(place, rime ? OutputKind::RimeText : OutputKind::BinglingText,
+                              rime ? rime_file_name(source_path) : bingling_file_name(source_path),
+                              source_path, bytes_of(converted->text));
+  if (!path) {
+    return std::unexpected(std::move(path.error()));
+  }
+  return SavedConversion{std::move(*converted), std::move(*path)};
+}
+
 RescueOutcome rescue(SourceTable& source, OutputPlace& place, const RescuePolicy& policy) {
   RescueOutcome outcome;
   outcome.repair = repair_and_write(source, place);

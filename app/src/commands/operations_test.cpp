@@ -113,5 +113,26 @@ TEST(RescueTest, EveryMbIsBuiltOnce) {
   }
 }
 
+TEST(ConvertAndSave, WritesOnlyAProvenText) {
+  ScratchDirectory directory("qovira-convert-");
+  ScratchOutputs outputs(directory);
+  const std::string rime = "---\nname: t\n...\n甲\ta\t9\n乙\ta\t3\n分号\tb;\n";
+  auto saved = convert_and_save("t.dict.yaml", bytes_of(rime), TableFormat::Bingling, outputs);
+  ASSERT_FALSE(saved);
+  EXPECT_EQ(saved.error().kind, StepFailureKind::BuildFailed);
+  EXPECT_FALSE(read_file(path_from_utf8(directory.path("out-t.txt"))));
+
+  saved = convert_and_save("t.dict.yaml", bytes_of("notes\n"), TableFormat::Bingling, outputs);
+  ASSERT_FALSE(saved);
+  EXPECT_EQ(saved.error().kind, StepFailureKind::NothingToExport);
+
+  saved = convert_and_save("t.dict.yaml", bytes_of(rime), TableFormat::Rime, outputs);
+  ASSERT_TRUE(saved);
+  EXPECT_EQ(saved->path, directory.path("out-t.dict.yaml"));
+  const auto written = read_file(path_from_utf8(saved->path));
+  ASSERT_TRUE(written);
+  EXPECT_EQ(std::string(written->begin(), written->end()), saved->converted.text);
+}
+
 }  // namespace
 }  // namespace qovira

@@ -215,12 +215,15 @@ std::expected<ExportResult, std::string> export_mb(const CodeTable& table) {
     result.verdict = fill_placeholders(VERDICT_MISMATCH,
                                        {std::to_string(result.entries), std::to_string(read_back)});
   } else {
-    result.verdict = fill_placeholders(
-        VERDICT_VERIFIED,
-        {std::to_string(result.entries), std::to_string(count_chars(table.alphabet))});
+    result.verdict = verified_verdict(result.entries, table.alphabet);
     result.verified = true;
   }
   return result;
+}
+
+std::string verified_verdict(std::uint64_t entries, std::string_view alphabet) {
+  return fill_placeholders(VERDICT_VERIFIED,
+                           {std::to_string(entries), std::to_string(count_chars(alphabet))});
 }
 
 std::uint64_t mb_builds_started() {

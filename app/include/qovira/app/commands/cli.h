@@ -11,8 +11,7 @@
 
 namespace qovira {
 
-// The order matters: a mode of ExportMb or later exports.
-enum class BatchMode : std::uint8_t { Check, Report, Fix, ExportMb, Rescue };
+enum class BatchMode : std::uint8_t { Check, Report, Fix, ExportMb, Rescue, ToRime, ToBingling };
 
 struct WindowInvocation {
   std::optional<std::string> file;
@@ -53,6 +52,8 @@ std::string output_stem(std::string_view source_path);
 std::string output_extension(std::string_view source_path);
 std::string repaired_file_name(std::string_view source_path);
 std::string mb_file_name(std::string_view source_path);
+std::string rime_file_name(std::string_view source_path);      // "{stem}.dict.yaml"
+std::string bingling_file_name(std::string_view source_path);  // "{stem}.txt"
 
 // The output directory (as given) or the source's own directory, joined with the file name.
 std::string output_path(std::string_view source_path, const std::optional<std::string>& out_dir,

@@ -11,13 +11,14 @@
 #include <string_view>
 
 #include "qovira/app/diagnosis/diagnosis.h"
+#include "qovira/app/export/conversion.h"
 #include "qovira/app/export/export.h"
 #include "qovira/app/repair/repair.h"
 #include "qovira/table/model.h"
 
 namespace qovira {
 
-enum class OutputKind : std::uint8_t { RepairedText, RepairReport, Mb };
+enum class OutputKind : std::uint8_t { RepairedText, RepairReport, Mb, RimeText, BinglingText };
 
 // How a front end places the files a step writes.
 class OutputPlace {
@@ -38,8 +39,8 @@ enum class StepFailureKind : std::uint8_t {
   Refused,            // the output would land on a file that must not be written
   WriteFailed,        // the system could not write it
   NothingToExport,    // the file did not even parse
-  BuildFailed,        // the .mb could not be built
-  NotVerified,        // the built .mb did not read back as the table
+  BuildFailed,        // the .mb, or a text the table was converted to, could not be made
+  NotVerified,        // the built .mb, or a converted text, did not read back as the table
 };
 
 struct StepFailure {
@@ -76,6 +77,19 @@ struct SavedExport {
 std::expected<SavedExport, StepFailure> export_and_save(const Diagnosis& diagnosis,
                                                         std::string_view source_path,
                                                         bool write_unverified, OutputPlace& place);
+
+struct SavedConversion {
+  ConvertedText converted;
+  std::string path;
+};
+
+// Converts the table the source's bytes import as to `format` (Rime or Bingling), proves the text
+// by importing it again and writes it where `place` says; a text that does not prove is not
+// written. It reads only the bytes, so a diagnosis of them may run beside it.
+std::expected<SavedConversion, StepFailure> convert_and_save(std::string_view source_path,
+                                                             ByteView source_bytes,
+                                                             TableFormat format,
+                                                             OutputPlace& place);
 
 // What differs between the front ends' rescue.
 struct RescuePolicy {

@@ -27,6 +27,9 @@ struct ExportResult {
 // the build fails, with the build error's message.
 std::expected<ExportResult, std::string> export_mb(const CodeTable& table);
 
+// "已回读校验：{entries} 条词条、{alphabet characters} 个码元，与导入结果一致"
+std::string verified_verdict(std::uint64_t entries, std::string_view alphabet);
+
 // How many builds export_mb has started in this process, for tests that count them.
 std::uint64_t mb_builds_started();
 
