@@ -1,5 +1,6 @@
 #include "qovira/platform/files.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <fstream>
@@ -12,6 +13,8 @@ namespace {
 
 constexpr std::string_view NOT_A_REGULAR_FILE = "不是普通文件（可能是目录或设备）";
 constexpr std::string_view READ_INCOMPLETE = "读取中断，文件没有读完";
+// Files are read in pieces of this size, to tell how far the reading got.
+constexpr std::size_t READ_PIECE_BYTES = std::size_t{4} << 20;
 
 // Random bytes in a temporary file's name: 64 bits, so the name cannot be guessed in advance. The
 // name stays short: one derived from the target's name could pass the file-name length limit while
@@ -51,7 +54,8 @@ std::string path_to_utf8(const std::filesystem::path& path) {
   return std::string(text.begin(), text.end());
 }
 
-std::expected<Bytes, std::string> read_file(const std::filesystem::path& path) {
+std::expected<Bytes, std::string> read_file(const std::filesystem::path& path,
+                                            Progress* progress) {
   std::error_code error;
   const auto status = std::filesystem::status(path, error);
   if (error) {
@@ -71,9 +75,19 @@ std::expected<Bytes, std::string> read_file(const std::filesystem::path& path) {
     return std::unexpected(error.message());
   }
   Bytes bytes(static_cast<std::size_t>(size));
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (static_cast<std::uintmax_t>(in.gcount()) != size) {
-    return std::unexpected(std::string(READ_INCOMPLETE));
+  for (std::size_t done = 0; done < bytes.size();) {
+    if (cancelled(progress)) {
+      return std::unexpected(std::string(READ_INCOMPLETE));
+    }
+    const std::size_t piece = std::min(READ_PIECE_BYTES, bytes.size() - done);
+    in.read(reinterpret_cast<char*>(bytes.data() + done), static_cast<std::streamsize>(piece));
+    if (static_cast<std::size_t>(in.gcount()) != piece) {
+      return std::unexpected(std::string(READ_INCOMPLETE));
+    }
+    done += piece;
+    if (progress != nullptr) {
+      progress->report(done, bytes.size());
+    }
   }
   return bytes;
 }

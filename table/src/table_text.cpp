@@ -16,6 +16,8 @@ namespace qovira {
 namespace {
 
 constexpr char PIN_MARK = '*';
+// A walk over the lines reports its progress, and sees whether it is cancelled, once per this many.
+constexpr std::uint64_t PROGRESS_LINES = 4096;
 
 std::string_view strip_leading_dashes(std::string_view text) {
   return text.substr(std::min(text.find_first_not_of('-'), text.size()));
@@ -232,10 +234,11 @@ std::string join_code(std::string_view code) {
   return joined;
 }
 
-TableText TableText::read(std::string_view text, TableFormat format) {
+TableText TableText::read(std::string_view text, TableFormat format, Progress* progress) {
   TableText table;
   table.text_ = text;
   table.format_ = format;
+  table.progress_ = progress;
   if (format == TableFormat::Rime) {
     table.read_rime_header();
   } else if (format == TableFormat::Bingling) {
@@ -381,6 +384,12 @@ bool TableText::Cursor::next(TextLine& line) {
   }
   rest_ = cutter.rest();
   ++number_;
+  if (table_.progress_ != nullptr && number_ % PROGRESS_LINES == 0) {
+    if (table_.progress_->cancelled()) {
+      return false;
+    }
+    table_.progress_->report(table_.text_.size() - rest_.size(), table_.text_.size());
+  }
   if (table_.format_ == TableFormat::Bingling) {
     line = table_.read_body_line(raw, number_);
     if (line.kind == LineKind::Section) {

@@ -69,7 +69,6 @@ constexpr std::string_view OUTPUT_IS_ANOTHER_SOURCE =
     "输出文件是这次要处理的另一份源文件，源文件不能被覆盖：";
 constexpr std::string_view OUTPUT_WRITTEN_BEFORE =
     "这次运行里已经由 {} 写出过这个文件，不能再覆盖：{}";
-constexpr std::string_view REPAIR_REPORT_TAIL = "-修复报告.txt";
 // A --out folder that is missing or cannot be written: said for each file, which then writes
 // nothing, and counted as a problem.
 constexpr std::string_view OUT_DIR_MISSING = "     !! 输出目录不存在：{}（{}）";
@@ -99,10 +98,6 @@ std::string pad_left(std::string_view text, std::size_t width) {
   }
   out.append(text);
   return out;
-}
-
-ByteView view_of(std::string_view text) {
-  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
 // The absolute, normalised form of a path, for telling whether two outputs are one file before
@@ -292,33 +287,19 @@ class BatchRun {
     }
   }
 
-  // The whole repair report beside the repaired text, as a saved report is written; the path, or
-  // nothing when it could not be written (said on its own line).
-  std::optional<std::string> save_repair_report(const SourceTable& source,
-                                                const SavedRepair& saved) {
-    const std::optional<std::string> target = outputs_.choose(
-        OutputKind::RepairReport, output_stem(source.path) + std::string(REPAIR_REPORT_TAIL));
-    std::optional<std::string> refusal = outputs_.refusal(*target);
-    if (!refusal) {
-      // Made as it is written: a report listing millions of removed lines runs to gigabytes.
-      const auto report = [&](const BytePieceWriter& write) {
-        if (write(view_of(UTF8_BYTE_ORDER_MARK))) {
-          write_repair_report(displayable(source.path), displayable(saved.path), saved.result,
-                              saved.recheck, "\r\n",
-                              [&write](std::string_view piece) { return write(view_of(piece)); });
-        }
-      };
-      if (auto written =
-              write_file_atomically(path_from_utf8(*target), report, path_from_utf8(source.path));
-          written) {
-        outputs_.written(*target);
-        return target;
-      } else {
-        refusal = displayable(written.error());
-      }
+  // The whole repair report beside the repaired text; the path, or nothing when it could not be
+  // written (said on its own line).
+  std::optional<std::string> save_report(const SourceTable& source, const SavedRepair& saved) {
+    auto report = save_repair_report(source, saved, outputs_);
+    if (!report) {
+      const StepFailure& failure = report.error();
+      out_ << REPAIR_FAILED
+           << (failure.kind == StepFailureKind::Refused ? failure.detail
+                                                        : displayable(failure.detail))
+           << '\n';
+      return std::nullopt;
     }
-    out_ << REPAIR_FAILED << *refusal << '\n';
-    return std::nullopt;
+    return std::move(*report);
   }
 
   // The repair step's lines; false when the file counts as a problem.
@@ -339,7 +320,7 @@ class BatchRun {
       }
     }
     const RepairResult& result = repaired->result;
-    const std::optional<std::string> report = save_repair_report(source, *repaired);
+    const std::optional<std::string> report = save_report(source, *repaired);
     out_ << REPAIR_SUMMARY << result.changes.size();
     if (!result.removed.empty()) {
       out_ << REPAIR_SUMMARY_REMOVED << result.removed.size();

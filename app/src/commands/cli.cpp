@@ -197,6 +197,10 @@ std::string bingling_file_name(std::string_view source_path) {
   return output_stem(source_path) + ".txt";
 }
 
+std::string repair_report_file_name(std::string_view source_path) {
+  return output_stem(source_path) + "-修复报告.txt";
+}
+
 std::string output_path(std::string_view source_path, const std::optional<std::string>& out_dir,
                         std::string_view file_name) {
   std::string directory;

@@ -7,6 +7,8 @@
 #include "qovira/app/commands/cli.h"
 #include "qovira/app/commands/files.h"
 #include "qovira/app/repair/text_mends.h"
+#include "qovira/table/encoding.h"
+#include "qovira/table/safe_text.h"
 
 namespace qovira {
 namespace {
@@ -19,11 +21,12 @@ std::unexpected<StepFailure> failure(StepFailureKind kind, std::string detail = 
   return std::unexpected(StepFailure{kind, std::move(detail)});
 }
 
-// Asks `place` for the output path and writes `bytes` there, with the source's permissions.
+// Asks `place` for the output path and writes what `pieces` makes there, with the source's
+// permissions.
 std::expected<std::string, StepFailure> place_and_write(OutputPlace& place, OutputKind kind,
                                                         std::string_view suggested_name,
                                                         std::string_view source_path,
-                                                        ByteView bytes) {
+                                                        const BytePieces& pieces) {
   const std::optional<std::string> chosen = place.choose(kind, suggested_name);
   if (!chosen) {
     return failure(StepFailureKind::Cancelled);
@@ -31,18 +34,23 @@ std::expected<std::string, StepFailure> place_and_write(OutputPlace& place, Outp
   if (std::optional<std::string> refusal = place.refusal(*chosen)) {
     return failure(StepFailureKind::Refused, std::move(*refusal));
   }
-  if (auto written =
-          write_file_atomically(path_from_utf8(*chosen), bytes, path_from_utf8(source_path));
-      !written) {
+  if (auto written = place.write(*chosen, pieces, std::string(source_path)); !written) {
     return failure(StepFailureKind::WriteFailed, std::move(written.error()));
   }
   place.written(*chosen);
   return *chosen;
 }
 
+BytePieces pieces_of(ByteView bytes) {
+  return [bytes](const BytePieceWriter& write) { write(bytes); };
+}
+
+// Of the progress, the repair takes the first half, the re-check of its text the second.
+constexpr std::uint64_t REPAIRED = ProgressPart::PROGRESS_SCALE / 2;
+
 // Decodes and repairs the source and writes the repaired text where `place` says; no re-check yet.
 std::expected<SavedRepair, StepFailure> repair_and_write(const SourceTable& source,
-                                                         OutputPlace& place) {
+                                                         OutputPlace& place, Progress* progress) {
   if (source.diagnosis.format == TableFormat::Mb) {
     return failure(StepFailureKind::MbHasNoSourceText);
   }
@@ -53,10 +61,14 @@ std::expected<SavedRepair, StepFailure> repair_and_write(const SourceTable& sour
     if (!mended) {
       return failure(StepFailureKind::Undecodable, mended.error().message());
     }
-    saved.result = repair_mended_text(*mended);
+    ProgressPart repairing(progress, 0, REPAIRED);
+    saved.result = repair_mended_text(*mended, &repairing);
+  }
+  if (cancelled(progress)) {
+    return failure(StepFailureKind::Cancelled);
   }
   auto path = place_and_write(place, OutputKind::RepairedText, repaired_file_name(source.path),
-                              source.path, bytes_of(saved.result.text));
+                              source.path, pieces_of(bytes_of(saved.result.text)));
   if (!path) {
     return std::unexpected(std::move(path.error()));
   }
@@ -79,8 +91,8 @@ std::expected<SavedExport, StepFailure> save_export(DiagnosisRef&& diagnosis,
   if (!mb.verified && !write_unverified) {
     return failure(StepFailureKind::NotVerified, mb.verdict);
   }
-  auto path =
-      place_and_write(place, OutputKind::Mb, mb_file_name(source_path), source_path, mb.bytes);
+  auto path = place_and_write(place, OutputKind::Mb, mb_file_name(source_path), source_path,
+                              pieces_of(mb.bytes));
   if (!path) {
     return std::unexpected(std::move(path.error()));
   }
@@ -89,13 +101,38 @@ std::expected<SavedExport, StepFailure> save_export(DiagnosisRef&& diagnosis,
 
 }  // namespace
 
+std::expected<void, std::string> OutputPlace::write(const std::string& path,
+                                                    const BytePieces& pieces,
+                                                    const std::string& permissions_like) {
+  return write_file_atomically(path_from_utf8(path), pieces, path_from_utf8(permissions_like));
+}
+
 std::expected<SavedRepair, StepFailure> repair_and_save(const SourceTable& source,
-                                                        OutputPlace& place) {
-  auto saved = repair_and_write(source, place);
+                                                        OutputPlace& place, Progress* progress) {
+  auto saved = repair_and_write(source, place, progress);
   if (saved) {
-    saved->recheck = diagnose(bytes_of(saved->result.text));
+    ProgressPart checking(progress, REPAIRED, ProgressPart::PROGRESS_SCALE);
+    saved->recheck = diagnose(bytes_of(saved->result.text), &checking);
+    if (cancelled(progress)) {
+      return failure(StepFailureKind::Cancelled);
+    }
   }
   return saved;
+}
+
+std::expected<std::string, StepFailure> save_repair_report(const SourceTable& source,
+                                                           const SavedRepair& saved,
+                                                           OutputPlace& place) {
+  // Made as it is written: a report listing millions of removed lines runs to gigabytes.
+  const auto report = [&source, &saved](const BytePieceWriter& write) {
+    if (write(bytes_of(UTF8_BYTE_ORDER_MARK))) {
+      write_repair_report(displayable(source.path), displayable(saved.path), saved.result,
+                          saved.recheck, "\r\n",
+                          [&write](std::string_view piece) { return write(bytes_of(piece)); });
+    }
+  };
+  return place_and_write(place, OutputKind::RepairReport, repair_report_file_name(source.path),
+                         source.path, report);
 }
 
 std::expected<SavedExport, StepFailure> export_and_save(const Diagnosis& diagnosis,
@@ -122,24 +159,33 @@ std::expected<SavedConversion, StepFailure> convert_and_save(std::string_view so
   const bool rime = format == TableFormat::Rime;
   auto path = place_and_write(place, rime ? OutputKind::RimeText : OutputKind::BinglingText,
                               rime ? rime_file_name(source_path) : bingling_file_name(source_path),
-                              source_path, bytes_of(converted->text));
+                              source_path, pieces_of(bytes_of(converted->text)));
   if (!path) {
     return std::unexpected(std::move(path.error()));
   }
   return SavedConversion{std::move(*converted), std::move(*path)};
 }
 
-RescueOutcome rescue(SourceTable& source, OutputPlace& place, const RescuePolicy& policy) {
+RescueOutcome rescue(SourceTable& source, OutputPlace& place, const RescuePolicy& policy,
+                     Progress* progress) {
   RescueOutcome outcome;
-  outcome.repair = repair_and_write(source, place);
+  outcome.repair = repair_and_write(source, place, progress);
   SavedRepair* saved = *outcome.repair ? &**outcome.repair : nullptr;
   if (saved != nullptr) {
     const ByteView repaired = bytes_of(saved->result.text);
     // Bytes the repair left as they were would be diagnosed as the source was.
-    saved->recheck = std::ranges::equal(repaired, source.bytes)
-                         ? std::exchange(source.diagnosis, {})
-                         : diagnose(repaired);
-  } else if (!policy.export_source_when_unrepaired) {
+    if (std::ranges::equal(repaired, source.bytes)) {
+      saved->recheck = std::exchange(source.diagnosis, {});
+    } else {
+      ProgressPart checking(progress, REPAIRED, ProgressPart::PROGRESS_SCALE);
+      saved->recheck = diagnose(repaired, &checking);
+      if (cancelled(progress)) {
+        outcome.repair = failure(StepFailureKind::Cancelled);
+        return outcome;
+      }
+    }
+  } else if (!policy.export_source_when_unrepaired ||
+             outcome.repair->error().kind == StepFailureKind::Cancelled) {
     return outcome;  // nothing was repaired, so there is nothing new to export
   }
   Diagnosis* exported = saved != nullptr ? &saved->recheck : nullptr;

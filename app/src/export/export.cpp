@@ -195,8 +195,13 @@ bool reads_back_code_by_code(const CodeTable& table, MbRecordReader& records) {
 
 }  // namespace
 
-std::expected<ExportResult, std::string> export_mb(const CodeTable& table) {
+std::expected<ExportResult, std::string> export_mb(const CodeTable& table, Progress* progress) {
   builds_started.fetch_add(1, std::memory_order_relaxed);
+  // The build takes about as long as the proof.
+  constexpr std::uint64_t HALVES = 2;
+  if (progress != nullptr) {
+    progress->report(0, HALVES);
+  }
   auto bytes = build_mb(table, DEFAULT_MB_CONTAINER);
   if (!bytes) {
     return std::unexpected(bytes.error().message());
@@ -204,6 +209,12 @@ std::expected<ExportResult, std::string> export_mb(const CodeTable& table) {
   ExportResult result;
   result.bytes = std::move(*bytes);
   result.entries = table.entries.size();
+  if (progress != nullptr) {
+    if (progress->cancelled()) {
+      return result;  // unproven
+    }
+    progress->report(1, HALVES);
+  }
   const auto difference = compare_built_mb(table, result.bytes);
   if (!difference) {
     result.unreadable = difference.error().message();

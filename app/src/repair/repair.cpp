@@ -14,7 +14,7 @@ RepairResult repair_text(std::string_view text, TableFormat format, std::string_
   return repair_mended_text(mend_text(text, format, base_name));
 }
 
-RepairResult repair_mended_text(const MendedText& mended) {
+RepairResult repair_mended_text(const MendedText& mended, Progress* progress) {
   RepairResult result;
   result.changes = mended.changes;
   result.kept = mended.kept;
@@ -33,7 +33,7 @@ RepairResult repair_mended_text(const MendedText& mended) {
       result.text.append(line).push_back('\n');
     });
   } else {
-    const TableText table = TableText::read(text, mended.format);
+    const TableText table = TableText::read(text, mended.format, progress);
     // Lines of no two columns are left for a person, unless so many are left that the importer
     // would refuse the whole dictionary for them: then the repair runs again taking them out.
     for (const bool take_out_unsplit : {false, true}) {

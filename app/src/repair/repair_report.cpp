@@ -1,5 +1,6 @@
 // The report shown after a repair: where the result went, every change and every line left alone,
 // and the re-check of the repaired text.
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,9 @@ constexpr std::string_view RECHECK_HEADING = "修复后复检\n----------\n";
 constexpr std::string_view ENTRIES = "词条 ";
 constexpr std::string_view IMPORTABLE = "，现在可以导入了\n";
 constexpr std::string_view NOT_IMPORTABLE = "，仍然导入不进去，见下\n";
+constexpr std::string_view MORE_ITEMS = "…还有 ";
+constexpr std::string_view MORE_ITEMS_TAIL = " 处";
+constexpr std::string_view MORE_ITEMS_SAVED = "，详见 ";
 
 // Makes the report's text, each line feed in its pieces written as the chosen line end, so that a
 // saved report of hundreds of megabytes is made once with its CR LF instead of converted after.
@@ -87,8 +91,25 @@ void append_item(ReportText& out, const RepairItem& item, std::string_view groun
   out << item.summary << "\n" << ground_label << item.basis << "\n";
 }
 
+// Writes the first `cut.shown_per_list` items, then a line counting the rest.
+void append_items(ReportText& out, const RepairItems& items, std::string_view ground_label,
+                  const ShownItems& cut) {
+  const std::size_t shown = std::min(items.size(), cut.shown_per_list);
+  auto item = items.begin();
+  for (std::size_t i = 0; i < shown; ++i, ++item) {
+    append_item(out, *item, ground_label);
+  }
+  if (shown < items.size()) {
+    out << MORE_ITEMS << std::to_string(items.size() - shown) << MORE_ITEMS_TAIL;
+    if (cut.full_report) {
+      out << MORE_ITEMS_SAVED << *cut.full_report;
+    }
+    out << "\n";
+  }
+}
+
 void write_report(ReportText& out, std::string_view source_path, std::string_view saved_path,
-                  const RepairResult& result, const Diagnosis& recheck) {
+                  const RepairResult& result, const Diagnosis& recheck, const ShownItems& cut) {
   out << TITLE << SOURCE << source_path << SOURCE_UNTOUCHED << SAVED_AS << saved_path << "\n\n";
   out << COUNT_CHANGES << std::to_string(result.changes.size());
   if (!result.removed.empty()) {
@@ -98,23 +119,17 @@ void write_report(ReportText& out, std::string_view source_path, std::string_vie
 
   if (!result.changes.empty()) {
     out << CHANGES_HEADING;
-    for (const RepairItem& item : result.changes) {
-      append_item(out, item, BASIS);
-    }
+    append_items(out, result.changes, BASIS, cut);
     out << "\n";
   }
   if (!result.removed.empty()) {
     out << REMOVED_HEADING;
-    for (const RepairItem& item : result.removed) {
-      append_item(out, item, REASON);
-    }
+    append_items(out, result.removed, REASON, cut);
     out << "\n";
   }
   if (!result.kept.empty()) {
     out << KEPT_HEADING;
-    for (const RepairItem& item : result.kept) {
-      append_item(out, item, REASON);
-    }
+    append_items(out, result.kept, REASON, cut);
     out << "\n";
   }
 
@@ -135,24 +150,27 @@ void write_repair_report(std::string_view source_path, std::string_view saved_pa
                          const RepairResult& result, const Diagnosis& recheck,
                          std::string_view line_end, const ReportWriter& write) {
   ReportText out(&write, line_end);
-  write_report(out, source_path, saved_path, result, recheck);
+  write_report(out, source_path, saved_path, result, recheck, {});
 }
 
 std::string build_repair_report(std::string_view source_path, std::string_view saved_path,
-                                const RepairResult& result, const Diagnosis& recheck) {
+                                const RepairResult& result, const Diagnosis& recheck,
+                                const ShownItems& cut) {
   std::size_t size = 0;
   {
     ReportText counted(nullptr, "\n");
-    write_report(counted, source_path, saved_path, result, recheck);
+    write_report(counted, source_path, saved_path, result, recheck, cut);
     size = counted.size();
   }
   std::string text;
   text.reserve(size);
-  write_repair_report(source_path, saved_path, result, recheck, "\n",
-                      [&text](std::string_view piece) {
-                        text.append(piece);
-                        return true;
-                      });
+  const ReportWriter append = [&text](std::string_view piece) {
+    text.append(piece);
+    return true;
+  };
+  ReportText out(&append, "\n");
+  write_report(out, source_path, saved_path, result, recheck, cut);
+  out.flush();
   return text;
 }
 

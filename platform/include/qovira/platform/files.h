@@ -8,14 +8,17 @@
 #include <string_view>
 
 #include "qovira/table/bytes.h"
+#include "qovira/table/progress.h"
 
 namespace qovira {
 
 std::filesystem::path path_from_utf8(std::string_view utf8);
 std::string path_to_utf8(const std::filesystem::path& path);
 
-// Reads a whole regular file; the error is the system's text.
-std::expected<Bytes, std::string> read_file(const std::filesystem::path& path);
+// Reads a whole regular file; the error is the system's text. Reports the bytes read to
+// `progress` and stops early, incomplete, once it is cancelled.
+std::expected<Bytes, std::string> read_file(const std::filesystem::path& path,
+                                            Progress* progress = nullptr);
 
 // Writes to a new temporary file beside `path`, flushes it to disk, then renames it over `path`:
 // an earlier file of that name stays intact when anything fails, and no temporary file is left

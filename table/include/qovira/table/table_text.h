@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "qovira/table/progress.h"
+
 namespace qovira {
 
 enum class TableFormat : std::uint8_t { Rime, Bingling, Mb, Unknown };
@@ -90,8 +92,9 @@ using BinglingSettings = std::map<std::string, std::string_view, std::less<>>;
 class TableText {
  public:
   // Reads the header and finds the body; body lines are classified as they are walked. Rime,
-  // 冰凌 and, read like a Rime body without a header, Unknown.
-  static TableText read(std::string_view text, TableFormat format);
+  // 冰凌 and, read like a Rime body without a header, Unknown. Every walk over the lines reports
+  // to `progress` how far into the text it got, and ends early once it is cancelled.
+  static TableText read(std::string_view text, TableFormat format, Progress* progress = nullptr);
 
   std::string_view text() const { return text_; }
   TableFormat format() const { return format_; }
@@ -144,6 +147,7 @@ class TableText {
   std::uint64_t header_lines_ = 0;
   RimeHeader rime_header_;
   BinglingSettings settings_;
+  Progress* progress_ = nullptr;
 };
 
 // The pieces of a line between tabs, empty ones included, handed to `visit(index, piece)` until it

@@ -54,6 +54,7 @@ std::string repaired_file_name(std::string_view source_path);
 std::string mb_file_name(std::string_view source_path);
 std::string rime_file_name(std::string_view source_path);      // "{stem}.dict.yaml"
 std::string bingling_file_name(std::string_view source_path);  // "{stem}.txt"
+std::string repair_report_file_name(std::string_view source_path);
 
 // The output directory (as given) or the source's own directory, joined with the file name.
 std::string output_path(std::string_view source_path, const std::optional<std::string>& out_dir,

@@ -14,7 +14,9 @@
 #include "qovira/app/export/conversion.h"
 #include "qovira/app/export/export.h"
 #include "qovira/app/repair/repair.h"
+#include "qovira/platform/files.h"
 #include "qovira/table/model.h"
+#include "qovira/table/progress.h"
 
 namespace qovira {
 
@@ -28,6 +30,11 @@ class OutputPlace {
   virtual std::optional<std::string> choose(OutputKind kind, std::string_view suggested_name) = 0;
   // Why `path` must not be written (it is a source, or an earlier output), or nothing.
   virtual std::optional<std::string> refusal(const std::string& path) = 0;
+  // Writes an output whose permissions follow `permissions_like` (write_file_atomically). A front
+  // end may hold the writing back until its command can no longer be cancelled: then `pieces` must
+  // stay valid until it writes them.
+  virtual std::expected<void, std::string> write(const std::string& path, const BytePieces& pieces,
+                                                 const std::string& permissions_like);
   // Told of every file written.
   virtual void written(const std::string& /*path*/) {}
 };
@@ -35,7 +42,7 @@ class OutputPlace {
 enum class StepFailureKind : std::uint8_t {
   MbHasNoSourceText,  // a .mb is never repaired
   Undecodable,        // the bytes are no text
-  Cancelled,          // the user chose no output
+  Cancelled,          // the user chose no output or stopped the work
   Refused,            // the output would land on a file that must not be written
   WriteFailed,        // the system could not write it
   NothingToExport,    // the file did not even parse
@@ -62,9 +69,17 @@ struct SavedRepair {
 };
 
 // Decodes and repairs the source, writes the repaired text where `place` says and diagnoses it
-// again. `base_name` names an added Rime header and the suggested output.
+// again. The source's base name names an added Rime header and the suggested output. Work
+// cancelled through `progress` fails as Cancelled.
 std::expected<SavedRepair, StepFailure> repair_and_save(const SourceTable& source,
-                                                        OutputPlace& place);
+                                                        OutputPlace& place,
+                                                        Progress* progress = nullptr);
+
+// Writes the repair's whole report (a byte-order mark, CR LF line ends), named after the source,
+// where `place` puts an output of kind RepairReport; its path, or why it was not written.
+std::expected<std::string, StepFailure> save_repair_report(const SourceTable& source,
+                                                           const SavedRepair& saved,
+                                                           OutputPlace& place);
 
 struct SavedExport {
   ExportResult exported;
@@ -112,6 +127,9 @@ struct RescueOutcome {
 
 // Repair, save, diagnose the repaired text, then write its .mb (or, by policy, the source's). A
 // repair that changed no byte takes the source's diagnosis, moved out of `source`, as its re-check.
-RescueOutcome rescue(SourceTable& source, OutputPlace& place, const RescuePolicy& policy);
+// Work cancelled through `progress` gives a repair failed as Cancelled and no export; `source` is
+// then as it was.
+RescueOutcome rescue(SourceTable& source, OutputPlace& place, const RescuePolicy& policy,
+                     Progress* progress = nullptr);
 
 }  // namespace qovira

@@ -12,6 +12,7 @@
 #include "qovira/table/format.h"
 #include "qovira/app/diagnosis/issues.h"
 #include "qovira/table/model.h"
+#include "qovira/table/progress.h"
 
 namespace qovira {
 
@@ -29,8 +30,9 @@ struct Diagnosis {
   TableFormat format = TableFormat::Unknown;
 };
 
-// Never fails: every problem becomes a Fatal issue.
-Diagnosis diagnose(ByteView bytes);
+// Never fails: every problem becomes a Fatal issue. A diagnosis cancelled through `progress` is
+// incomplete.
+Diagnosis diagnose(ByteView bytes, Progress* progress = nullptr);
 // The same for bytes no one reads afterwards: they are freed once read for the last time, before
 // the table is merged, so that the file and the whole table are never held at once.
 Diagnosis diagnose_and_free(Bytes bytes);

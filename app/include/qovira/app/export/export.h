@@ -9,6 +9,7 @@
 
 #include "qovira/table/mb.h"
 #include "qovira/table/model.h"
+#include "qovira/table/progress.h"
 
 namespace qovira {
 
@@ -24,8 +25,10 @@ struct ExportResult {
 };
 
 // Builds on the default container and reads every record back against the table. Fails only when
-// the build fails, with the build error's message.
-std::expected<ExportResult, std::string> export_mb(const CodeTable& table);
+// the build fails, with the build error's message. Cancelled through `progress`, the result is not
+// proven.
+std::expected<ExportResult, std::string> export_mb(const CodeTable& table,
+                                                   Progress* progress = nullptr);
 
 // "已回读校验：{entries} 条词条、{alphabet characters} 个码元，与导入结果一致"
 std::string verified_verdict(std::uint64_t entries, std::string_view alphabet);

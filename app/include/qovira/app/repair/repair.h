@@ -187,8 +187,9 @@ std::optional<InferredCode> infer_code(const CodeStats& stats, std::string_view 
 RepairResult repair_text(std::string_view text, TableFormat format, std::string_view base_name);
 
 struct MendedText;
-// The line rules over a text the whole-text mends have made; their items come first.
-RepairResult repair_mended_text(const MendedText& mended);
+// The line rules over a text the whole-text mends have made; their items come first. Cancelled
+// through `progress`, the result is incomplete.
+RepairResult repair_mended_text(const MendedText& mended, Progress* progress = nullptr);
 
 // Takes the report piece by piece: false once it cannot be written, and then the rest is not made.
 using ReportWriter = std::function<bool(std::string_view)>;
@@ -198,8 +199,16 @@ using ReportWriter = std::function<bool(std::string_view)>;
 void write_repair_report(std::string_view source_path, std::string_view saved_path,
                          const RepairResult& result, const Diagnosis& recheck,
                          std::string_view line_end, const ReportWriter& write);
-// The report as one text, with LF line ends.
+// How many items of each list a report shows; a line after them counts the rest and names the
+// saved whole report, if there is one.
+struct ShownItems {
+  std::size_t shown_per_list = static_cast<std::size_t>(-1);
+  std::optional<std::string_view> full_report;
+};
+
+// The report as one text, with LF line ends; by default with every item.
 std::string build_repair_report(std::string_view source_path, std::string_view saved_path,
-                                const RepairResult& result, const Diagnosis& recheck);
+                                const RepairResult& result, const Diagnosis& recheck,
+                                const ShownItems& cut = {});
 
 }  // namespace qovira
