@@ -42,8 +42,9 @@ std::optional<QString> QtDialogs::save_file(QWidget* parent, const FileRequest& 
   return run_file_dialog(parent, request, true);
 }
 
-void QtDialogs::inform(QWidget* parent, const QString& text) {
-  QMessageBox box(QMessageBox::Information, MESSAGE_CAPTION, text, QMessageBox::Ok, parent);
+void QtDialogs::inform(QWidget* parent, const QString& text, MessageKind kind) {
+  QMessageBox box(kind == MessageKind::Failure ? QMessageBox::Critical : QMessageBox::Information,
+                  MESSAGE_CAPTION, text, QMessageBox::Ok, parent);
   // File names and system texts are shown as they are, never as markup.
   box.setTextFormat(Qt::PlainText);
   box.exec();
@@ -51,7 +52,8 @@ void QtDialogs::inform(QWidget* parent, const QString& text) {
 
 std::optional<QString> QtDialogs::run_file_dialog(QWidget* parent, const FileRequest& request,
                                                   bool save) {
-  QFileDialog dialog(parent, save ? SAVE_CAPTION : OPEN_CAPTION, last_directory_);
+  QFileDialog dialog(parent, save ? SAVE_CAPTION : OPEN_CAPTION,
+                     request.folder.isEmpty() ? last_directory_ : request.folder);
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   // The names already show their patterns where that helps, as on Windows.

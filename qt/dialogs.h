@@ -6,6 +6,8 @@
 #include <optional>
 #include <string_view>
 
+#include "qovira/app/commands/window_commands.h"
+
 class QWidget;
 
 namespace qovira::qt {
@@ -18,6 +20,7 @@ struct FileRequest {
   QString initial_name;  // empty for the open dialog
   QStringList name_filters;
   QString default_suffix;
+  QString folder;  // where the dialog starts; empty: the folder of the last file chosen
 };
 
 // Implemented by QtDialogs and by the fakes of the tests.
@@ -29,17 +32,17 @@ class Dialogs {
   virtual std::optional<QString> open_file(QWidget* parent, const FileRequest& request) = 0;
   // Asks before overwriting an existing file.
   virtual std::optional<QString> save_file(QWidget* parent, const FileRequest& request) = 0;
-  // The information message box.
-  virtual void inform(QWidget* parent, const QString& text) = 0;
+  // A message box with the error icon for a failure, else the information icon.
+  virtual void inform(QWidget* parent, const QString& text, MessageKind kind) = 0;
 };
 
-// The platform's file dialogs and Qt's message box. Each file dialog starts in the folder of the
-// last file chosen, as the Windows dialogs do.
+// The platform's file dialogs and Qt's message box. A file dialog starts in the folder it is
+// given, else in the folder of the last file chosen, as the Windows dialogs do.
 class QtDialogs final : public Dialogs {
  public:
   std::optional<QString> open_file(QWidget* parent, const FileRequest& request) override;
   std::optional<QString> save_file(QWidget* parent, const FileRequest& request) override;
-  void inform(QWidget* parent, const QString& text) override;
+  void inform(QWidget* parent, const QString& text, MessageKind kind) override;
 
  private:
   std::optional<QString> run_file_dialog(QWidget* parent, const FileRequest& request, bool save);

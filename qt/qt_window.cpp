@@ -1,9 +1,13 @@
 #include "qt_window.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "dialogs.h"
 #include "main_window.h"
@@ -31,6 +35,18 @@ void exit_on_fatal(QtMsgType type, const QMessageLogContext& context, const QStr
 
 }  // namespace
 
+bool install_qt_translations(QCoreApplication& application, const QLocale& locale) {
+  if (locale.language() != QLocale::Chinese) {
+    return false;
+  }
+  auto translator = std::make_unique<QTranslator>(&application);
+  if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    return false;
+  }
+  return QCoreApplication::installTranslator(translator.release());
+}
+
 int run_qt_window(const std::optional<std::string>& file) {
   // The command line has been read already: Qt gets none of it, so a file name is never taken for
   // one of Qt's options.
@@ -41,12 +57,13 @@ int run_qt_window(const std::optional<std::string>& file) {
   qt_default_handler = qInstallMessageHandler(exit_on_fatal);
   QApplication application(argument_count, arguments);
   qInstallMessageHandler(qt_default_handler);
+  install_qt_translations(application, QLocale::system());
 
   QtDialogs dialogs;
   MainWindow window(dialogs);
   window.show();
   if (file) {
-    // Loaded from the event loop, once the window is on the screen.
+    // Loaded from the event loop, once the window is on the screen; the work goes on beside it.
     QTimer::singleShot(0, &window, [&window, &file] { window.load(*file); });
   }
   return application.exec();

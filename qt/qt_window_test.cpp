@@ -4,24 +4,31 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFontInfo>
+#include <QKeyEvent>
+#include <QLocale>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
+#include <QTranslator>
 #include <QUrl>
 #include <algorithm>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "../app/src/commands/scratch_directory.h"
 #include "dialogs.h"
 #include "main_window.h"
+#include "qovira/app/commands/files.h"
 #include "qovira/app/diagnosis/diagnosis.h"
 #include "qovira/app/export/export.h"
-#include "qovira/app/commands/files.h"
 #include "qovira/table/mb.h"
+#include "qt_window.h"
 
 // Readable failure messages.
 void PrintTo(const QString& text, std::ostream* out) {
@@ -52,11 +59,20 @@ class FakeDialogs final : public Dialogs {
   }
   std::optional<QString> save_file(QWidget*, const FileRequest& request) override {
     save_requests.push_back(request);
+    if (on_save_file) {
+      on_save_file();
+    }
     return next_answer();
   }
-  void inform(QWidget*, const QString& text) override { messages.append(text); }
+  void inform(QWidget*, const QString& text, MessageKind kind) override {
+    messages.append(text);
+    message_kinds.push_back(kind);
+  }
 
   std::deque<std::optional<QString>> answers;
+  std::vector<MessageKind> message_kinds;
+  // Called as a save dialog opens, while its command works.
+  std::function<void()> on_save_file;
   std::vector<FileRequest> open_requests;
   std::vector<FileRequest> save_requests;
   QStringList messages;
@@ -75,6 +91,20 @@ class FakeDialogs final : public Dialogs {
 class QtWindowTest : public ::testing::Test {
  protected:
   QPushButton* button(const char* name) { return window_.findChild<QPushButton*>(name); }
+  // Handles the window's events, as its event loop would, until no command works.
+  void settle() {
+    while (window_.busy()) {
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+  }
+  void click(const char* name) {
+    button(name)->click();
+    settle();
+  }
+  void load(const std::string& path) {
+    window_.load(path);
+    settle();
+  }
   QPlainTextEdit* report() { return window_.findChild<QPlainTextEdit*>(REPORT_NAME); }
   QString status() { return window_.findChild<QLabel*>(STATUS_NAME)->text(); }
 
@@ -92,8 +122,9 @@ TEST_F(QtWindowTest, HasTheControlsOfTheWindowsWindow) {
   for (const QPushButton* each : window_.findChildren<QPushButton*>()) {
     texts.append(each->text());
   }
-  EXPECT_EQ(texts, QStringList({q("打开码表…"), q("自动修复并另存"), q("导出 .mb"),
-                                q("一键救急（修复→.mb）"), q("保存报告")}));
+  EXPECT_EQ(texts, QStringList({q("打开码表(&O)…"), q("自动修复并另存(&F)"), q("导出 .mb(&E)"),
+                                q("一键救急（修复→.mb）(&R)"), q("保存报告(&S)"), q("取消"),
+                                q("关于(&A)…")}));
 
   ASSERT_NE(report(), nullptr);
   EXPECT_TRUE(report()->isReadOnly());
@@ -116,7 +147,7 @@ TEST(QtNameFilters, TurnsPipeSeparatedFiltersIntoQtSyntax) {
 
 TEST_F(QtWindowTest, LoadShowsTheReportWithLineBreaksAndTheStatusLine) {
   const std::string source = dir_.write("测试码表.dict.yaml", GOOD_TABLE);
-  window_.load(source);
+  load(source);
 
   const Diagnosis diagnosis = diagnose(read_file(path_from_utf8(source)).value());
   const std::string expected = render_report(source, diagnosis);
@@ -131,12 +162,12 @@ TEST_F(QtWindowTest, LoadShowsTheReportWithLineBreaksAndTheStatusLine) {
 
 TEST_F(QtWindowTest, ExportAndSaveReportAskTheirDialogsAndWriteTheFiles) {
   const std::string source = dir_.write("abc.dict.yaml", GOOD_TABLE);
-  window_.load(source);
+  load(source);
   const std::string mb = dir_.path("输出.mb");
   const std::string saved_report = dir_.path("报告.txt");
   dialogs_.answers = {q(mb), q(saved_report)};
 
-  button(EXPORT_BUTTON_NAME)->click();
+  click(EXPORT_BUTTON_NAME);
   ASSERT_EQ(dialogs_.save_requests.size(), 1u);
   EXPECT_EQ(dialogs_.save_requests[0].initial_name, q("abc.mb"));
   EXPECT_EQ(dialogs_.save_requests[0].name_filters,
@@ -147,7 +178,7 @@ TEST_F(QtWindowTest, ExportAndSaveReportAskTheirDialogsAndWriteTheFiles) {
   const std::string summary = report()->toPlainText().toStdString();
   EXPECT_NE(summary.find(mb), std::string::npos);
 
-  button(SAVE_REPORT_BUTTON_NAME)->click();
+  click(SAVE_REPORT_BUTTON_NAME);
   ASSERT_EQ(dialogs_.save_requests.size(), 2u);
   EXPECT_EQ(dialogs_.save_requests[1].initial_name, q("abc.dict-诊断报告.txt"));
   EXPECT_EQ(dialogs_.save_requests[1].name_filters,
@@ -161,9 +192,9 @@ TEST_F(QtWindowTest, ExportAndSaveReportAskTheirDialogsAndWriteTheFiles) {
 TEST_F(QtWindowTest, OpenRepairAndRescueButtonsRunTheirCommands) {
   const std::string source = dir_.write("abc.dict.yaml", BROKEN_TABLE);
   dialogs_.answers = {std::nullopt, q(source)};
-  button(OPEN_BUTTON_NAME)->click();  // cancelled: nothing changes
+  click(OPEN_BUTTON_NAME);  // cancelled: nothing changes
   EXPECT_TRUE(report()->toPlainText().isEmpty());
-  button(OPEN_BUTTON_NAME)->click();
+  click(OPEN_BUTTON_NAME);
   ASSERT_EQ(dialogs_.open_requests.size(), 2u);
   EXPECT_EQ(dialogs_.open_requests[0].name_filters, qt_name_filters(OPEN_TABLE_FILTER));
   EXPECT_TRUE(status().endsWith(q("导入不进去")));
@@ -171,9 +202,9 @@ TEST_F(QtWindowTest, OpenRepairAndRescueButtonsRunTheirCommands) {
   const std::string repaired = dir_.path("abc.repaired.yaml");
   const std::string mb = dir_.path("abc.mb");
   dialogs_.answers = {std::nullopt, q(repaired), q(mb)};
-  button(REPAIR_BUTTON_NAME)->click();  // cancelled
+  click(REPAIR_BUTTON_NAME);  // cancelled
   EXPECT_FALSE(fs::exists(path_from_utf8(repaired)));
-  button(RESCUE_BUTTON_NAME)->click();
+  click(RESCUE_BUTTON_NAME);
   ASSERT_EQ(dialogs_.save_requests.size(), 3u);
   EXPECT_EQ(dialogs_.save_requests[1].name_filters,
             QStringList({q("修复后的码表 (*.yaml)"), q("所有文件 (*)")}));
@@ -184,16 +215,16 @@ TEST_F(QtWindowTest, OpenRepairAndRescueButtonsRunTheirCommands) {
 }
 
 TEST_F(QtWindowTest, CommandsWithoutATableShowTheirMessages) {
-  button(EXPORT_BUTTON_NAME)->click();
-  button(REPAIR_BUTTON_NAME)->click();
-  button(SAVE_REPORT_BUTTON_NAME)->click();
+  click(EXPORT_BUTTON_NAME);
+  click(REPAIR_BUTTON_NAME);
+  click(SAVE_REPORT_BUTTON_NAME);
   EXPECT_EQ(dialogs_.messages,
             QStringList({q("先打开一份码表。"), q("先打开一份码表。"), q("还没有可保存的报告。")}));
   EXPECT_TRUE(dialogs_.save_requests.empty());
 }
 
 TEST_F(QtWindowTest, DropLoadsTheFirstLocalFileAndReplacesTheCurrentOne) {
-  window_.load(dir_.write("旧.dict.yaml", GOOD_TABLE));
+  load(dir_.write("旧.dict.yaml", GOOD_TABLE));
   const std::string first = dir_.write("第一.dict.yaml", BROKEN_TABLE);
   const std::string second = dir_.write("第二.dict.yaml", GOOD_TABLE);
   QMimeData dropped;
@@ -209,7 +240,8 @@ TEST_F(QtWindowTest, DropLoadsTheFirstLocalFileAndReplacesTheCurrentOne) {
   QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(&window_, &drop);
   EXPECT_TRUE(drop.isAccepted());
-  QApplication::processEvents();
+  QApplication::processEvents();  // the drop's load starts once the drop has ended
+  settle();
   EXPECT_TRUE(status().startsWith(q("第一.dict.yaml · ")));
   EXPECT_NE(report()->toPlainText().indexOf(q(first)), -1);
 
@@ -222,8 +254,7 @@ TEST_F(QtWindowTest, DropLoadsTheFirstLocalFileAndReplacesTheCurrentOne) {
 
 TEST_F(QtWindowTest, SmallWindowKeepsTheReportAreaAndLongStatusKeepsTheWidth) {
   window_.show();
-  window_.load(
-      dir_.write(std::string(60, 'x') + "码表名字很长很长很长很长很长很长.dict.yaml", GOOD_TABLE));
+  load(dir_.write(std::string(60, 'x') + "码表名字很长很长很长很长很长很长.dict.yaml", GOOD_TABLE));
   QApplication::processEvents();
   EXPECT_EQ(window_.width(), 1000);
 
@@ -241,7 +272,7 @@ TEST_F(QtWindowTest, ScreenshotOfTheLoadedWindow) {
       source_dir != nullptr ? path_to_utf8(fs::path(source_dir) / "samples/broken-wubi.dict.yaml")
                             : dir_.write("broken.dict.yaml", BROKEN_TABLE);
   window_.show();
-  window_.load(sample);
+  load(sample);
   QApplication::processEvents();
   const QPixmap picture = window_.grab();
   ASSERT_FALSE(picture.isNull());
@@ -273,28 +304,143 @@ TEST_F(QtWindowTest, PlatformDialogsAreSetUpAsRequested) {
     dialog.selectFile(chosen);
     static_cast<QDialog&>(dialog).accept();  // QFileDialog::accept is protected
   });
-  EXPECT_EQ(dialogs.save_file(
-                &window_, {q("abc.mb"), qt_name_filters("极点码表|*.mb|所有文件|*.*"), q("mb")}),
-            chosen);
+  EXPECT_EQ(
+      dialogs.save_file(&window_,
+                        {q("abc.mb"), qt_name_filters("极点码表|*.mb|所有文件|*.*"), q("mb"), {}}),
+      chosen);
 
   // The next dialog starts in the folder of the last choice; cancelling gives nothing.
-  answer_next_dialog<QFileDialog>([this](QFileDialog& dialog) {
+  const QString root = QFile::decodeName(path_to_utf8(dir_.root()).c_str());
+  answer_next_dialog<QFileDialog>([root](QFileDialog& dialog) {
     EXPECT_EQ(dialog.windowTitle(), q("打开"));
     EXPECT_EQ(dialog.fileMode(), QFileDialog::ExistingFile);
-    EXPECT_EQ(dialog.directory().absolutePath(),
-              QFile::decodeName(path_to_utf8(dir_.root()).c_str()));
+    EXPECT_EQ(dialog.directory().absolutePath(), root);
     dialog.reject();
   });
-  EXPECT_EQ(dialogs.open_file(&window_, {QString(), qt_name_filters(OPEN_TABLE_FILTER), q("yaml")}),
-            std::nullopt);
-
-  answer_next_dialog<QMessageBox>([](QMessageBox& box) {
-    EXPECT_EQ(box.windowTitle(), q("岚栖输入法编码导入器"));
-    EXPECT_EQ(box.text(), q("读不出这个文件：<b>x</b>"));
-    EXPECT_EQ(box.textFormat(), Qt::PlainText);
-    box.accept();
+  EXPECT_EQ(
+      dialogs.open_file(&window_, {QString(), qt_name_filters(OPEN_TABLE_FILTER), q("yaml"), {}}),
+      std::nullopt);
+  // Unless it is given one: the current table's.
+  ASSERT_TRUE(QDir(root).mkdir(q("表")));
+  answer_next_dialog<QFileDialog>([root](QFileDialog& dialog) {
+    EXPECT_EQ(dialog.directory().absolutePath(), root + q("/表"));
+    dialog.reject();
   });
-  dialogs.inform(&window_, q("读不出这个文件：<b>x</b>"));
+  dialogs.save_file(&window_, {q("abc.mb"), {}, q("mb"), root + q("/表")});
+
+  for (const MessageKind kind : {MessageKind::Information, MessageKind::Failure}) {
+    answer_next_dialog<QMessageBox>([kind](QMessageBox& box) {
+      EXPECT_EQ(box.windowTitle(), q("岚栖输入法编码导入器"));
+      EXPECT_EQ(box.text(), q("读不出这个文件：<b>x</b>"));
+      EXPECT_EQ(box.textFormat(), Qt::PlainText);
+      EXPECT_EQ(box.icon(),
+                kind == MessageKind::Failure ? QMessageBox::Critical : QMessageBox::Information);
+      box.accept();
+    });
+    dialogs.inform(&window_, q("读不出这个文件：<b>x</b>"), kind);
+  }
+}
+
+// During a large table's repair: the progress bar moves, the buttons are off, and 取消 leaves no
+// file and the window as it was.
+TEST_F(QtWindowTest, LongWorkShowsItsProgressAndCancelLeavesNoFile) {
+  std::string table(GOOD_TABLE);
+  for (int i = 0; i < 60000; ++i) {
+    table += "工\tAAAA\n";
+  }
+  const std::string source = dir_.write("大.dict.yaml", table);
+  load(source);
+  const QString report_before = report()->toPlainText();
+  const QString status_before = status();
+  int highest = 0;
+  QObject::connect(window_.findChild<QProgressBar*>(PROGRESS_NAME), &QProgressBar::valueChanged,
+                   [&highest](int value) { highest = std::max(highest, value); });
+  // The save dialog comes after the repair, while the command still works.
+  bool busy_at_dialog = false;
+  dialogs_.on_save_file = [&] {
+    busy_at_dialog = !button(REPAIR_BUTTON_NAME)->isEnabled() &&
+                     !button(CANCEL_BUTTON_NAME)->isHidden() &&
+                     window_.cursor().shape() == Qt::WaitCursor;
+    EXPECT_GT(highest, 0);
+    button(CANCEL_BUTTON_NAME)->click();
+  };
+  dialogs_.answers = {q(dir_.path("大.repaired.yaml"))};
+  click(REPAIR_BUTTON_NAME);
+
+  EXPECT_TRUE(busy_at_dialog);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.root()), fs::directory_iterator()), 1);
+  EXPECT_EQ(report()->toPlainText(), report_before);
+  EXPECT_EQ(status(), status_before);
+  EXPECT_TRUE(button(REPAIR_BUTTON_NAME)->isEnabled());
+  EXPECT_TRUE(button(CANCEL_BUTTON_NAME)->isHidden());
+  EXPECT_NE(window_.cursor().shape(), Qt::WaitCursor);
+  EXPECT_TRUE(dialogs_.messages.isEmpty());
+}
+
+TEST_F(QtWindowTest, RescueShowsTheRepairThenTheExportAndSavesTheRepairReport) {
+  const std::string source = dir_.write("abc.dict.yaml", BROKEN_TABLE);
+  load(source);
+  dialogs_.answers = {q(dir_.path("abc.repaired.yaml")), q(dir_.path("abc.mb"))};
+  click(RESCUE_BUTTON_NAME);
+  const QString shown = report()->toPlainText();
+  EXPECT_TRUE(shown.startsWith(q("自动修复结果\n")));
+  EXPECT_NE(shown.indexOf(q("\n\n导出 .mb\n")), -1);
+  EXPECT_TRUE(fs::exists(path_from_utf8(dir_.path("abc-修复报告.txt"))));
+  // Both save dialogs start in the table's folder.
+  ASSERT_EQ(dialogs_.save_requests.size(), 2u);
+  EXPECT_EQ(dialogs_.save_requests[0].folder, QFile::decodeName(path_to_utf8(dir_.root()).c_str()));
+  EXPECT_EQ(dialogs_.save_requests[1].folder, dialogs_.save_requests[0].folder);
+}
+
+TEST_F(QtWindowTest, KeyboardReachesEveryCommand) {
+  window_.show();
+  QApplication::setActiveWindow(&window_);
+  button(OPEN_BUTTON_NAME)->setFocus();
+  QStringList walked;
+  for (int i = 0; i < 7; ++i) {
+    walked.append(QApplication::focusWidget()->objectName());
+    QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+    QApplication::sendEvent(QApplication::focusWidget(), &tab);
+  }
+  // The hidden cancel button is skipped; the report area lets Tab through.
+  EXPECT_EQ(walked, QStringList({q("open"), q("repair"), q("export"), q("rescue"), q("save_report"),
+                                 q("report"), q("about")}));
+
+  // Ctrl+O opens, Ctrl+S saves the report; Alt and the underlined letter press a button.
+  QStringList keys;
+  for (const QShortcut* shortcut : window_.findChildren<QShortcut*>()) {
+    keys.append(shortcut->key().toString());
+  }
+  EXPECT_EQ(keys, QStringList({q("Ctrl+O"), q("Ctrl+S"), q("Esc")}));
+  emit window_.findChildren<QShortcut*>().front()->activated();
+  settle();
+  EXPECT_EQ(dialogs_.open_requests.size(), 1u);
+  EXPECT_EQ(button(RESCUE_BUTTON_NAME)->shortcut(), QKeySequence(q("Alt+R")));
+}
+
+TEST_F(QtWindowTest, AboutShowsTheProgramItsVersionAndWhereToReport) {
+  click(ABOUT_BUTTON_NAME);
+  ASSERT_EQ(dialogs_.messages.size(), 1);
+  EXPECT_TRUE(
+      dialogs_.messages[0].startsWith(q("岚栖输入法编码导入器 —— 诊断 / 修复 / 转 .mb\n"
+                                        "QoviraTableTool 版本 ")));
+  EXPECT_EQ(dialogs_.message_kinds, std::vector<MessageKind>{MessageKind::Information});
+  load(dir_.path("没有这个文件.yaml"));
+  EXPECT_EQ(dialogs_.message_kinds.back(), MessageKind::Failure);
+}
+
+// Qt's own dialog texts follow a Chinese system when its translations are installed.
+TEST(QtTranslations, AreLoadedForChineseOnly) {
+  auto& application = *QCoreApplication::instance();
+  EXPECT_FALSE(install_qt_translations(application, QLocale(QLocale::English)));
+  if (!install_qt_translations(application, QLocale(QLocale::Chinese, QLocale::China))) {
+    GTEST_SKIP() << "Qt's translations (qt6-translations-l10n) are not installed";
+  }
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), q("取消"));
+  for (QTranslator* translator : application.findChildren<QTranslator*>()) {
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+  }
 }
 
 }  // namespace

@@ -2,14 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <deque>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "qovira/app/commands/cli.h"
-#include "qovira/app/export/export.h"
 #include "qovira/app/commands/files.h"
+#include "qovira/app/export/export.h"
 #include "qovira/app/repair/repair.h"
 #include "scratch_directory.h"
 
@@ -28,33 +32,67 @@ struct SaveRequest {
   std::string initial_name;
   std::string filter;
   std::string default_extension;
+  std::string folder;
 };
 
-// Answers dialogs from a queue (nothing left: cancel) and records everything shown.
+// Answers dialogs from a queue (nothing left: cancel) and records everything shown. The test's
+// thread is the window's: it runs what the commands post to it.
 class FakeUi : public WindowUi {
  public:
   std::optional<std::string> open_dialog(std::string_view filter,
                                          std::string_view default_extension) override {
-    open_requests.push_back({"", std::string(filter), std::string(default_extension)});
+    open_requests.push_back({"", std::string(filter), std::string(default_extension), ""});
     return next_answer();
   }
   std::optional<std::string> save_dialog(std::string_view initial_name, std::string_view filter,
-                                         std::string_view default_extension) override {
-    save_requests.push_back(
-        {std::string(initial_name), std::string(filter), std::string(default_extension)});
+                                         std::string_view default_extension,
+                                         std::string_view folder) override {
+    save_requests.push_back({std::string(initial_name), std::string(filter),
+                             std::string(default_extension), std::string(folder)});
+    if (on_save_dialog) {
+      on_save_dialog();
+    }
     return next_answer();
   }
-  void message(std::string_view text) override { messages.emplace_back(text); }
+  void message(std::string_view text, MessageKind kind) override {
+    messages.emplace_back(text);
+    message_kinds.push_back(kind);
+  }
   void set_report(std::string_view text) override { report = to_crlf(text); }
   void set_status(std::string_view text) override { status = to_crlf(text); }
   std::string report_text() override { return report; }
+  void set_busy(bool busy) override { busy_changes.push_back(busy); }
+  void set_progress(unsigned permille) override { progress.push_back(permille); }
+  void post(std::function<void()> task) override {
+    const std::lock_guard lock(mutex_);
+    tasks_.push_back(std::move(task));
+    posted_.notify_one();
+  }
+
+  // Runs what the commands post, in order, until none of them works.
+  void settle(const WindowCommands& commands) {
+    while (commands.busy()) {
+      std::function<void()> task;
+      {
+        std::unique_lock lock(mutex_);
+        posted_.wait(lock, [this] { return !tasks_.empty(); });
+        task = std::move(tasks_.front());
+        tasks_.pop_front();
+      }
+      task();
+    }
+  }
 
   std::deque<std::optional<std::string>> answers;
+  std::function<void()> on_save_dialog;
   std::vector<SaveRequest> open_requests;
   std::vector<SaveRequest> save_requests;
   std::vector<std::string> messages;
+  std::vector<MessageKind> message_kinds;
   std::string report;
   std::string status;
+  std::vector<bool> busy_changes;
+  std::vector<unsigned> progress;
 
  private:
   std::optional<std::string> next_answer() {
@@ -65,6 +103,10 @@ class FakeUi : public WindowUi {
     answers.pop_front();
     return answer;
   }
+
+  std::mutex mutex_;
+  std::condition_variable posted_;
+  std::deque<std::function<void()>> tasks_;
 };
 
 class WindowCommandsTest : public ::testing::Test {
@@ -72,6 +114,16 @@ class WindowCommandsTest : public ::testing::Test {
   ScratchDirectory dir_{"qovira-window-"};
   FakeUi ui_;
   WindowCommands commands_{ui_};
+
+  // A command, run to its end.
+  void run(void (WindowCommands::*command)()) {
+    (commands_.*command)();
+    ui_.settle(commands_);
+  }
+  void load(const std::string& path) {
+    commands_.load(path);
+    ui_.settle(commands_);
+  }
 
   std::optional<std::string> current_path() const {
     return commands_.current() ? std::optional(commands_.current()->path) : std::nullopt;
@@ -92,7 +144,7 @@ TEST(ToCrlf, TurnsEveryLineEndIntoCrLf) {
 
 TEST_F(WindowCommandsTest, LoadShowsReportAndStatusAndBecomesCurrent) {
   const std::string source = dir_.write("测试码表.dict.yaml", GOOD_TABLE);
-  commands_.load(source);
+  load(source);
 
   const Diagnosis expected = diagnose(read_file(path_from_utf8(source)).value());
   ASSERT_TRUE(expected.importable);
@@ -109,7 +161,7 @@ TEST_F(WindowCommandsTest, LoadShowsReportAndStatusAndBecomesCurrent) {
 
 TEST_F(WindowCommandsTest, LoadOfUnimportableFileSaysSo) {
   const std::string source = dir_.write("garbage.bin", std::string("\x01\x02\xff\xfe\x00zz", 7));
-  commands_.load(source);
+  load(source);
   EXPECT_TRUE(ui_.status.starts_with("garbage.bin · "));
   EXPECT_TRUE(ui_.status.ends_with(" · 导入不进去"));
   EXPECT_EQ(current_path(), source);
@@ -117,12 +169,12 @@ TEST_F(WindowCommandsTest, LoadOfUnimportableFileSaysSo) {
 
 TEST_F(WindowCommandsTest, UnreadableFileChangesNothing) {
   const std::string source = dir_.write("good.dict.yaml", GOOD_TABLE);
-  commands_.load(source);
+  load(source);
   const std::string report = ui_.report;
   const std::string status = ui_.status;
 
-  commands_.load(dir_.path("missing.yaml"));
-  commands_.load(path_to_utf8(dir_.root()));  // a directory is no table either
+  load(dir_.path("missing.yaml"));
+  load(path_to_utf8(dir_.root()));  // a directory is no table either
   ASSERT_EQ(ui_.messages.size(), 2U);
   EXPECT_TRUE(ui_.messages[0].starts_with("读不出这个文件："));
   EXPECT_GT(ui_.messages[0].size(), std::string_view("读不出这个文件：").size());
@@ -137,13 +189,13 @@ TEST_F(WindowCommandsTest, OpenDialogLoadsTheChosenFileAndCancelChangesNothing) 
   const std::string second = dir_.write("second.dict.yaml", BROKEN_TABLE);
   ui_.answers = {first, std::nullopt, second};
 
-  commands_.open_table();
+  run(&WindowCommands::open_table);
   EXPECT_EQ(current_path(), first);
   const std::string report = ui_.report;
-  commands_.open_table();  // cancelled
+  run(&WindowCommands::open_table);  // cancelled
   EXPECT_EQ(current_path(), first);
   EXPECT_EQ(ui_.report, report);
-  commands_.open_table();  // a second file replaces the first
+  run(&WindowCommands::open_table);  // a second file replaces the first
   EXPECT_EQ(current_path(), second);
 
   ASSERT_EQ(ui_.open_requests.size(), 3U);
@@ -154,10 +206,10 @@ TEST_F(WindowCommandsTest, OpenDialogLoadsTheChosenFileAndCancelChangesNothing) 
 }
 
 TEST_F(WindowCommandsTest, CommandsWithoutTableAskForOne) {
-  commands_.repair_and_save();
-  commands_.export_mb();
-  commands_.rescue();
-  commands_.save_report();
+  run(&WindowCommands::repair_and_save);
+  run(&WindowCommands::export_mb);
+  run(&WindowCommands::rescue);
+  run(&WindowCommands::save_report);
   EXPECT_EQ(ui_.messages, (std::vector<std::string>{"先打开一份码表。", "先打开一份码表。",
                                                     "先打开一份码表。", "还没有可保存的报告。"}));
   EXPECT_TRUE(ui_.save_requests.empty());
@@ -165,10 +217,10 @@ TEST_F(WindowCommandsTest, CommandsWithoutTableAskForOne) {
 
 TEST_F(WindowCommandsTest, RepairSavesSwitchesToRepairedFileAndKeepsSource) {
   const std::string source = dir_.write("abc.dict.yaml", BROKEN_TABLE);
-  commands_.load(source);
+  load(source);
   const std::string saved = dir_.path("修复后.yaml");
   ui_.answers = {saved};
-  commands_.repair_and_save();
+  run(&WindowCommands::repair_and_save);
 
   ASSERT_EQ(ui_.save_requests.size(), 1U);
   EXPECT_EQ(ui_.save_requests[0].initial_name, "abc.repaired.yaml");
@@ -192,10 +244,10 @@ TEST_F(WindowCommandsTest, RepairSavesSwitchesToRepairedFileAndKeepsSource) {
 }
 
 TEST_F(WindowCommandsTest, RepairSuggestsNamesFromTheSourceExtension) {
-  commands_.load(dir_.write("table.txt", BROKEN_TABLE));
-  commands_.repair_and_save();
-  commands_.load(dir_.write("codes", BROKEN_TABLE));
-  commands_.repair_and_save();
+  load(dir_.write("table.txt", BROKEN_TABLE));
+  run(&WindowCommands::repair_and_save);
+  load(dir_.write("codes", BROKEN_TABLE));
+  run(&WindowCommands::repair_and_save);
   ASSERT_EQ(ui_.save_requests.size(), 2U);
   EXPECT_EQ(ui_.save_requests[0].initial_name, "table.repaired.txt");
   EXPECT_EQ(ui_.save_requests[0].filter, "修复后的码表|*.txt|所有文件|*.*");
@@ -206,14 +258,14 @@ TEST_F(WindowCommandsTest, RepairSuggestsNamesFromTheSourceExtension) {
 
 TEST_F(WindowCommandsTest, RepairCancelledOrUnwritableChangesNothing) {
   const std::string source = dir_.write("abc.dict.yaml", BROKEN_TABLE);
-  commands_.load(source);
+  load(source);
   const std::string report = ui_.report;
   const std::string status = ui_.status;
 
   ui_.answers = {std::nullopt, dir_.path("no-such-folder/x.yaml")};
-  commands_.repair_and_save();
+  run(&WindowCommands::repair_and_save);
   EXPECT_TRUE(ui_.messages.empty());
-  commands_.repair_and_save();
+  run(&WindowCommands::repair_and_save);
   ASSERT_EQ(ui_.messages.size(), 1U);
   EXPECT_TRUE(ui_.messages[0].starts_with("写不进去："));
 
@@ -227,13 +279,13 @@ TEST_F(WindowCommandsTest, SaveDialogsNeverOverwriteTheSource) {
   const std::string source = dir_.write("abc.dict.yaml", BROKEN_TABLE);
   const std::string second_name = dir_.path("hard-link.yaml");
   fs::create_hard_link(path_from_utf8(source), path_from_utf8(second_name));
-  commands_.load(source);
+  load(source);
   const std::string report = ui_.report;
 
   ui_.answers = {source, second_name, source};
-  commands_.repair_and_save();
-  commands_.repair_and_save();
-  commands_.save_report();
+  run(&WindowCommands::repair_and_save);
+  run(&WindowCommands::repair_and_save);
+  run(&WindowCommands::save_report);
   ASSERT_EQ(ui_.messages.size(), 3U);
   for (const std::string& message : ui_.messages) {
     EXPECT_EQ(message, "不能存到原文件上：原文件在任何情况下都不会被改动。请换一个文件名另存。");
@@ -248,10 +300,10 @@ TEST_F(WindowCommandsTest, RelativeSourceStaysProtectedWhenTheWorkingFolderChang
   fs::create_directory(dir_.root() / "elsewhere");
   const fs::path previous = fs::current_path();
   fs::current_path(dir_.root());
-  commands_.load("rel.dict.yaml");
+  load("rel.dict.yaml");
   fs::current_path(dir_.root() / "elsewhere");  // as a file dialog may do
   ui_.answers = {source};
-  commands_.repair_and_save();
+  run(&WindowCommands::repair_and_save);
   fs::current_path(previous);
 
   EXPECT_EQ(ui_.messages, (std::vector<std::string>{"不能存到原文件上：原文件在任何情况下都不会被"
@@ -261,10 +313,10 @@ TEST_F(WindowCommandsTest, RelativeSourceStaysProtectedWhenTheWorkingFolderChang
 
 TEST_F(WindowCommandsTest, ExportWritesVerifiedMbAndKeepsCurrentTable) {
   const std::string source = dir_.write("abc.dict.yaml", GOOD_TABLE);
-  commands_.load(source);
+  load(source);
   const std::string output = dir_.path("输出.mb");
   ui_.answers = {output};
-  commands_.export_mb();
+  run(&WindowCommands::export_mb);
 
   ASSERT_EQ(ui_.save_requests.size(), 1U);
   EXPECT_EQ(ui_.save_requests[0].initial_name, "abc.mb");
@@ -283,9 +335,9 @@ TEST_F(WindowCommandsTest, ExportWritesVerifiedMbAndKeepsCurrentTable) {
 }
 
 TEST_F(WindowCommandsTest, ExportNeedsAParsedTable) {
-  commands_.load(dir_.write("garbage.txt", "这不是码表\n"));
+  load(dir_.write("garbage.txt", "这不是码表\n"));
   ASSERT_FALSE(commands_.current()->diagnosis.mb.has_value());
-  commands_.export_mb();
+  run(&WindowCommands::export_mb);
   EXPECT_EQ(ui_.messages,
             (std::vector<std::string>{"这份码表连解析都没通过，没有可导出的内容。先看报告里的[致命]"
                                       "条目，或者先做一次自动修复。"}));
@@ -293,16 +345,16 @@ TEST_F(WindowCommandsTest, ExportNeedsAParsedTable) {
 }
 
 TEST_F(WindowCommandsTest, MbTableIsNotRepairedAndRescueStops) {
-  commands_.load(dir_.write("abc.dict.yaml", GOOD_TABLE));
+  load(dir_.write("abc.dict.yaml", GOOD_TABLE));
   const std::string mb = dir_.path("abc.mb");
   ui_.answers = {mb};
-  commands_.export_mb();
-  commands_.load(mb);
+  run(&WindowCommands::export_mb);
+  load(mb);
   ASSERT_EQ(commands_.current()->diagnosis.format, TableFormat::Mb);
   ui_.save_requests.clear();
 
-  commands_.repair_and_save();
-  commands_.rescue();
+  run(&WindowCommands::repair_and_save);
+  run(&WindowCommands::rescue);
   const std::string runtime_format =
       "极点 .mb 是运行时格式，没有可修的源文本。要改内容请回到原始的 yaml 或文本码表。";
   EXPECT_EQ(ui_.messages, (std::vector<std::string>{runtime_format, runtime_format}));
@@ -312,10 +364,10 @@ TEST_F(WindowCommandsTest, MbTableIsNotRepairedAndRescueStops) {
 
 TEST_F(WindowCommandsTest, SaveReportWritesBomAndCrLfText) {
   const std::string source = dir_.write("abc.dict.yaml", GOOD_TABLE);
-  commands_.load(source);
+  load(source);
   const std::string saved = dir_.path("报告.txt");
   ui_.answers = {saved};
-  commands_.save_report();
+  run(&WindowCommands::save_report);
 
   ASSERT_EQ(ui_.save_requests.size(), 1U);
   EXPECT_EQ(ui_.save_requests[0].initial_name, "abc.dict-诊断报告.txt");
@@ -328,12 +380,12 @@ TEST_F(WindowCommandsTest, SaveReportWritesBomAndCrLfText) {
 
 TEST_F(WindowCommandsTest, SaveReportRefusesBlankReportAndNamesItWithoutTable) {
   ui_.report = " \r\n\t　\r\n";
-  commands_.save_report();
+  run(&WindowCommands::save_report);
   EXPECT_EQ(ui_.messages, (std::vector<std::string>{"还没有可保存的报告。"}));
 
   ui_.report = "报告\r\n";
   ui_.answers = {dir_.path("no-such-folder/r.txt")};
-  commands_.save_report();
+  run(&WindowCommands::save_report);
   ASSERT_EQ(ui_.save_requests.size(), 1U);
   EXPECT_EQ(ui_.save_requests[0].initial_name, "码表-诊断报告.txt");
   ASSERT_EQ(ui_.messages.size(), 2U);
@@ -342,11 +394,11 @@ TEST_F(WindowCommandsTest, SaveReportRefusesBlankReportAndNamesItWithoutTable) {
 
 TEST_F(WindowCommandsTest, RescueRepairsThenExportsTheRepairedTable) {
   const std::string source = dir_.write("abc.dict.yaml", BROKEN_TABLE);
-  commands_.load(source);
+  load(source);
   const std::string repaired = dir_.path("abc.repaired.yaml");
   const std::string mb = dir_.path("abc.mb");
   ui_.answers = {repaired, mb};
-  commands_.rescue();
+  run(&WindowCommands::rescue);
 
   EXPECT_TRUE(ui_.messages.empty());
   ASSERT_EQ(ui_.save_requests.size(), 2U);
@@ -355,19 +407,168 @@ TEST_F(WindowCommandsTest, RescueRepairsThenExportsTheRepairedTable) {
   EXPECT_EQ(current_path(), repaired);
   const ExportResult exported = proven_mb(repaired);
   EXPECT_EQ(read_file(path_from_utf8(mb)).value(), exported.bytes);
-  EXPECT_EQ(ui_.report, to_crlf(export_summary(repaired, mb, exported)));
+  // The report area holds what the repair did, then the export summary; the whole repair report
+  // is saved beside the repaired text, as the batch mode saves it.
+  const RepairResult result = repair_text(BROKEN_TABLE, TableFormat::Rime, "abc");
+  const Diagnosis recheck = diagnose(read_file(path_from_utf8(repaired)).value());
+  const std::string repair_report = build_repair_report(source, repaired, result, recheck);
+  EXPECT_EQ(ui_.report, to_crlf(repair_report + "\n" + export_summary(repaired, mb, exported)));
+  EXPECT_EQ(ScratchDirectory::contents(dir_.path("abc-修复报告.txt")),
+            "\xEF\xBB\xBF" + to_crlf(repair_report));
   EXPECT_EQ(ui_.status, "已导出 " + std::to_string(exported.entries) + " 条 → abc.mb");
   EXPECT_EQ(ScratchDirectory::contents(source), BROKEN_TABLE);
 }
 
+TEST_F(WindowCommandsTest, ALongRepairListIsCutInTheReportAreaAndSavedWhole) {
+  std::string table = "---\nname: 测试\n...\n";
+  for (int i = 0; i < 600; ++i) {
+    table += "工" + std::to_string(i) + "\tAAAA\n";
+  }
+  const std::string source = dir_.write("long.dict.yaml", table);
+  load(source);
+  const std::string repaired = dir_.path("long.repaired.yaml");
+  ui_.answers = {repaired};
+  run(&WindowCommands::repair_and_save);
+
+  const std::string saved_report = dir_.path("long-修复报告.txt");
+  const RepairResult result = repair_text(table, TableFormat::Rime, "long");
+  ASSERT_EQ(result.changes.size(), 600U);
+  const Diagnosis recheck = diagnose(read_file(path_from_utf8(repaired)).value());
+  EXPECT_EQ(ui_.report,
+            to_crlf(build_repair_report(source, repaired, result, recheck, {500, saved_report})));
+  EXPECT_NE(ui_.report.find("…还有 100 处，详见 " + saved_report), std::string::npos);
+  EXPECT_EQ(ScratchDirectory::contents(saved_report),
+            "\xEF\xBB\xBF" + to_crlf(build_repair_report(source, repaired, result, recheck)));
+}
+
+TEST_F(WindowCommandsTest, WorkRunsWhileTheWindowShowsItBusyAndItsProgress) {
+  std::string table = "---\nname: 测试\n...\n";
+  for (int i = 0; i < 50000; ++i) {
+    table += "工\taaaa\n";
+  }
+  const std::string first = dir_.write("first.dict.yaml", table);
+  const std::string second = dir_.write("second.dict.yaml", GOOD_TABLE);
+  commands_.load(first);
+  EXPECT_TRUE(commands_.busy());
+  commands_.load(second);  // refused while the first works
+  run(&WindowCommands::repair_and_save);
+  ui_.settle(commands_);
+
+  EXPECT_EQ(current_path(), first);
+  EXPECT_EQ(ui_.busy_changes, (std::vector<bool>{true, false}));
+  ASSERT_GE(ui_.progress.size(), 3U);
+  EXPECT_EQ(ui_.progress.front(), 0U);
+  EXPECT_TRUE(std::ranges::is_sorted(ui_.progress));
+  EXPECT_GT(ui_.progress.back(), 500U);
+  EXPECT_LE(ui_.progress.back(), 1000U);
+  EXPECT_TRUE(ui_.save_requests.empty());
+}
+
+// Cancelled at any step before its outputs are written, a command writes nothing and leaves the
+// window as it was.
+TEST_F(WindowCommandsTest, CancelledCommandsWriteNothingAndChangeNothing) {
+  const std::string source = dir_.write("abc.dict.yaml", BROKEN_TABLE);
+  const std::string other = dir_.write("other.dict.yaml", GOOD_TABLE);
+  load(source);
+  const std::string report = ui_.report;
+  const std::string status = ui_.status;
+  const auto cancel = [this] { commands_.cancel(); };
+  struct Case {
+    std::function<void()> command;
+    std::function<void()> at_save_dialog;
+  };
+  const std::vector<Case> cases = {
+      {[&] { commands_.load(other); }, {}},  // before the worker reads anything
+      {[&] { commands_.repair_and_save(); }, {}},
+      {[&] { commands_.repair_and_save(); }, cancel},  // while the repaired text is re-checked
+      {[&] { commands_.rescue(); }, cancel},
+  };
+  for (const Case& each : cases) {
+    ui_.answers = {dir_.path("abc.repaired.yaml"), dir_.path("abc.mb")};
+    ui_.on_save_dialog = each.at_save_dialog;
+    each.command();
+    commands_.cancel();
+    ui_.settle(commands_);
+    EXPECT_EQ(current_path(), source);
+    EXPECT_EQ(ui_.report, report);
+    EXPECT_EQ(ui_.status, status);
+  }
+  EXPECT_TRUE(ui_.messages.empty());
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.root()), fs::directory_iterator()), 2);
+}
+
+// A repair that changes no byte borrows the source's diagnosis; a failed write gives it back.
+TEST_F(WindowCommandsTest, ARescueThatCannotWriteKeepsTheTableWhole) {
+  const std::string source = dir_.write("abc.dict.yaml", GOOD_TABLE);
+  load(source);
+  ui_.answers = {dir_.path("no-such-folder/abc.repaired.yaml"), dir_.path("no-such-folder/abc.mb"),
+                 dir_.path("abc.mb")};
+  run(&WindowCommands::rescue);
+  ASSERT_EQ(ui_.messages.size(), 1U);
+  EXPECT_TRUE(ui_.messages[0].starts_with("写不进去："));
+  EXPECT_EQ(current_path(), source);
+  run(&WindowCommands::export_mb);
+  EXPECT_EQ(ui_.messages.size(), 1U);
+  EXPECT_EQ(read_file(path_from_utf8(dir_.path("abc.mb"))).value(), proven_mb(source).bytes);
+}
+
+TEST_F(WindowCommandsTest, FailuresShowTheErrorIconAndEverythingElseTheInformationIcon) {
+  run(&WindowCommands::export_mb);  // no table yet: information
+  load(dir_.path("missing.yaml"));  // failure
+  load(dir_.write("garbage.txt", "这不是码表\n"));
+  run(&WindowCommands::export_mb);  // nothing to export: failure
+  load(dir_.write("abc.dict.yaml", BROKEN_TABLE));
+  ui_.answers = {dir_.path("no-such-folder/x.yaml")};
+  run(&WindowCommands::repair_and_save);  // cannot write: failure
+  ui_.answers = {dir_.path("abc.dict.yaml")};
+  run(&WindowCommands::repair_and_save);  // the source itself: failure
+  commands_.about();                      // information
+  EXPECT_EQ(ui_.message_kinds,
+            (std::vector<MessageKind>{MessageKind::Information, MessageKind::Failure,
+                                      MessageKind::Failure, MessageKind::Failure,
+                                      MessageKind::Failure, MessageKind::Information}));
+}
+
+TEST_F(WindowCommandsTest, SaveDialogsStartInTheCurrentTablesFolder) {
+  fs::create_directories(dir_.root() / "源");
+  fs::create_directories(dir_.root() / "出");
+  const std::string source = dir_.write("源/abc.dict.yaml", BROKEN_TABLE);
+  run(&WindowCommands::save_report);  // nothing to save yet
+  ui_.report = "报告\r\n";
+  run(&WindowCommands::save_report);  // no table: the dialog's own folder
+  load(source);
+  ui_.answers = {dir_.path("出/abc.repaired.yaml"), dir_.path("出/abc.mb")};
+  run(&WindowCommands::rescue);
+  run(&WindowCommands::save_report);
+
+  std::vector<std::string> folders;
+  for (const SaveRequest& request : ui_.save_requests) {
+    folders.push_back(request.folder);
+  }
+  // After the repair, the .mb and the report start where the repaired file went.
+  EXPECT_EQ(folders,
+            (std::vector<std::string>{"", dir_.path("源"), dir_.path("出"), dir_.path("出")}));
+  EXPECT_TRUE(fs::exists(path_from_utf8(dir_.path("出/abc-修复报告.txt"))));
+}
+
+TEST_F(WindowCommandsTest, AboutNamesTheProgramItsVersionItsLicenceAndWhereToReport) {
+  commands_.about();
+  ASSERT_EQ(ui_.messages.size(), 1U);
+  const std::string& about = ui_.messages[0];
+  EXPECT_TRUE(
+      about.starts_with("岚栖输入法编码导入器 —— 诊断 / 修复 / 转 .mb\nQoviraTableTool 版本 "));
+  EXPECT_NE(about.find("MIT"), std::string::npos);
+  EXPECT_NE(about.find("问题反馈"), std::string::npos);
+}
+
 TEST_F(WindowCommandsTest, RescueStopsWhenRepairIsCancelledAndGuardsTheOriginal) {
   const std::string source = dir_.write("abc.dict.yaml", BROKEN_TABLE);
-  commands_.load(source);
-  commands_.rescue();  // repair dialog cancelled: no export dialog
+  load(source);
+  run(&WindowCommands::rescue);  // repair dialog cancelled: no export dialog
   EXPECT_EQ(ui_.save_requests.size(), 1U);
 
   ui_.answers = {dir_.path("abc.repaired.yaml"), source};
-  commands_.rescue();
+  run(&WindowCommands::rescue);
   EXPECT_EQ(ui_.messages,
             (std::vector<std::string>{
                 "不能存到原文件上：原文件在任何情况下都不会被改动。请换一个文件名另存。"}));

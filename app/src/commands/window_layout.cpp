@@ -15,7 +15,7 @@ int scale_to_dpi(int pixels, unsigned dpi) {
 }
 
 std::array<PixelRect, WINDOW_CONTROLS.size()> layout_window(int client_width, int client_height,
-                                                            unsigned dpi) {
+                                                            unsigned dpi, bool busy) {
   const auto scaled = [dpi](int pixels) { return scale_to_dpi(pixels, dpi); };
   const int minimum = scaled(REPORT_MINIMUM);
   const int width = std::max(client_width - 2 * scaled(CONTROL_MARGIN), minimum);
@@ -32,9 +32,22 @@ std::array<PixelRect, WINDOW_CONTROLS.size()> layout_window(int client_width, in
       case ControlKind::Report:
         rects[i] = {scaled(CONTROL_MARGIN), scaled(REPORT_TOP), width, report_height};
         break;
-      case ControlKind::Status:
-        rects[i] = {scaled(CONTROL_MARGIN), client_height - scaled(STATUS_BOTTOM_GAP), width,
+      case ControlKind::Status: {
+        const int room = scaled(PROGRESS_WIDTH) + scaled(CANCEL_WIDTH) + 2 * scaled(CONTROL_GAP);
+        rects[i] = {scaled(CONTROL_MARGIN), client_height - scaled(STATUS_BOTTOM_GAP),
+                    busy ? std::max(width - room, 0) : width, scaled(STATUS_HEIGHT)};
+        break;
+      }
+      case ControlKind::Progress:
+        rects[i] = {scaled(CONTROL_MARGIN) + width - scaled(CANCEL_WIDTH) - scaled(CONTROL_GAP) -
+                        scaled(PROGRESS_WIDTH),
+                    client_height - scaled(STATUS_BOTTOM_GAP), scaled(PROGRESS_WIDTH),
                     scaled(STATUS_HEIGHT)};
+        break;
+      case ControlKind::Cancel:
+        rects[i] = {scaled(CONTROL_MARGIN) + width - scaled(CANCEL_WIDTH),
+                    client_height - scaled(CANCEL_BOTTOM_GAP), scaled(CANCEL_WIDTH),
+                    scaled(CANCEL_HEIGHT)};
         break;
     }
   }

@@ -16,18 +16,22 @@ PixelRect rect_of(const std::array<PixelRect, WINDOW_CONTROLS.size()>& rects, in
 }
 
 TEST(WindowLayoutTest, ControlsInCreationOrderWithTheirTextsAndCommands) {
-  const std::array<int, 7> ids = {OPEN_ID,        REPAIR_ID, EXPORT_ID, RESCUE_ID,
-                                  SAVE_REPORT_ID, REPORT_ID, STATUS_ID};
+  const std::array<int, 9> ids = {OPEN_ID,   REPAIR_ID, EXPORT_ID,   RESCUE_ID, SAVE_REPORT_ID,
+                                  REPORT_ID, STATUS_ID, PROGRESS_ID, CANCEL_ID};
   for (std::size_t i = 0; i < WINDOW_CONTROLS.size(); ++i) {
     const ControlDescriptor& control = WINDOW_CONTROLS[i];
     EXPECT_EQ(control.id, ids[i]);
-    EXPECT_EQ(control.command != nullptr, control.kind == ControlKind::Button) << control.id;
+    EXPECT_EQ(control.command != nullptr,
+              control.kind == ControlKind::Button || control.kind == ControlKind::Cancel)
+        << control.id;
   }
-  EXPECT_EQ(WINDOW_CONTROLS[0].text, "打开码表…");
-  EXPECT_EQ(WINDOW_CONTROLS[3].text, "一键救急（修复→.mb）");
+  EXPECT_EQ(WINDOW_CONTROLS[0].text, "打开码表(&O)…");
+  EXPECT_EQ(WINDOW_CONTROLS[3].text, "一键救急（修复→.mb）(&R)");
   EXPECT_EQ(WINDOW_CONTROLS[3].command, &WindowCommands::rescue);
   EXPECT_EQ(WINDOW_CONTROLS[4].command, &WindowCommands::save_report);
   EXPECT_EQ(WINDOW_CONTROLS[6].text, INITIAL_STATUS);
+  EXPECT_EQ(WINDOW_CONTROLS[8].text, "取消");
+  EXPECT_EQ(WINDOW_CONTROLS[8].command, &WindowCommands::cancel);
   // The two separators of the first status text are ideographic spaces.
   EXPECT_NE(INITIAL_STATUS.find("\u3000｜\u3000"), std::string_view::npos);
 }
@@ -54,7 +58,19 @@ TEST(WindowLayoutTest, At96DpiTheButtonsStayAndTheRestFollowsTheClientArea) {
   const auto wider = layout_window(1200, 800, 96);
   EXPECT_EQ(rect_of(wider, REPORT_ID), (PixelRect{12, 52, 1176, 710}));
   EXPECT_EQ(rect_of(wider, STATUS_ID), (PixelRect{12, 774, 1176, 22}));
-  EXPECT_EQ(rect_of(wider, RESCUE_ID), (PixelRect{426, 10, 200, 30}));
+  EXPECT_EQ(rect_of(wider, RESCUE_ID), (PixelRect{456, 10, 230, 30}));
+  // A sixth button of 150 fits behind the five.
+  EXPECT_LE(rect_of(rects, SAVE_REPORT_ID).x + rect_of(rects, SAVE_REPORT_ID).width + 8 + 150,
+            984 - 12);
+}
+
+TEST(WindowLayoutTest, WhileBusyTheProgressBarAndCancelButtonEndTheStatusRow) {
+  const auto rects = layout_window(984, 681, 96, true);
+  EXPECT_EQ(rect_of(rects, STATUS_ID), (PixelRect{12, 655, 664, 22}));
+  EXPECT_EQ(rect_of(rects, PROGRESS_ID), (PixelRect{684, 655, 200, 22}));
+  EXPECT_EQ(rect_of(rects, CANCEL_ID), (PixelRect{892, 653, 80, 26}));
+  EXPECT_EQ(rect_of(rects, REPORT_ID), rect_of(layout_window(984, 681, 96), REPORT_ID));
+  EXPECT_EQ(rect_of(layout_window(50, 100, 96, true), STATUS_ID), (PixelRect{12, 74, 0, 22}));
 }
 
 TEST(WindowLayoutTest, ATinyWindowKeepsTheReportAreaAt80) {
@@ -85,7 +101,7 @@ TEST(WindowLayoutTest, At120DpiTheMarginsStayEqual) {
   EXPECT_EQ(report, (PixelRect{15, 65, 1200, 777}));
   EXPECT_EQ(1230 - (report.x + report.width), report.x);
   EXPECT_EQ(rect_of(rects, STATUS_ID), (PixelRect{15, 857, 1200, 28}));  // 22 × 1.25 = 27.5
-  EXPECT_EQ(rect_of(rects, OPEN_ID), (PixelRect{15, 13, 150, 38}));      // 12.5 and 37.5 round up
+  EXPECT_EQ(rect_of(rects, OPEN_ID), (PixelRect{15, 13, 175, 38}));      // 12.5 and 37.5 round up
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// What the Win32 and the Qt window share: their texts, their seven controls, and where the
+// What the Win32 and the Qt window share: their texts, their nine controls, and where the
 // controls go for a client area of a given size at a given DPI. Sizes are pixels at 96 DPI (100 %),
 // scaled to the window's DPI.
 //
@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "qovira/app/commands/window_commands.h"
@@ -23,6 +24,11 @@ inline constexpr std::string_view WINDOW_TITLE = QOVIRA_WINDOW_TITLE;
 inline constexpr std::string_view MESSAGE_CAPTION = "岚栖输入法编码导入器";
 inline constexpr std::string_view INITIAL_STATUS =
     "打开或把文件拖进来：支持 Rime .dict.yaml、冰凌文本码表、极点 .mb　｜　命令行批量：--help";
+// The entry of the window's menu (the system menu on Windows) that opens the About box.
+inline constexpr std::string_view ABOUT_ENTRY = "关于(&A)…";
+
+// The About box: the program, its version, its licence and where to report problems.
+std::string about_text();
 
 // The DPI at which every size below holds as it stands.
 inline constexpr unsigned DEFAULT_DPI = 96;
@@ -41,6 +47,13 @@ inline constexpr int REPORT_BOTTOM_GAP = 90;  // from the report area's top to t
 inline constexpr int REPORT_MINIMUM = 80;
 inline constexpr int STATUS_BOTTOM_GAP = 26;  // from the status bar's top to the client's bottom
 inline constexpr int STATUS_HEIGHT = 22;
+// While a command works, the progress bar and the cancel button end the status row; the status
+// bar is shortened to leave them room. The cancel button stands a little taller than the row.
+inline constexpr int CONTROL_GAP = 8;
+inline constexpr int PROGRESS_WIDTH = 200;
+inline constexpr int CANCEL_WIDTH = 80;
+inline constexpr int CANCEL_BOTTOM_GAP = 28;
+inline constexpr int CANCEL_HEIGHT = 26;
 
 struct PixelRect {
   int x = 0;
@@ -51,16 +64,19 @@ struct PixelRect {
   friend bool operator==(const PixelRect&, const PixelRect&) = default;
 };
 
-enum class ControlKind : std::uint8_t { Button, Report, Status };
+// Buttons are the commands' row; the progress bar and the cancel button are shown only while a
+// command works.
+enum class ControlKind : std::uint8_t { Button, Report, Status, Progress, Cancel };
 
-// One control of the window. `rect` is where it is created; the report area and the status bar
-// then follow the layout rule.
+// One control of the window. `rect` is where it is created; the report area, the status bar, the
+// progress bar and the cancel button then follow the layout rule. A text's "&" marks the letter
+// that, with Alt, presses the button.
 struct ControlDescriptor {
   int id;
   ControlKind kind;
   std::string_view text;
   PixelRect rect;
-  // What a button runs; null for the report area and the status bar.
+  // What a button runs; null for the report area, the status bar and the progress bar.
   void (WindowCommands::*command)();
 };
 
@@ -69,19 +85,24 @@ inline constexpr int REPAIR_ID = 1002;
 inline constexpr int EXPORT_ID = 1003;
 inline constexpr int SAVE_REPORT_ID = 1004;
 inline constexpr int RESCUE_ID = 1005;
+inline constexpr int CANCEL_ID = 1006;
 inline constexpr int REPORT_ID = 1010;
 inline constexpr int STATUS_ID = 1011;
+inline constexpr int PROGRESS_ID = 1012;
 
-// In creation order, which is also the order of the buttons from left to right.
+// In creation order, which is also the order of the buttons from left to right and the order the
+// Tab key walks. The row has room for a sixth button at 100 %.
 // clang-format off
-inline constexpr std::array<ControlDescriptor, 7> WINDOW_CONTROLS = {{
-    {OPEN_ID,        ControlKind::Button, "打开码表…",            {12, 10, 120, 30},  &WindowCommands::open_table},
-    {REPAIR_ID,      ControlKind::Button, "自动修复并另存",       {140, 10, 160, 30}, &WindowCommands::repair_and_save},
-    {EXPORT_ID,      ControlKind::Button, "导出 .mb",             {308, 10, 110, 30}, &WindowCommands::export_mb},
-    {RESCUE_ID,      ControlKind::Button, "一键救急（修复→.mb）", {426, 10, 200, 30}, &WindowCommands::rescue},
-    {SAVE_REPORT_ID, ControlKind::Button, "保存报告",             {634, 10, 110, 30}, &WindowCommands::save_report},
-    {REPORT_ID,      ControlKind::Report, "",                     {12, 52, 960, 600}, nullptr},
-    {STATUS_ID,      ControlKind::Status, INITIAL_STATUS,         {12, 660, 960, 22}, nullptr},
+inline constexpr std::array<ControlDescriptor, 9> WINDOW_CONTROLS = {{
+    {OPEN_ID,        ControlKind::Button,   "打开码表(&O)…",            {12, 10, 140, 30},   &WindowCommands::open_table},
+    {REPAIR_ID,      ControlKind::Button,   "自动修复并另存(&F)",       {160, 10, 170, 30},  &WindowCommands::repair_and_save},
+    {EXPORT_ID,      ControlKind::Button,   "导出 .mb(&E)",             {338, 10, 110, 30},  &WindowCommands::export_mb},
+    {RESCUE_ID,      ControlKind::Button,   "一键救急（修复→.mb）(&R)", {456, 10, 230, 30},  &WindowCommands::rescue},
+    {SAVE_REPORT_ID, ControlKind::Button,   "保存报告(&S)",             {694, 10, 110, 30},  &WindowCommands::save_report},
+    {REPORT_ID,      ControlKind::Report,   "",                         {12, 52, 960, 600},  nullptr},
+    {STATUS_ID,      ControlKind::Status,   INITIAL_STATUS,             {12, 660, 960, 22},  nullptr},
+    {PROGRESS_ID,    ControlKind::Progress, "",                         {684, 660, 200, 22}, nullptr},
+    {CANCEL_ID,      ControlKind::Cancel,   "取消",                     {892, 658, 80, 26},  &WindowCommands::cancel},
 }};
 // clang-format on
 
@@ -94,9 +115,10 @@ int scale_to_dpi(int pixels, unsigned dpi);
 // - the buttons stay where they were created;
 // - w = W − 24, at least 80;
 // - the report area at (12, 52), w × (H − 90), at least 80 high;
-// - the status bar at (12, H − 26), w × 22.
+// - the status bar at (12, H − 26), w × 22; while `busy`, (w − 296) × 22, at least 0 wide;
+// - the cancel button at (w − 68, H − 28), 80 × 26, the progress bar 8 to its left, 200 × 22.
 std::array<PixelRect, WINDOW_CONTROLS.size()> layout_window(int client_width, int client_height,
-                                                            unsigned dpi);
+                                                            unsigned dpi, bool busy = false);
 
 }  // namespace qovira
 
