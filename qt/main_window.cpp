@@ -274,7 +274,8 @@ MainWindow::MainWindow(Dialogs& dialogs)
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-  if (first_local_file(event->mimeData())) {
+  // No table is taken while a command works.
+  if (!commands_.busy() && first_local_file(event->mimeData())) {
     event->acceptProposedAction();
   }
 }

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
+#include <memory>
 #include <string_view>
 #include <utility>
 
@@ -21,12 +23,21 @@ constexpr std::string_view DROPPED_PATH_TOO_LONG =
     "拖进来的文件路径太长（超过 1023 个字符），打不开。请把文件移到路径短一些的文件夹里再试。";
 
 constexpr wchar_t WINDOW_CLASS[] = L"QoviraTableToolWindow";
+// A task posted to the window's thread (WindowUi::post): its lParam owns a std::function.
+constexpr UINT POSTED_TASK = WM_APP + 1;
+// The About entry of the system menu (an id below 0xF000 with its low four bits clear).
+constexpr UINT ABOUT_COMMAND = 0x0010;
+// The progress bar's scale: thousandths.
+constexpr int PROGRESS_SCALE = 1000;
 constexpr wchar_t INTERFACE_FACE[] = L"Microsoft YaHei UI";
 constexpr wchar_t REPORT_FACE[] = L"Consolas";
 // Path buffers of the dialogs and of a file drop, in UTF-16 units.
 constexpr std::size_t PATH_BUFFER_UNITS = 1024;
 
 constexpr DWORD BUTTON_STYLE = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+// Shown only while a command works.
+constexpr DWORD CANCEL_STYLE = WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON;
+constexpr DWORD PROGRESS_STYLE = WS_CHILD;
 constexpr DWORD REPORT_STYLE = WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL |
                                WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL |
                                ES_AUTOVSCROLL;
@@ -48,8 +59,19 @@ Win32Control win32_control(ControlKind kind) {
       return {L"EDIT", REPORT_STYLE, WS_EX_CLIENTEDGE};
     case ControlKind::Status:
       return {L"STATIC", STATUS_STYLE, 0};
+    case ControlKind::Progress:
+      return {PROGRESS_CLASSW, PROGRESS_STYLE, 0};
+    case ControlKind::Cancel:
+      return {L"BUTTON", CANCEL_STYLE, 0};
   }
   std::unreachable();
+}
+
+// Ctrl+O opens a table, Ctrl+S saves the report: the keys of every Windows program.
+HACCEL create_accelerators() {
+  std::array<ACCEL, 2> keys = {
+      {{FVIRTKEY | FCONTROL, 'O', OPEN_ID}, {FVIRTKEY | FCONTROL, 'S', SAVE_REPORT_ID}}};
+  return CreateAcceleratorTableW(keys.data(), static_cast<int>(keys.size()));
 }
 
 // The DPI of the screen, for Windows before 10 (1607), which has no DPI per window.
@@ -154,25 +176,29 @@ class MainWindow final : public WindowUi {
         controls_(controls),
         report_(control(REPORT_ID)),
         status_(control(STATUS_ID)),
+        progress_(control(PROGRESS_ID)),
+        cancel_(control(CANCEL_ID)),
         fonts_(fonts),
         dpi_(dpi) {
     // Reports of large tables exceed the default limit of an edit control.
     SendMessageW(report_, EM_SETLIMITTEXT, 0, 0);
+    SendMessageW(progress_, PBM_SETRANGE32, 0, PROGRESS_SCALE);
   }
 
   std::optional<std::string> open_dialog(std::string_view filter,
                                          std::string_view default_extension) override {
-    return file_dialog(false, "", filter, default_extension);
+    return file_dialog(false, "", filter, default_extension, "");
   }
 
   std::optional<std::string> save_dialog(std::string_view initial_name, std::string_view filter,
-                                         std::string_view default_extension) override {
-    return file_dialog(true, initial_name, filter, default_extension);
+                                         std::string_view default_extension,
+                                         std::string_view folder) override {
+    return file_dialog(true, initial_name, filter, default_extension, folder);
   }
 
-  void message(std::string_view text) override {
+  void message(std::string_view text, MessageKind kind) override {
     MessageBoxW(window_, widen(text).c_str(), widen(MESSAGE_CAPTION).c_str(),
-                MB_OK | MB_ICONINFORMATION);
+                MB_OK | (kind == MessageKind::Failure ? MB_ICONERROR : MB_ICONINFORMATION));
   }
 
   void set_report(std::string_view text) override {
@@ -191,10 +217,60 @@ class MainWindow final : public WindowUi {
     return narrow(text);
   }
 
+  // The keyboard moves to the cancel button while the command buttons are off, and back after.
+  void set_busy(bool busy) override {
+    busy_ = busy;
+    if (busy) {
+      focus_before_work_ = GetFocus();
+    }
+    layout();
+    ShowWindow(progress_, busy ? SW_SHOW : SW_HIDE);
+    ShowWindow(cancel_, busy ? SW_SHOW : SW_HIDE);
+    if (busy) {
+      SetFocus(cancel_);
+    }
+    for (std::size_t i = 0; i < controls_.size(); ++i) {
+      if (WINDOW_CONTROLS[i].kind == ControlKind::Button) {
+        EnableWindow(controls_[i], !busy);
+      }
+    }
+    if (!busy) {
+      restore_focus(focus_before_work_);
+    }
+    // The cursor changes at once, not only when the mouse next moves.
+    POINT cursor{};
+    if (GetCursorPos(&cursor)) {
+      const HWND under = WindowFromPoint(cursor);
+      if (under == window_ || IsChild(window_, under)) {
+        SetCursor(LoadCursorW(nullptr, busy && under != cancel_ ? IDC_WAIT : IDC_ARROW));
+      }
+    }
+  }
+
+  void set_progress(unsigned permille) override {
+    SendMessageW(progress_, PBM_SETPOS, permille, 0);
+  }
+
+  void post(std::function<void()> task) override {
+    auto owned = std::make_unique<std::function<void()>>(std::move(task));
+    if (PostMessageW(window_, POSTED_TASK, 0, reinterpret_cast<LPARAM>(owned.get()))) {
+      owned.release();  // the window procedure takes it back
+    }
+  }
+
+  // The wait cursor over the window while a command works, except over the cancel button.
+  bool set_cursor(HWND under, UINT hit) {
+    if (!busy_ || hit != HTCLIENT || under == cancel_) {
+      return false;
+    }
+    SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    return true;
+  }
+
   void layout() {
     RECT client{};
     GetClientRect(window_, &client);
-    const auto rects = layout_window(client.right, client.bottom, dpi_);
+    const auto rects = layout_window(client.right, client.bottom, dpi_, busy_);
     for (std::size_t i = 0; i < controls_.size(); ++i) {
       MoveWindow(controls_[i], rects[i].x, rects[i].y, rects[i].width, rects[i].height, TRUE);
     }
@@ -213,8 +289,20 @@ class MainWindow final : public WindowUi {
     layout();
   }
 
-  // False for ids that are no command.
+  // False for ids that are no command. Enter presses the button that has the keyboard, Escape
+  // cancels the work (the dialog keys, IDOK and IDCANCEL).
   bool run_command(int id) {
+    if (id == IDOK) {
+      const HWND focus = GetFocus();
+      if (focus != nullptr && GetParent(focus) == window_ && focus != report_) {
+        SendMessageW(focus, BM_CLICK, 0, 0);
+      }
+      return true;
+    }
+    if (id == IDCANCEL) {
+      commands_.cancel();
+      return true;
+    }
     for (const ControlDescriptor& control : WINDOW_CONTROLS) {
       if (control.id == id && control.command != nullptr) {
         (commands_.*control.command)();
@@ -222,6 +310,34 @@ class MainWindow final : public WindowUi {
       }
     }
     return false;
+  }
+
+  void about() { commands_.about(); }
+
+  // Tab and Shift+Tab move the keyboard between the controls in their order. Done here rather
+  // than by IsDialogMessage: the report area, a multi-line edit, would keep the Tab key.
+  bool move_focus(const MSG& message) {
+    if (message.message != WM_KEYDOWN || message.wParam != VK_TAB ||
+        (message.hwnd != window_ && !IsChild(window_, message.hwnd)) ||
+        GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0) {
+      return false;
+    }
+    const HWND focus = GetFocus();
+    const HWND next =
+        GetNextDlgTabItem(window_, focus == window_ ? nullptr : focus, GetKeyState(VK_SHIFT) < 0);
+    if (next != nullptr) {
+      SetFocus(next);
+    }
+    return true;
+  }
+
+  // The keyboard stays with the control that had it when the window is switched away from.
+  void activate(bool active) {
+    if (!active) {
+      focus_when_inactive_ = GetFocus();
+    } else {
+      restore_focus(focus_when_inactive_);
+    }
   }
 
   // Only the first dropped file is loaded.
@@ -234,7 +350,7 @@ class MainWindow final : public WindowUi {
     }
     DragFinish(dropped);
     if (length >= PATH_BUFFER_UNITS) {
-      message(DROPPED_PATH_TOO_LONG);
+      message(DROPPED_PATH_TOO_LONG, MessageKind::Failure);
     } else if (fits) {
       commands_.load(narrow(path.data()));
     }
@@ -243,13 +359,29 @@ class MainWindow final : public WindowUi {
   void load(const std::string& path) { commands_.load(path); }
 
  private:
+  // `focus` if it is still a control that can take the keyboard, else the first button.
+  void restore_focus(HWND focus) {
+    if (focus == nullptr || !IsChild(window_, focus) || !IsWindowEnabled(focus) ||
+        !IsWindowVisible(focus)) {
+      focus = controls_.front();
+    }
+    SetFocus(focus);
+  }
+
   std::optional<std::string> file_dialog(bool save, std::string_view initial_name,
                                          std::string_view filter,
-                                         std::string_view default_extension) {
+                                         std::string_view default_extension,
+                                         std::string_view folder) {
     const std::wstring wide_filter = dialog_filter(filter);
     const std::wstring extension = widen(default_extension);
+    const std::wstring wide_folder = widen(folder);
     std::array<wchar_t, PATH_BUFFER_UNITS> path{};
-    const std::wstring initial = widen(initial_name);
+    // A path in the name box is where the dialog starts, before any folder it remembers.
+    std::wstring initial = widen(initial_name);
+    if (!wide_folder.empty() && !initial.empty() &&
+        wide_folder.size() + 1 + initial.size() < path.size()) {
+      initial = wide_folder + L"\\" + initial;
+    }
     std::size_t copied = std::min(initial.size(), path.size() - 1);
     if (copied > 0 && copied < initial.size() && IS_HIGH_SURROGATE(initial[copied - 1])) {
       --copied;  // no half of a surrogate pair at the cut
@@ -262,6 +394,7 @@ class MainWindow final : public WindowUi {
     dialog.lpstrFilter = wide_filter.c_str();
     dialog.lpstrFile = path.data();
     dialog.nMaxFile = static_cast<DWORD>(path.size());
+    dialog.lpstrInitialDir = wide_folder.empty() ? nullptr : wide_folder.c_str();
     dialog.lpstrDefExt = extension.c_str();
     dialog.Flags =
         save ? OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST : OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
@@ -285,8 +418,13 @@ class MainWindow final : public WindowUi {
   Controls controls_;
   HWND report_;
   HWND status_;
+  HWND progress_;
+  HWND cancel_;
   Fonts fonts_;
   unsigned dpi_;
+  bool busy_ = false;
+  HWND focus_before_work_ = nullptr;
+  HWND focus_when_inactive_ = nullptr;
   WindowCommands commands_{*this};
 };
 
@@ -309,10 +447,34 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
       }
       break;
     case WM_COMMAND:
-      if (state != nullptr && HIWORD(wparam) == BN_CLICKED && state->run_command(LOWORD(wparam))) {
+      // Clicks (BN_CLICKED, 0) and the accelerator keys (1).
+      if (state != nullptr && HIWORD(wparam) <= 1 && state->run_command(LOWORD(wparam))) {
         return 0;
       }
       break;
+    case WM_SYSCOMMAND:
+      if (state != nullptr && (wparam & 0xFFF0) == ABOUT_COMMAND) {
+        state->about();
+        return 0;
+      }
+      break;
+    case WM_SETCURSOR:
+      if (state != nullptr && state->set_cursor(reinterpret_cast<HWND>(wparam), LOWORD(lparam))) {
+        return TRUE;
+      }
+      break;
+    case WM_ACTIVATE:
+      if (state != nullptr) {
+        state->activate(LOWORD(wparam) != WA_INACTIVE);
+        return 0;
+      }
+      break;
+    case POSTED_TASK: {
+      const std::unique_ptr<std::function<void()>> task(
+          reinterpret_cast<std::function<void()>*>(lparam));
+      (*task)();
+      return 0;
+    }
     case WM_DROPFILES:
       if (state != nullptr) {
         state->drop(reinterpret_cast<HDROP>(wparam));
@@ -337,7 +499,8 @@ std::expected<void, DWORD> run_main_window(const std::optional<std::string>& fil
     return std::unexpected(GetLastError());
   }
   // Visual styles for the controls (the manifest asks for Common Controls 6).
-  const INITCOMMONCONTROLSEX common_controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
+  const INITCOMMONCONTROLSEX common_controls{sizeof(INITCOMMONCONTROLSEX),
+                                             ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&common_controls);
 
   WNDCLASSEXW window_class{};
@@ -357,12 +520,12 @@ std::expected<void, DWORD> run_main_window(const std::optional<std::string>& fil
   RegisterClassExW(&window_class);
 
   // Sized for the screen's DPI, and again below if the window opened on a monitor of another.
+  // Shown once its controls exist, so that a visible window is a complete one.
   const unsigned start_dpi = screen_dpi();
-  const HWND window =
-      CreateWindowExW(0, WINDOW_CLASS, widen(WINDOW_TITLE).c_str(),
-                      WS_VISIBLE | WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                      CW_USEDEFAULT, scale_to_dpi(WINDOW_WIDTH, start_dpi),
-                      scale_to_dpi(WINDOW_HEIGHT, start_dpi), nullptr, nullptr, instance, nullptr);
+  const HWND window = CreateWindowExW(
+      0, WINDOW_CLASS, widen(WINDOW_TITLE).c_str(), WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW,
+      CW_USEDEFAULT, CW_USEDEFAULT, scale_to_dpi(WINDOW_WIDTH, start_dpi),
+      scale_to_dpi(WINDOW_HEIGHT, start_dpi), nullptr, nullptr, instance, nullptr);
   if (window == nullptr) {
     return std::unexpected(GetLastError());
   }
@@ -395,15 +558,25 @@ std::expected<void, DWORD> run_main_window(const std::optional<std::string>& fil
   SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
   state.layout();
   DragAcceptFiles(window, TRUE);
+  const HMENU system_menu = GetSystemMenu(window, FALSE);
+  AppendMenuW(system_menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(system_menu, MF_STRING, ABOUT_COMMAND, widen(ABOUT_ENTRY).c_str());
   ShowWindow(window, SW_SHOW);
+  SetFocus(controls.front());
   UpdateWindow(window);
 
+  // Painted first; the table loads beside the window's thread.
   if (file) {
     state.load(*file);
   }
 
+  const HACCEL accelerators = create_accelerators();
   MSG message{};
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if ((accelerators != nullptr && TranslateAcceleratorW(window, accelerators, &message)) ||
+        state.move_focus(message) || IsDialogMessageW(window, &message)) {
+      continue;
+    }
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }

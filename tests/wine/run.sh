@@ -12,8 +12,8 @@
 #   QOVIRA_LINUX_TOOL      the Linux QoviraTableTool to compare with (default: built in
 #                          QOVIRA_HOST_BUILD_DIR, default build-wincmd)
 #   QOVIRA_WINE_ARTIFACTS  where screenshots and logs are kept (default: <cross build>/wine-test)
-#   QOVIRA_GUIDE_SCREENSHOT  when set, the window picture of the user guide is written there
-#                          (docs/images/window.png to renew the guide's)
+#   QOVIRA_GUIDE_IMAGES    when set, the window pictures of the user guide are written into this
+#                          folder (docs/images to renew the guide's)
 set -uo pipefail
 
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -151,10 +151,12 @@ driver() {
   return "$code"
 }
 winpath() { winepath -w "$1"; }
-# The text of a control, and a message box as "caption|text", with LF line ends.
+# The text of a control, and a message box as "caption|text", with LF line ends. Every wait has a
+# minute: a loaded machine slows the test down instead of failing it.
 text() { driver gettext "$1" | tr -d '\r'; }
-message_box() { driver msgbox 20000 | tr -d '\r' | paste -sd '|'; }
-status_after() { driver waittext 1011 "$1" 20000 | tr -d '\r'; }
+message_box() { driver msgbox 60000 | tr -d '\r' | paste -sd '|'; }
+# The status line once it holds TEXT and the command that set it has ended.
+status_after() { driver waittext 1011 "$1" 60000 idle 60000 | tr -d '\r'; }
 
 # ---------------------------------------------------------------------------------------------
 # Test tables
@@ -166,6 +168,24 @@ printf -- '---\nname: 测试\nversion: "1.0"\nsort: original\n...\n工\tAAAA\n�
 printf '[CODETABLEHEADER]\nName=冰凌测试\nCodeLength=4\n[CODETABLE]\naaaa\t工\nwqvb\t你好\nb\t了\n' \
   > "$DATA/冰凌码表.txt"
 printf '这不是码表\n' > "$DATA/坏表.txt"
+# A table of three million lines (31 MB) for the long work, every seventh code in capitals and
+# every eleventh line cut by a space; the repair mends them. Random texts from a fixed seed.
+make_large_table() {
+  LC_ALL=C awk -v rows=3000000 'function han(cp) {
+      return sprintf("%c%c%c", 224 + int(cp / 4096), 128 + int(cp / 64) % 64, 128 + cp % 64) }
+    BEGIN {
+      srand(7)
+      print "---"; print "name: 大码表"; print "version: \"1.0\""; print "sort: original"; print "..."
+      for (i = 0; i < rows; i++) {
+        text = ""
+        for (k = 1 + int(rand() * 3); k > 0; k--) text = text han(19968 + int(rand() * 20000))
+        code = ""
+        for (k = 1 + int(rand() * 4); k > 0; k--) code = code sprintf("%c", 97 + int(rand() * 25))
+        if (i % 7 == 3) code = toupper(code)
+        print text (i % 11 == 5 ? " " : "\t") code
+      }
+    }' > "$1"
+}
 "$LINUX_TOOL" --export-mb "$DATA/冰凌码表.txt" --out "$WORK" > /dev/null
 cp "$WORK/冰凌码表.mb" "$DATA/二进制码表.mb"
 
@@ -290,7 +310,7 @@ SOURCE=$GUI/测试码表.dict.yaml
 # Without a file: the first texts, and the commands that need a table say so.
 wine "$EXE" > "$ARTIFACTS/window-empty.log" 2>&1 &
 APP_PID=$!
-if driver wait 30000 > /dev/null; then
+if driver wait 60000 > /dev/null; then
   pass "window appears without a file"
   expect "first status text" \
     "打开或把文件拖进来：支持 Rime .dict.yaml、冰凌文本码表、极点 .mb　｜　命令行批量：--help" "$(text 1011)"
@@ -298,7 +318,11 @@ if driver wait 30000 > /dev/null; then
   driver press 1004
   expect "save report before a load" "岚栖输入法编码导入器|还没有可保存的报告。" "$(message_box)"
   driver press 1005
+  expect "rescue before a load: information icon" "information" "$(driver msgboxicon 60000 | tr -d '\r')"
   expect "rescue before a load" "岚栖输入法编码导入器|先打开一份码表。" "$(message_box)"
+  # The About box, from the window's system menu.
+  driver syscommand 16
+  expect "About box shows the version" "1" "$(message_box | grep -c "|QoviraTableTool 版本 $VERSION|")"
   driver close
 else
   fail "window appears without a file"
@@ -309,19 +333,20 @@ APP_PID=
 
 wine "$EXE" "$(winpath "$SOURCE")" > "$ARTIFACTS/window.log" 2>&1 &
 APP_PID=$!
-if ! driver wait 30000 > /dev/null; then
-  fail "window appears"
+if ! driver wait 60000 > /dev/null || ! status_after '测试码表.dict.yaml · ' > /dev/null; then
+  fail "window appears and loads the table named on the command line"
   echo "$passed passed, $failed failed, $skipped skipped"
   exit 1
 fi
-pass "window appears"
-
+pass "window appears and loads the table named on the command line"
 
 expect "title" "岚栖输入法编码导入器 —— 诊断 / 修复 / 转 .mb" "$(driver title | tr -d '\r')"
 expect "controls in creation order" "$(printf '%s\t%s\n' 1001 Button 1002 Button 1003 Button \
-  1005 Button 1004 Button 1010 Edit 1011 Static)" "$(driver list | tr -d '\r')"
-expect "button texts" "打开码表…|自动修复并另存|导出 .mb|一键救急（修复→.mb）|保存报告" \
-  "$(text 1001)|$(text 1002)|$(text 1003)|$(text 1005)|$(text 1004)"
+  1005 Button 1004 Button 1010 Edit 1011 Static 1012 msctls_progress32 1006 Button)" \
+  "$(driver list | tr -d '\r')"
+expect "button texts, with the letters Alt presses" \
+  "打开码表(&O)…|自动修复并另存(&F)|导出 .mb(&E)|一键救急（修复→.mb）(&R)|保存报告(&S)|取消" \
+  "$(text 1001)|$(text 1002)|$(text 1003)|$(text 1005)|$(text 1004)|$(text 1006)"
 expect "accepts dropped files" "10" "$(printf '%x' $((0x$(driver exstyle | tr -d '\r') & 0x10)))"
 # Wine hands the window's icons to the X window.
 expect "window shows the program's icon" "1" \
@@ -367,13 +392,13 @@ driver resize 1000 720
 
 # Export .mb: the same bytes as the Linux build's --export-mb.
 "$LINUX_TOOL" --export-mb "$SOURCE" --out "$WORK" > /dev/null
-driver press 1003 filedialog "$(winpath "$GUI/界面导出.mb")" 20000
+driver press 1003 filedialog "$(winpath "$GUI/界面导出.mb")" 60000
 expect "export status" "已导出 $entries 条 → 界面导出.mb" "$(status_after 已导出)"
 expect_files "export writes the .mb of the Linux build" "$WORK/测试码表.mb" "$GUI/界面导出.mb"
 expect "export summary names the output" "1" "$(text 1010 | grep -c '界面导出.mb')"
 
 # Save report: byte-order mark, then the report area's text with CR LF.
-driver press 1004 filedialog "$(winpath "$GUI/报告.txt")" 20000
+driver press 1004 filedialog "$(winpath "$GUI/报告.txt")" 60000
 status_after "报告已保存到" > /dev/null
 {
   printf '\xEF\xBB\xBF'
@@ -383,21 +408,22 @@ expect_files "saved report" "$WORK/expected-report.txt" "$GUI/报告.txt"
 
 # Repair and save: the Linux build's --fix output; the window switches to the repaired file.
 "$LINUX_TOOL" --fix "$SOURCE" --out "$WORK" > /dev/null
-driver press 1002 filedialog "$(winpath "$GUI/界面修复.yaml")" 20000
+driver press 1002 filedialog "$(winpath "$GUI/界面修复.yaml")" 60000
 expect "repair status ends with the switch" "1" \
   "$(status_after '界面修复.yaml（当前已切换到修复后的文件）' | grep -c '^已修复 [0-9]* 处 → ')"
 expect_files "repair writes the --fix text" "$WORK/测试码表.repaired.yaml" "$GUI/界面修复.yaml"
 
 # Load through the open dialog; a cancelled dialog changes nothing.
-driver press 1001 filedialog "$(winpath "$GUI/冰凌码表.txt")" 20000
+driver press 1001 filedialog "$(winpath "$GUI/冰凌码表.txt")" 60000
 expect "open dialog loads" "1" "$(status_after '冰凌码表.txt · 冰凌文本码表 · ' | wc -l)"
-driver press 1001 canceldialog 20000
+driver press 1001 canceldialog 60000
 expect "cancelled open dialog" "1" "$(text 1011 | grep -c '^冰凌码表.txt · ')"
 
 # The source is never overwritten, even when the user confirms the overwrite question.
 cp "$GUI/冰凌码表.txt" "$WORK/bingling-before.txt"
-driver press 1002 filedialog "$(winpath "$GUI/冰凌码表.txt")" 20000
-driver msgbox 20000 > /dev/null # the dialog's overwrite question: yes
+driver press 1002 filedialog "$(winpath "$GUI/冰凌码表.txt")" 60000
+driver msgbox 60000 > /dev/null # the dialog's overwrite question: yes
+expect "a failure shows the error icon" "error" "$(driver msgboxicon 60000 | tr -d '\r')"
 expect "saving over the source is refused" \
   "岚栖输入法编码导入器|不能存到原文件上：原文件在任何情况下都不会被改动。请换一个文件名另存。" "$(message_box)"
 expect_files "source unchanged" "$WORK/bingling-before.txt" "$GUI/冰凌码表.txt"
@@ -415,13 +441,64 @@ rm -rf "$WORK/rescue" && mkdir "$WORK/rescue"
 "$LINUX_TOOL" --rescue "$SOURCE" --out "$WORK/rescue" > /dev/null
 driver drop 1 "$(winpath "$SOURCE")"
 status_after '测试码表.dict.yaml · ' > /dev/null
-driver press 1005 filedialog "$(winpath "$GUI/救急.yaml")" 20000 filedialog "$(winpath "$GUI/救急.mb")" 20000
+driver press 1005 filedialog "$(winpath "$GUI/救急.yaml")" 60000 filedialog "$(winpath "$GUI/救急.mb")" 60000
 expect "rescue status" "1" "$(status_after '→ 救急.mb' | grep -c '^已导出 ')"
 expect_files "rescue repaired text" "$WORK/rescue/测试码表.repaired.yaml" "$GUI/救急.yaml"
 expect_files "rescue .mb" "$WORK/rescue/测试码表.mb" "$GUI/救急.mb"
 expect_files "source of the window tests unchanged" "$DATA/测试码表.dict.yaml" "$SOURCE"
-
+expect "rescue shows what the repair did, then the export" "自动修复结果|导出 .mb" \
+  "$(text 1010 | grep -xE '自动修复结果|导出 \.mb' | paste -sd '|')"
+expect "rescue saves the repair report beside the repaired table" "1" \
+  "$(head -c 21 "$GUI/测试码表-修复报告.txt" | grep -c '^.自动修复结果$')"
 import -window root "$ARTIFACTS/after-rescue.png"
+
+# Long work: while a large table loads and while it is repaired the window answers within 200 ms,
+# never a second without an answer, and its progress bar moves; 取消 ends the repair, writes no
+# file and leaves the window as it was.
+LARGE=$WORK/large
+mkdir -p "$LARGE"
+make_large_table "$LARGE/大码表.dict.yaml"
+driver drop 1 "$(winpath "$LARGE/大码表.dict.yaml")" busy 60000
+if watched=$(driver watch 1 120000 | tr -d '\r'); then
+  pass "window answers while a large table loads ($watched)"
+else
+  fail "window answers while a large table loads" "$watched"
+fi
+status_after '大码表.dict.yaml · ' > /dev/null
+status_before=$(text 1011)
+report_before=$(text 1010 | md5sum)
+driver press 1002 busy 60000
+if watched=$(driver watch 2 120000 | tr -d '\r'); then
+  pass "window answers during a large repair, its progress bar moving ($watched)"
+else
+  fail "window answers during a large repair, its progress bar moving" "$watched"
+fi
+expect "command buttons are off while it works" "0 0" \
+  "$(driver enabled 1001 enabled 1005 | tr -d '\r' | paste -sd ' ')"
+driver press 1006 idle 60000
+expect "取消 writes no file" "大码表.dict.yaml" "$(ls "$LARGE")"
+expect "取消 leaves the status line" "$status_before" "$(text 1011)"
+expect "取消 leaves the report" "$report_before" "$(text 1010 | md5sum)"
+expect "command buttons are back" "1 1" "$(driver enabled 1001 enabled 1005 | tr -d '\r' | paste -sd ' ')"
+
+# Tab walks the controls in their order, the hidden cancel button left out.
+for _ in 1 2 3 4 5 6 7; do
+  [[ $(driver focus | tr -d '\r') == 1001 ]] && break
+  driver tab > /dev/null
+done
+expect "Tab walks the controls in their order" "1002 1003 1005 1004 1010 1001" \
+  "$(for _ in 1 2 3 4 5 6; do driver tab; done | tr -d '\r' | paste -sd ' ')"
+
+# Keys from the X server, as a person types them: Ctrl+O opens a table; Alt and a button's
+# underlined letter press it (保存报告(S) opens its save dialog).
+WID=$(xdotool search --name '岚栖输入法编码导入器' | head -1)
+press_keys() {
+  timeout 60 xdotool windowfocus --sync "$WID" && timeout 60 xdotool key "$1" &&
+    driver canceldialog 60000
+}
+if press_keys ctrl+o; then pass "Ctrl+O opens a table"; else fail "Ctrl+O opens a table"; fi
+if press_keys alt+s; then pass "Alt+S saves the report"; else fail "Alt+S saves the report"; fi
+
 driver close
 wait "$APP_PID"
 code=$?
@@ -434,7 +511,7 @@ expect "closing the window ends with 0" "0" "$code"
 echo "== guide screenshot"
 GUIDE_DIR=$WINEPREFIX/drive_c/码表
 mkdir -p "$GUIDE_DIR"
-cp "$REPO/samples/broken-wubi.dict.yaml" "$GUIDE_DIR/"
+cp "$REPO/samples/broken-wubi.dict.yaml" "$LARGE/大码表.dict.yaml" "$GUIDE_DIR/"
 # the client area, as the window's geometry on the X screen gives it
 client_shot() {
   local geometry
@@ -443,13 +520,30 @@ client_shot() {
   import -window root "$WORK/screen.png"
   convert "$WORK/screen.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$1"
 }
+# The window during work (the large table's repair, then cancelled) and after the rescue of the
+# broken sample, into guide-working$1.png and guide-rescue$1.png.
+work_and_rescue_shots() {
+  rm -f "$GUIDE_DIR"/broken-wubi.repaired.yaml "$GUIDE_DIR"/broken-wubi.mb
+  driver drop 1 'C:\码表\大码表.dict.yaml' &&
+    status_after '大码表.dict.yaml · ' > /dev/null &&
+    driver press 1002 busy 60000 watch 2 120000 > /dev/null &&
+    client_shot "$ARTIFACTS/guide-working$1.png" &&
+    driver press 1006 idle 60000 drop 1 'C:\码表\broken-wubi.dict.yaml' &&
+    status_after 'broken-wubi.dict.yaml · ' > /dev/null &&
+    driver press 1005 filedialog 'C:\码表\broken-wubi.repaired.yaml' 60000 \
+      filedialog 'C:\码表\broken-wubi.mb' 60000 &&
+    status_after '→ broken-wubi.mb' > /dev/null &&
+    client_shot "$ARTIFACTS/guide-rescue$1.png"
+}
 wine "$EXE" 'C:\码表\broken-wubi.dict.yaml' > "$ARTIFACTS/window-guide.log" 2>&1 &
 APP_PID=$!
-if driver wait 30000 > /dev/null && status_after 'broken-wubi.dict.yaml · ' > /dev/null; then
+if driver wait 60000 > /dev/null && status_after 'broken-wubi.dict.yaml · ' > /dev/null; then
   client_shot "$ARTIFACTS/guide-window.png"
   pass "guide screenshot ($ARTIFACTS/guide-window.png)"
-  if [[ -n ${QOVIRA_GUIDE_SCREENSHOT:-} ]]; then
-    cp "$ARTIFACTS/guide-window.png" "$QOVIRA_GUIDE_SCREENSHOT"
+  if work_and_rescue_shots ""; then
+    pass "guide screenshots during work and after a rescue"
+  else
+    fail "guide screenshots during work and after a rescue"
   fi
   driver close
 else
@@ -470,17 +564,24 @@ set_dpi 144
 wine "$EXE" "$(winpath "$SOURCE")" > "$ARTIFACTS/window-144dpi.log" 2>&1 &
 APP_PID=$!
 # (the window is visible before its controls exist: the status line says when it is complete)
-if driver wait 30000 > /dev/null && status_after '测试码表.dict.yaml · ' > /dev/null; then
+if driver wait 60000 > /dev/null && status_after '测试码表.dict.yaml · ' > /dev/null; then
   expect "window of 1.5 times 1000 × 720" "1500 1080" "$(driver outer | tr -d '\r')"
   read -r width height < <(driver client | tr -d '\r')
-  # The buttons where they are created, times 1.5; the report area and status bar by the rule.
-  expect "controls at 1.5 times their 96-DPI places" "$(printf '%s\n' '18 15 180 45' '210 15 240 45' \
-    '462 15 165 45' '639 15 300 45' '951 15 165 45' \
-    "18 78 $((width - 36)) $((height - 135))" "18 $((height - 39)) $((width - 36)) 33")" \
+  # The buttons where they are created, times 1.5; the report area, status bar, progress bar and
+  # cancel button by the rule.
+  expect "controls at 1.5 times their 96-DPI places" "$(printf '%s\n' '18 15 210 45' '240 15 255 45' \
+    '507 15 165 45' '684 15 345 45' '1041 15 165 45' \
+    "18 78 $((width - 36)) $((height - 135))" "18 $((height - 39)) $((width - 36)) 33" \
+    "$((width - 450)) $((height - 39)) 300 33" "$((width - 138)) $((height - 42)) 120 39")" \
     "$(driver rects | tr -d '\r')"
   client_shot "$ARTIFACTS/window-144dpi.png"
   expect "screenshot at 144 DPI is the client area" "$width $height" \
     "$(identify -format '%w %h' "$ARTIFACTS/window-144dpi.png")"
+  if work_and_rescue_shots -144dpi; then
+    pass "screenshots at 144 DPI during work and after a rescue"
+  else
+    fail "screenshots at 144 DPI during work and after a rescue"
+  fi
   driver resize 120 160
   expect "report area at least 120 × 120 at 144 DPI" "18 78 120 120" "$(driver rect 1010 | tr -d '\r')"
   driver close
@@ -491,6 +592,13 @@ fi
 wait "$APP_PID"
 APP_PID=
 set_dpi 96
+
+if [[ -n ${QOVIRA_GUIDE_IMAGES:-} ]]; then
+  cp "$ARTIFACTS/guide-window.png" "$QOVIRA_GUIDE_IMAGES/window.png"
+  for shot in working rescue working-144dpi rescue-144dpi; do
+    cp "$ARTIFACTS/guide-$shot.png" "$QOVIRA_GUIDE_IMAGES/window-$shot.png"
+  done
+fi
 
 echo "$passed passed, $failed failed, $skipped skipped (screenshots in $ARTIFACTS)"
 ((failed == 0))

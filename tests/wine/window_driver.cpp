@@ -2,16 +2,31 @@
 // user32 messages that the system passes between processes. A console program for the Wine tests.
 //
 //   qovira_window_driver COMMAND [ARGS] [COMMAND [ARGS]]...
-//     wait MS               until the main window is visible
+//     wait MS               until the main window is visible (it is shown once its controls exist)
 //     title                 print the window title
 //     gettext ID            print the text of a control (line ends as the control holds them)
 //     waittext ID TEXT MS   until the control's text contains TEXT, then print it
 //     press ID              the button's BN_CLICKED, posted to the window without waiting
+//     busy MS               until a command works (the progress bar is shown)
+//     idle MS               until no command works (the progress bar is hidden)
+//     watch MOVES MS        while a command works, ask the window every 100 ms for an answer
+//                           within 200 ms, until the progress bar has moved MOVES times; print
+//                           the answers, the longest time without one and the positions seen.
+//                           Fails when the window went a second without answering or the bar
+//                           did not move so often before the work ended
+//     enabled ID            print 1 when the control takes input, else 0
+//     focus                 print the id of the control that has the keyboard (0: none)
+//     tab                   press Tab where the keyboard is, wait until it moves on, print the
+//                           id of the control that has it then
+//     syscommand ID         choose the entry ID of the window's system menu
+//     sysmenu               print the entries of the window's system menu, one per line
 //     filedialog PATH MS    wait for a file dialog, enter PATH and confirm it (an overwrite
 //                           question is left for msgbox)
 //     canceldialog MS       wait for a file dialog and cancel it
 //     msgbox MS             wait for a message box, print its caption and text, answer it
 //                           with OK or Yes
+//     msgboxicon MS         wait for a message box and print its icon as the screen shows it:
+//                           "error" (red) or "information" (blue); the box stays open
 //     rect ID               print a control's x y width height in client coordinates
 //     client                print the client width and height
 //     outer                 print the window's outer width and height
@@ -21,11 +36,16 @@
 //     close                 close the window
 //     list                  print every control in creation order: id, class
 //     rects                 print "rect" of every control in creation order, one per line
-// Exit code 0 when every command succeeded; otherwise 1 with the reason on standard error.
+// Every command waits for the window and the controls it names (up to a minute), so that a busy
+// machine slows the test down instead of failing it. Exit code 0 when every command succeeded;
+// otherwise 1 with the reason on standard error.
 #include <windows.h>
 
+#include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -39,6 +59,14 @@ constexpr wchar_t MAIN_CLASS[] = L"QoviraTableToolWindow";
 constexpr wchar_t DIALOG_CLASS[] = L"#32770";
 constexpr UINT SEND_TIMEOUT_MS = 5000;
 constexpr DWORD POLL_MS = 50;
+// How long the window and its controls may take to appear.
+constexpr DWORD APPEAR_MS = 60000;
+// The window must answer within this while it works, and never be silent for longer than a second.
+constexpr UINT ANSWER_MS = 200;
+constexpr DWORD WATCH_POLL_MS = 100;
+constexpr ULONGLONG LONGEST_SILENCE_MS = 1000;
+// The id of the progress bar (see window_layout.h).
+constexpr int PROGRESS_ID = 1012;
 // The file name box of a file dialog: a combo box (cmb13) or an edit (edt1).
 constexpr int FILE_NAME_COMBO = 0x47C;
 constexpr int FILE_NAME_EDIT = 0x480;
@@ -99,19 +127,105 @@ HWND main_window() {
 }
 
 HWND require_main_window() {
-  HWND window = main_window();
-  if (window == nullptr) {
-    fail(L"the main window is not there");
+  for (DWORD waited = 0;; waited += POLL_MS) {
+    if (HWND window = main_window()) {
+      return window;
+    }
+    if (waited >= APPEAR_MS) {
+      fail(L"the main window is not there");
+    }
+    Sleep(POLL_MS);
   }
-  return window;
 }
 
 HWND control(int id) {
-  HWND item = GetDlgItem(require_main_window(), id);
-  if (item == nullptr) {
-    fail(L"no control " + std::to_wstring(id));
+  for (DWORD waited = 0;; waited += POLL_MS) {
+    if (HWND item = GetDlgItem(require_main_window(), id)) {
+      return item;
+    }
+    if (waited >= APPEAR_MS) {
+      fail(L"no control " + std::to_wstring(id));
+    }
+    Sleep(POLL_MS);
   }
-  return item;
+}
+
+// Until `done()`, polling; fails with `what` after `timeout_ms`.
+template <typename Done>
+void wait_until(Done done, DWORD timeout_ms, std::wstring_view what) {
+  for (DWORD waited = 0; !done(); waited += POLL_MS) {
+    if (waited >= timeout_ms) {
+      fail(std::wstring(what));
+    }
+    Sleep(POLL_MS);
+  }
+}
+
+bool working() {
+  return IsWindowVisible(control(PROGRESS_ID)) != FALSE;
+}
+
+// The control of the program's window that has the keyboard, from its thread's state.
+HWND focused_control() {
+  const HWND window = require_main_window();
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) {
+    fail(L"cannot read the window's keyboard focus");
+  }
+  return info.hwndFocus;
+}
+
+int focused_id() {
+  const HWND focus = focused_control();
+  return focus != nullptr ? GetDlgCtrlID(focus) : 0;
+}
+
+// While a command works: the window answers, and its progress bar moves `moves` times.
+void watch(int moves, DWORD timeout_ms) {
+  const HWND window = require_main_window();
+  const HWND progress = control(PROGRESS_ID);
+  const ULONGLONG start = GetTickCount64();
+  ULONGLONG last_answer = start;
+  ULONGLONG longest_silence = 0;
+  int asked = 0;
+  int answered = 0;
+  std::vector<DWORD_PTR> positions;
+  while (GetTickCount64() - start < timeout_ms && working()) {
+    DWORD_PTR ignored = 0;
+    ++asked;
+    const bool answer =
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, ANSWER_MS, &ignored) != 0;
+    const ULONGLONG now = GetTickCount64();
+    if (answer) {
+      ++answered;
+      longest_silence = std::max(longest_silence, now - last_answer);
+      last_answer = now;
+    }
+    DWORD_PTR position = 0;
+    if (SendMessageTimeoutW(progress, PBM_GETPOS, 0, 0, SMTO_NORMAL, ANSWER_MS, &position) &&
+        position > 0 && (positions.empty() || position > positions.back())) {
+      positions.push_back(position);
+    }
+    if (static_cast<int>(positions.size()) > moves) {
+      break;
+    }
+    Sleep(WATCH_POLL_MS);
+  }
+  longest_silence = std::max(longest_silence, GetTickCount64() - last_answer);
+  std::wstring seen;
+  for (const DWORD_PTR position : positions) {
+    seen += L" " + std::to_wstring(position);
+  }
+  print(L"answered " + std::to_wstring(answered) + L" of " + std::to_wstring(asked) +
+        L", longest silence " + std::to_wstring(longest_silence) + L" ms, positions" + seen +
+        L"\n");
+  if (answered == 0 || longest_silence > LONGEST_SILENCE_MS) {
+    fail(L"the window did not answer within a second");
+  }
+  if (static_cast<int>(positions.size()) <= moves) {
+    fail(L"the progress bar did not move " + std::to_wstring(moves) + L" times");
+  }
 }
 
 // A visible dialog of the program's process: a file dialog when `file_dialog`, else a message box.
@@ -251,6 +365,42 @@ HWND answer_button(HWND box) {
   return first;
 }
 
+// The icon of a message box, told by the colours on the screen inside it: the error icon is red,
+// the information icon blue, and the rest of the box grey and black.
+std::wstring icon_of(HWND box) {
+  RECT rect{};
+  GetWindowRect(box, &rect);
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  const HDC screen = GetDC(nullptr);
+  const HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  const HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const HGDIOBJ previous = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  int red = 0;
+  int blue = 0;
+  const auto* pixels = static_cast<const std::uint8_t*>(bits);  // blue, green, red, unused
+  for (int i = 0; bits != nullptr && i < width * height; ++i) {
+    const int b = pixels[4 * i];
+    const int g = pixels[4 * i + 1];
+    const int r = pixels[4 * i + 2];
+    red += r > 180 && g < 90 && b < 90;
+    blue += b > 160 && r < 100 && g < 180;
+  }
+  SelectObject(memory, previous);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  constexpr int ICON_PIXELS = 100;
+  if (red >= ICON_PIXELS) {
+    return L"error";
+  }
+  return blue >= ICON_PIXELS ? L"information" : L"";
+}
+
 BOOL CALLBACK list_child(HWND child, LPARAM) {
   print(std::to_wstring(GetDlgCtrlID(child)) + L"\t" + class_of(child) + L"\n");
   return TRUE;
@@ -349,6 +499,36 @@ int wmain(int argc, wchar_t** argv) {
       print(text + L"\n");
     } else if (command == L"press") {
       press(static_cast<int>(number(next())));
+    } else if (command == L"busy") {
+      wait_until(working, number(next()), L"no command started working");
+    } else if (command == L"idle") {
+      wait_until([] { return !working(); }, number(next()), L"the command did not end");
+    } else if (command == L"watch") {
+      const int moves = static_cast<int>(number(next()));
+      watch(moves, number(next()));
+    } else if (command == L"enabled") {
+      print(IsWindowEnabled(control(static_cast<int>(number(next())))) ? L"1\n" : L"0\n");
+    } else if (command == L"focus") {
+      print(std::to_wstring(focused_id()) + L"\n");
+    } else if (command == L"tab") {
+      const HWND focus = focused_control();
+      if (focus == nullptr) {
+        fail(L"no control has the keyboard");
+      }
+      PostMessageW(focus, WM_KEYDOWN, VK_TAB, 1);
+      PostMessageW(focus, WM_KEYUP, VK_TAB, 0xC0000001);
+      wait_until([focus] { return focused_control() != focus; }, APPEAR_MS,
+                 L"Tab did not move the keyboard");
+      print(std::to_wstring(focused_id()) + L"\n");
+    } else if (command == L"syscommand") {
+      PostMessageW(require_main_window(), WM_SYSCOMMAND, number(next()), 0);
+    } else if (command == L"sysmenu") {
+      const HMENU menu = GetSystemMenu(require_main_window(), FALSE);
+      for (int item = 0; menu != nullptr && item < GetMenuItemCount(menu); ++item) {
+        wchar_t text[256] = {};
+        GetMenuStringW(menu, static_cast<UINT>(item), text, 256, MF_BYPOSITION);
+        print(std::wstring(text) + L"\n");
+      }
     } else if (command == L"filedialog" || command == L"canceldialog") {
       const bool confirm = command == L"filedialog";
       const wchar_t* path = confirm ? next() : nullptr;
@@ -375,6 +555,13 @@ int wmain(int argc, wchar_t** argv) {
       }
       click_posted(button);
       wait_until_gone(box, timeout, L"the message box", false);
+    } else if (command == L"msgboxicon") {
+      const DWORD timeout = number(next());
+      const HWND box = wait_for_dialog(false, timeout);
+      std::wstring icon;
+      wait_until([&] { return !(icon = icon_of(box)).empty(); }, timeout,
+                 L"the message box shows no icon");
+      print(icon + L"\n");
     } else if (command == L"rect") {
       print(rect_text(control(static_cast<int>(number(next())))));
     } else if (command == L"client") {

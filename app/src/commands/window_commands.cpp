@@ -1,6 +1,7 @@
 #include "qovira/app/commands/window_commands.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -124,7 +125,8 @@ std::string to_crlf(std::string_view text) {
 
 // The window for the worker thread: each call runs on the window's thread, posted there, and the
 // worker waits for it to return. Called on the window's thread itself, a call runs at once. Once
-// the commands go away, waiting calls return as if the user had cancelled.
+// the commands go away, waiting calls return as if the user had cancelled. The worker's messages
+// wait until its command has ended, so that they stand over a window that takes input again.
 class WindowCommands::WorkerUi final : public WindowUi {
  public:
   explicit WorkerUi(WindowUi& window)
@@ -154,12 +156,18 @@ class WindowCommands::WorkerUi final : public WindowUi {
   }
 
   void message(std::string_view text, MessageKind kind) override {
-    ask<bool>(
-        [&window = window_, text = std::string(text), kind] {
-          window.message(text, kind);
-          return true;
-        },
-        false);
+    if (std::this_thread::get_id() == window_thread_) {
+      window_.message(text, kind);
+    } else {
+      held_messages_.emplace_back(text, kind);
+    }
+  }
+
+  // Shows the messages the worker left; on the window's thread, once the worker has ended.
+  void show_held_messages() {
+    for (const auto& [text, kind] : std::exchange(held_messages_, {})) {
+      window_.message(text, kind);
+    }
   }
 
   void set_report(std::string_view text) override {
@@ -184,7 +192,7 @@ class WindowCommands::WorkerUi final : public WindowUi {
     return ask<std::string>([&window = window_] { return window.report_text(); }, {});
   }
 
-  // Only the commands' own thread turns these, so they go straight to the window.
+  // The commands turn these on the window itself, from its thread.
   void set_busy(bool busy) override { window_.set_busy(busy); }
   void set_progress(unsigned permille) override { window_.set_progress(permille); }
   void post(std::function<void()> task) override { window_.post(std::move(task)); }
@@ -223,6 +231,7 @@ class WindowCommands::WorkerUi final : public WindowUi {
   WindowUi& window_;
   std::thread::id window_thread_;
   std::shared_ptr<Waiting> waiting_;
+  std::vector<std::pair<std::string, MessageKind>> held_messages_;
 };
 
 // The running command's progress, passed on to the window whenever it has grown by a thousandth
@@ -242,8 +251,8 @@ class WindowCommands::WorkProgress final : public Progress {
     if (total == 0) {
       return;
     }
-    const auto permille = static_cast<unsigned>(
-        static_cast<double>(std::min(done, total)) / static_cast<double>(total) * PERMILLE);
+    const auto permille = static_cast<unsigned>(static_cast<double>(std::min(done, total)) /
+                                                static_cast<double>(total) * PERMILLE);
     // Posted under the lock, so that the window gets the values of two threads in their order.
     const std::lock_guard lock(mutex_);
     if (permille > shown_) {
@@ -381,6 +390,7 @@ void WindowCommands::finish() {
   }
   busy_ = false;
   window_.set_busy(false);
+  worker_ui_->show_held_messages();
 }
 
 void WindowCommands::cancel() {

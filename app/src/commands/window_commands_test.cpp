@@ -57,6 +57,7 @@ class FakeUi : public WindowUi {
   void message(std::string_view text, MessageKind kind) override {
     messages.emplace_back(text);
     message_kinds.push_back(kind);
+    messages_while_busy += !busy_changes.empty() && busy_changes.back();
   }
   void set_report(std::string_view text) override { report = to_crlf(text); }
   void set_status(std::string_view text) override { status = to_crlf(text); }
@@ -89,6 +90,7 @@ class FakeUi : public WindowUi {
   std::vector<SaveRequest> save_requests;
   std::vector<std::string> messages;
   std::vector<MessageKind> message_kinds;
+  int messages_while_busy = 0;
   std::string report;
   std::string status;
   std::vector<bool> busy_changes;
@@ -523,6 +525,8 @@ TEST_F(WindowCommandsTest, FailuresShowTheErrorIconAndEverythingElseTheInformati
   ui_.answers = {dir_.path("abc.dict.yaml")};
   run(&WindowCommands::repair_and_save);  // the source itself: failure
   commands_.about();                      // information
+  // A message stands over a window that takes input again.
+  EXPECT_EQ(ui_.messages_while_busy, 0);
   EXPECT_EQ(ui_.message_kinds,
             (std::vector<MessageKind>{MessageKind::Information, MessageKind::Failure,
                                       MessageKind::Failure, MessageKind::Failure,

@@ -7,7 +7,6 @@
 // posted to the window's thread (WindowUi::post), and waits there for a dialog's answer.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
