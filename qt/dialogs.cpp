@@ -3,6 +3,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
+#include <algorithm>
+#include <vector>
 
 namespace qovira::qt {
 
@@ -48,6 +51,24 @@ void QtDialogs::inform(QWidget* parent, const QString& text, MessageKind kind) {
   // File names and system texts are shown as they are, never as markup.
   box.setTextFormat(Qt::PlainText);
   box.exec();
+}
+
+std::optional<qsizetype> QtDialogs::ask(QWidget* parent, const QString& question,
+                                        const QStringList& answers) {
+  QMessageBox box(QMessageBox::Question, MESSAGE_CAPTION, question, QMessageBox::NoButton, parent);
+  box.setTextFormat(Qt::PlainText);
+  std::vector<QAbstractButton*> buttons;
+  for (const QString& answer : answers) {
+    buttons.push_back(box.addButton(answer, QMessageBox::AcceptRole));
+  }
+  box.setDefaultButton(static_cast<QPushButton*>(buttons.front()));
+  box.addButton(QMessageBox::Cancel);
+  box.exec();
+  const auto chosen = std::ranges::find(buttons, box.clickedButton());
+  if (chosen == buttons.end()) {
+    return std::nullopt;
+  }
+  return static_cast<qsizetype>(chosen - buttons.begin());
 }
 
 std::optional<QString> QtDialogs::run_file_dialog(QWidget* parent, const FileRequest& request,

@@ -34,6 +34,10 @@ class Dialogs {
   virtual std::optional<QString> save_file(QWidget* parent, const FileRequest& request) = 0;
   // A message box with the error icon for a failure, else the information icon.
   virtual void inform(QWidget* parent, const QString& text, MessageKind kind) = 0;
+  // A question box with a button for each answer and a cancel button: the answer's index, or
+  // nothing when the user cancels.
+  virtual std::optional<qsizetype> ask(QWidget* parent, const QString& question,
+                                       const QStringList& answers) = 0;
 };
 
 // The platform's file dialogs and Qt's message box. A file dialog starts in the folder it is
@@ -43,6 +47,8 @@ class QtDialogs final : public Dialogs {
   std::optional<QString> open_file(QWidget* parent, const FileRequest& request) override;
   std::optional<QString> save_file(QWidget* parent, const FileRequest& request) override;
   void inform(QWidget* parent, const QString& text, MessageKind kind) override;
+  std::optional<qsizetype> ask(QWidget* parent, const QString& question,
+                               const QStringList& answers) override;
 
  private:
   std::optional<QString> run_file_dialog(QWidget* parent, const FileRequest& request, bool save);

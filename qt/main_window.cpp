@@ -44,6 +44,8 @@ const char* object_name(int id) {
       return RESCUE_BUTTON_NAME;
     case SAVE_REPORT_ID:
       return SAVE_REPORT_BUTTON_NAME;
+    case CONVERT_ID:
+      return CONVERT_BUTTON_NAME;
     case CANCEL_ID:
       return CANCEL_BUTTON_NAME;
     case REPORT_ID:
@@ -143,6 +145,19 @@ std::optional<std::string> QtWindowUi::save_dialog(std::string_view initial_name
 
 void QtWindowUi::message(std::string_view text, MessageKind kind) {
   dialogs_.inform(&widgets_.window, from_utf8(text), kind);
+}
+
+std::optional<std::size_t> QtWindowUi::choose(std::string_view question,
+                                              std::span<const std::string_view> answers) {
+  QStringList labels;
+  for (const std::string_view answer : answers) {
+    labels.append(from_utf8(answer));
+  }
+  const auto chosen = dialogs_.ask(&widgets_.window, from_utf8(question), labels);
+  if (!chosen) {
+    return std::nullopt;
+  }
+  return static_cast<std::size_t>(*chosen);
 }
 
 void QtWindowUi::set_report(std::string_view text) {

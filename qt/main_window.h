@@ -8,6 +8,9 @@
 #include <QPushButton>
 #include <QString>
 #include <QWidget>
+#include <cstddef>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +27,7 @@ inline constexpr char REPAIR_BUTTON_NAME[] = "repair";
 inline constexpr char EXPORT_BUTTON_NAME[] = "export";
 inline constexpr char RESCUE_BUTTON_NAME[] = "rescue";
 inline constexpr char SAVE_REPORT_BUTTON_NAME[] = "save_report";
+inline constexpr char CONVERT_BUTTON_NAME[] = "convert";
 inline constexpr char CANCEL_BUTTON_NAME[] = "cancel";
 inline constexpr char ABOUT_BUTTON_NAME[] = "about";
 inline constexpr char REPORT_NAME[] = "report";
@@ -55,6 +59,8 @@ class QtWindowUi final : public WindowUi {
                                          std::string_view default_extension,
                                          std::string_view folder) override;
   void message(std::string_view text, MessageKind kind) override;
+  std::optional<std::size_t> choose(std::string_view question,
+                                    std::span<const std::string_view> answers) override;
   void set_report(std::string_view text) override;
   void set_status(std::string_view text) override;
   std::string report_text() override { return report_text_; }

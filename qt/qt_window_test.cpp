@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../app/src/commands/scratch_directory.h"
@@ -68,8 +69,16 @@ class FakeDialogs final : public Dialogs {
     messages.append(text);
     message_kinds.push_back(kind);
   }
+  std::optional<qsizetype> ask(QWidget*, const QString& question,
+                               const QStringList& answers) override {
+    questions.append(question + "|" + answers.join("|"));
+    return std::exchange(choice, std::nullopt);
+  }
 
   std::deque<std::optional<QString>> answers;
+  // The answer of the next question, then cancel.
+  std::optional<qsizetype> choice;
+  QStringList questions;
   std::vector<MessageKind> message_kinds;
   // Called as a save dialog opens, while its command works.
   std::function<void()> on_save_file;
@@ -123,8 +132,8 @@ TEST_F(QtWindowTest, HasTheControlsOfTheWindowsWindow) {
     texts.append(each->text());
   }
   EXPECT_EQ(texts, QStringList({q("打开码表(&O)…"), q("自动修复并另存(&F)"), q("导出 .mb(&E)"),
-                                q("一键救急（修复→.mb）(&R)"), q("保存报告(&S)"), q("取消"),
-                                q("关于(&A)…")}));
+                                q("一键救急（修复→.mb）(&R)"), q("保存报告(&S)"),
+                                q("转成文本码表(&T)…"), q("取消"), q("关于(&A)…")}));
 
   ASSERT_NE(report(), nullptr);
   EXPECT_TRUE(report()->isReadOnly());
@@ -212,6 +221,24 @@ TEST_F(QtWindowTest, OpenRepairAndRescueButtonsRunTheirCommands) {
   EXPECT_TRUE(ScratchDirectory::contents(mb).starts_with(MB_MAGIC));
   EXPECT_TRUE(status().startsWith(q("已导出 ")));
   EXPECT_TRUE(status().endsWith(q(" 条 → abc.mb")));
+}
+
+TEST_F(QtWindowTest, ConvertAsksWhichTextThenSavesIt) {
+  load(dir_.write("abc.dict.yaml", GOOD_TABLE));
+  const std::string bingling = dir_.path("abc.txt");
+  dialogs_.choice = 1;
+  dialogs_.answers = {q(bingling)};
+  click(CONVERT_BUTTON_NAME);
+  EXPECT_EQ(dialogs_.questions,
+            QStringList({q("转成哪一种文本码表？|Rime 词典(&R)|冰凌码表(&B)")}));
+  ASSERT_EQ(dialogs_.save_requests.size(), 1u);
+  EXPECT_EQ(dialogs_.save_requests[0].name_filters,
+            QStringList({q("冰凌码表 (*.txt)"), q("所有文件 (*)")}));
+  EXPECT_TRUE(fs::exists(path_from_utf8(bingling)));
+  EXPECT_EQ(status(), q("已转换 3 条 → abc.txt"));
+  click(CONVERT_BUTTON_NAME);  // the question cancelled: no dialog
+  EXPECT_EQ(dialogs_.save_requests.size(), 1u);
+  EXPECT_TRUE(dialogs_.messages.isEmpty());
 }
 
 TEST_F(QtWindowTest, CommandsWithoutATableShowTheirMessages) {
@@ -397,14 +424,14 @@ TEST_F(QtWindowTest, KeyboardReachesEveryCommand) {
   QApplication::setActiveWindow(&window_);
   button(OPEN_BUTTON_NAME)->setFocus();
   QStringList walked;
-  for (int i = 0; i < 7; ++i) {
+  for (int i = 0; i < 8; ++i) {
     walked.append(QApplication::focusWidget()->objectName());
     QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
     QApplication::sendEvent(QApplication::focusWidget(), &tab);
   }
   // The hidden cancel button is skipped; the report area lets Tab through.
   EXPECT_EQ(walked, QStringList({q("open"), q("repair"), q("export"), q("rescue"), q("save_report"),
-                                 q("report"), q("about")}));
+                                 q("convert"), q("report"), q("about")}));
 
   // Ctrl+O opens, Ctrl+S saves the report; Alt and the underlined letter press a button.
   QStringList keys;

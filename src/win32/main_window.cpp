@@ -8,8 +8,12 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <span>
+#include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "qovira/app/commands/window_commands.h"
 #include "qovira/app/commands/window_layout.h"
@@ -27,6 +31,8 @@ constexpr wchar_t WINDOW_CLASS[] = L"QoviraTableToolWindow";
 constexpr UINT POSTED_TASK = WM_APP + 1;
 // The About entry of the system menu (an id below 0xF000 with its low four bits clear).
 constexpr UINT ABOUT_COMMAND = 0x0010;
+// The ids of a task dialog's own buttons, clear of IDOK, IDCANCEL and their kin.
+constexpr int FIRST_ANSWER_ID = 100;
 // The progress bar's scale: thousandths.
 constexpr int PROGRESS_SCALE = 1000;
 constexpr wchar_t INTERFACE_FACE[] = L"Microsoft YaHei UI";
@@ -199,6 +205,38 @@ class MainWindow final : public WindowUi {
   void message(std::string_view text, MessageKind kind) override {
     MessageBoxW(window_, widen(text).c_str(), widen(MESSAGE_CAPTION).c_str(),
                 MB_OK | (kind == MessageKind::Failure ? MB_ICONERROR : MB_ICONINFORMATION));
+  }
+
+  // A task dialog: a command button for each answer, and 取消.
+  std::optional<std::size_t> choose(std::string_view question,
+                                    std::span<const std::string_view> answers) override {
+    std::vector<std::wstring> labels;
+    for (const std::string_view answer : answers) {
+      labels.push_back(widen(answer));
+    }
+    std::vector<TASKDIALOG_BUTTON> buttons;
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+      buttons.push_back({FIRST_ANSWER_ID + static_cast<int>(i), labels[i].c_str()});
+    }
+    const std::wstring caption = widen(MESSAGE_CAPTION);
+    const std::wstring text = widen(question);
+    TASKDIALOGCONFIG config{};
+    config.cbSize = sizeof(config);
+    config.hwndParent = window_;
+    config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;
+    config.dwCommonButtons = TDCBF_CANCEL_BUTTON;
+    config.pszWindowTitle = caption.c_str();
+    config.pszMainInstruction = text.c_str();
+    config.cButtons = static_cast<UINT>(buttons.size());
+    config.pButtons = buttons.data();
+    config.nDefaultButton = FIRST_ANSWER_ID;
+    int pressed = 0;
+    if (FAILED(TaskDialogIndirect(&config, &pressed, nullptr, nullptr)) ||
+        pressed < FIRST_ANSWER_ID ||
+        pressed >= FIRST_ANSWER_ID + static_cast<int>(buttons.size())) {
+      return std::nullopt;
+    }
+    return static_cast<std::size_t>(pressed - FIRST_ANSWER_ID);
   }
 
   void set_report(std::string_view text) override {

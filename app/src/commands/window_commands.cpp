@@ -1,9 +1,11 @@
 #include "qovira/app/commands/window_commands.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <span>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -13,6 +15,7 @@
 #include "qovira/app/commands/files.h"
 #include "qovira/app/commands/operations.h"
 #include "qovira/app/commands/window_layout.h"
+#include "qovira/app/export/conversion.h"
 #include "qovira/app/export/export.h"
 #include "qovira/app/repair/repair.h"
 #include "qovira/table/encoding.h"
@@ -59,6 +62,22 @@ constexpr std::string_view MB_FILTER = "极点码表|*.mb|所有文件|*.*";
 constexpr std::string_view MB_EXTENSION = "mb";
 constexpr std::string_view EXPORTED_STATUS_HEAD = "已导出 ";
 constexpr std::string_view EXPORTED_STATUS_MIDDLE = " 条 → ";
+
+constexpr std::string_view WHICH_TEXT = "转成哪一种文本码表？";
+constexpr std::array<std::string_view, 2> TEXT_FORMAT_ANSWERS = {"Rime 词典(&R)", "冰凌码表(&B)"};
+constexpr std::array<TableFormat, 2> TEXT_FORMATS = {TableFormat::Rime, TableFormat::Bingling};
+constexpr std::string_view RIME_FILTER = "Rime 词典|*.dict.yaml|所有文件|*.*";
+constexpr std::string_view RIME_EXTENSION = "yaml";
+constexpr std::string_view BINGLING_FILTER = "冰凌码表|*.txt|所有文件|*.*";
+constexpr std::string_view BINGLING_EXTENSION = "txt";
+constexpr std::string_view NOTHING_TO_CONVERT =
+    "这份码表连解析都没通过，没有可转换的内容。先看报告里的[致命]条目，或者先做一次自动修复。";
+constexpr std::string_view CONVERSION_FAILED = "转换失败：";
+constexpr std::string_view READBACK_FAILED = "回读没通过：";
+constexpr std::string_view CONVERTED_HEAD = "转换 ";
+constexpr std::string_view CONVERTED_ARROW = " 条 → ";
+constexpr std::string_view NOTE_LINE = "注意：";
+constexpr std::string_view CONVERTED_STATUS_HEAD = "已转换 ";
 
 constexpr std::string_view NO_REPORT_YET = "还没有可保存的报告。";
 constexpr std::string_view REPORT_NAME_TAIL = "-诊断报告.txt";
@@ -161,6 +180,17 @@ class WindowCommands::WorkerUi final : public WindowUi {
     } else {
       held_messages_.emplace_back(text, kind);
     }
+  }
+
+  std::optional<std::size_t> choose(std::string_view question,
+                                    std::span<const std::string_view> answers) override {
+    return ask<std::optional<std::size_t>>(
+        [&window = window_, question = std::string(question),
+         answers = std::vector<std::string>(answers.begin(), answers.end())] {
+          const std::vector<std::string_view> views(answers.begin(), answers.end());
+          return window.choose(question, views);
+        },
+        std::nullopt);
   }
 
   // Shows the messages the worker left; on the window's thread, once the worker has ended.
@@ -291,8 +321,10 @@ class WindowCommands::DialogOutputs : public OutputPlace {
       case OutputKind::RepairReport:
         return path_to_utf8(path_from_utf8(folder_) / path_from_utf8(suggested_name));
       case OutputKind::RimeText:
+        return commands_.ui_.save_dialog(suggested_name, RIME_FILTER, RIME_EXTENSION, folder_);
       case OutputKind::BinglingText:
-        return std::nullopt;  // the window has no conversion command
+        return commands_.ui_.save_dialog(suggested_name, BINGLING_FILTER, BINGLING_EXTENSION,
+                                         folder_);
       case OutputKind::RepairedText:
         break;
     }
@@ -643,6 +675,57 @@ void WindowCommands::rescue_now() {
     return;
   }
   finish_repair(**outcome.repair, outputs, outcome.exported);
+}
+
+void WindowCommands::convert_to_text() {
+  if (busy_ || !has_table()) {
+    return;
+  }
+  if (const auto chosen = ui_.choose(WHICH_TEXT, TEXT_FORMAT_ANSWERS)) {
+    start([this, format = TEXT_FORMATS.at(*chosen)] { convert_now(format); });
+  }
+}
+
+void WindowCommands::convert_now(TableFormat format) {
+  DialogOutputs outputs(*this, {});
+  auto converted = convert_and_save(current_->path, current_->bytes, format, outputs);
+  if (converted && progress_->cancelled()) {
+    return;
+  }
+  if (converted) {
+    if (auto failed = outputs.commit(format == TableFormat::Rime ? OutputKind::RimeText
+                                                                 : OutputKind::BinglingText)) {
+      converted = std::unexpected(StepFailure{StepFailureKind::WriteFailed, std::move(*failed)});
+    }
+  }
+  if (!converted) {
+    const StepFailure& failure = converted.error();
+    switch (failure.kind) {
+      case StepFailureKind::NothingToExport:
+        ui_.message(NOTHING_TO_CONVERT, MessageKind::Failure);
+        return;
+      case StepFailureKind::BuildFailed:
+        ui_.message(concat(CONVERSION_FAILED, displayable(failure.detail)), MessageKind::Failure);
+        return;
+      case StepFailureKind::NotVerified:
+        ui_.message(concat(CONVERSION_FAILED, READBACK_FAILED, displayable(failure.detail)),
+                    MessageKind::Failure);
+        return;
+      default:
+        show_failure(failure);
+        return;
+    }
+  }
+  const std::string entries = std::to_string(converted->converted.entries);
+  std::string report =
+      concat(CONVERTED_HEAD, entries, CONVERTED_ARROW, displayable(converted->path), "（",
+             converted->converted.verdict, "）\n");
+  for (const std::string& note : conversion_notes(converted->converted, format)) {
+    report.append(concat(NOTE_LINE, displayable(note), "\n"));
+  }
+  ui_.set_report(report);
+  show_status(concat(CONVERTED_STATUS_HEAD, entries, CONVERTED_ARROW,
+                     displayable(file_name_of(converted->path))));
 }
 
 }  // namespace qovira

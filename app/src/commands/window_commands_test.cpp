@@ -8,11 +8,14 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "qovira/app/commands/cli.h"
 #include "qovira/app/commands/files.h"
+#include "qovira/app/export/conversion.h"
 #include "qovira/app/export/export.h"
 #include "qovira/app/repair/repair.h"
 #include "scratch_directory.h"
@@ -59,6 +62,12 @@ class FakeUi : public WindowUi {
     message_kinds.push_back(kind);
     messages_while_busy += !busy_changes.empty() && busy_changes.back();
   }
+  std::optional<std::size_t> choose(std::string_view question,
+                                    std::span<const std::string_view> answers) override {
+    questions.push_back(std::string(question) + "|" + std::string(answers.front()) + "|" +
+                        std::string(answers.back()));
+    return std::exchange(choice, std::nullopt);
+  }
   void set_report(std::string_view text) override { report = to_crlf(text); }
   void set_status(std::string_view text) override { status = to_crlf(text); }
   std::string report_text() override { return report; }
@@ -86,6 +95,9 @@ class FakeUi : public WindowUi {
 
   std::deque<std::optional<std::string>> answers;
   std::function<void()> on_save_dialog;
+  // The answer of the next question, then cancel.
+  std::optional<std::size_t> choice;
+  std::vector<std::string> questions;
   std::vector<SaveRequest> open_requests;
   std::vector<SaveRequest> save_requests;
   std::vector<std::string> messages;
@@ -497,6 +509,57 @@ TEST_F(WindowCommandsTest, CancelledCommandsWriteNothingAndChangeNothing) {
   }
   EXPECT_TRUE(ui_.messages.empty());
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_.root()), fs::directory_iterator()), 2);
+}
+
+TEST_F(WindowCommandsTest, ConvertSavesTheChosenTextAndCancelWritesNothing) {
+  const std::string yaml = dir_.write("abc.dict.yaml", GOOD_TABLE);
+  load(yaml);
+  const std::string mb = dir_.path("abc.mb");
+  ui_.answers = {mb};
+  run(&WindowCommands::export_mb);
+  struct Case {
+    std::string source;
+    std::optional<std::size_t> choice;
+    std::optional<std::string> output;
+    std::string suggested;  // empty: no save dialog
+    TableFormat format;
+  };
+  const std::vector<Case> cases = {
+      {yaml, 0, dir_.path("rime.dict.yaml"), "abc.dict.yaml", TableFormat::Rime},
+      {yaml, 1, dir_.path("abc.txt"), "abc.txt", TableFormat::Bingling},
+      {mb, 0, dir_.path("from-mb.dict.yaml"), "abc.dict.yaml", TableFormat::Rime},
+      {yaml, std::nullopt, std::nullopt, "", TableFormat::Rime},
+      {yaml, 1, std::nullopt, "abc.txt", TableFormat::Bingling},
+  };
+  for (const Case& each : cases) {
+    load(each.source);
+    const std::string report = ui_.report;
+    ui_.save_requests.clear();
+    ui_.choice = each.choice;
+    ui_.answers = {each.output};
+    run(&WindowCommands::convert_to_text);
+
+    EXPECT_EQ(ui_.questions.back(), "转成哪一种文本码表？|Rime 词典(&R)|冰凌码表(&B)");
+    ASSERT_EQ(ui_.save_requests.size(), each.suggested.empty() ? 0U : 1U) << each.source;
+    if (!each.suggested.empty()) {
+      EXPECT_EQ(ui_.save_requests[0].initial_name, each.suggested);
+      EXPECT_EQ(ui_.save_requests[0].folder, path_to_utf8(dir_.root()));
+    }
+    if (!each.output) {
+      EXPECT_EQ(ui_.report, report);
+      continue;
+    }
+    const auto bytes = read_file(path_from_utf8(each.source)).value();
+    const auto expected = convert_table(import_table(bytes).value().table, each.format).value();
+    EXPECT_EQ(read_file(path_from_utf8(*each.output)).value(),
+              Bytes(expected.text.begin(), expected.text.end()));
+    EXPECT_TRUE(ui_.report.starts_with("转换 3 条 → " + *each.output + "（已回读校验："))
+        << ui_.report;
+    EXPECT_TRUE(ui_.status.starts_with("已转换 3 条 → "));
+    EXPECT_EQ(current_path(), each.source);
+  }
+  EXPECT_TRUE(ui_.messages.empty());
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.root()), fs::directory_iterator()), 5);
 }
 
 // A repair that changes no byte borrows the source's diagnosis; a failed write gives it back.

@@ -16,8 +16,8 @@ PixelRect rect_of(const std::array<PixelRect, WINDOW_CONTROLS.size()>& rects, in
 }
 
 TEST(WindowLayoutTest, ControlsInCreationOrderWithTheirTextsAndCommands) {
-  const std::array<int, 9> ids = {OPEN_ID,   REPAIR_ID, EXPORT_ID,   RESCUE_ID, SAVE_REPORT_ID,
-                                  REPORT_ID, STATUS_ID, PROGRESS_ID, CANCEL_ID};
+  const std::array<int, 10> ids = {OPEN_ID,    REPAIR_ID, EXPORT_ID, RESCUE_ID,   SAVE_REPORT_ID,
+                                   CONVERT_ID, REPORT_ID, STATUS_ID, PROGRESS_ID, CANCEL_ID};
   for (std::size_t i = 0; i < WINDOW_CONTROLS.size(); ++i) {
     const ControlDescriptor& control = WINDOW_CONTROLS[i];
     EXPECT_EQ(control.id, ids[i]);
@@ -29,9 +29,10 @@ TEST(WindowLayoutTest, ControlsInCreationOrderWithTheirTextsAndCommands) {
   EXPECT_EQ(WINDOW_CONTROLS[3].text, "一键救急（修复→.mb）(&R)");
   EXPECT_EQ(WINDOW_CONTROLS[3].command, &WindowCommands::rescue);
   EXPECT_EQ(WINDOW_CONTROLS[4].command, &WindowCommands::save_report);
-  EXPECT_EQ(WINDOW_CONTROLS[6].text, INITIAL_STATUS);
-  EXPECT_EQ(WINDOW_CONTROLS[8].text, "取消");
-  EXPECT_EQ(WINDOW_CONTROLS[8].command, &WindowCommands::cancel);
+  EXPECT_EQ(WINDOW_CONTROLS[5].command, &WindowCommands::convert_to_text);
+  EXPECT_EQ(WINDOW_CONTROLS[7].text, INITIAL_STATUS);
+  EXPECT_EQ(WINDOW_CONTROLS[9].text, "取消");
+  EXPECT_EQ(WINDOW_CONTROLS[9].command, &WindowCommands::cancel);
   // The two separators of the first status text are ideographic spaces.
   EXPECT_NE(INITIAL_STATUS.find("\u3000｜\u3000"), std::string_view::npos);
 }
@@ -50,7 +51,7 @@ TEST(WindowLayoutTest, ScalingRoundsToTheNearestPixel) {
 TEST(WindowLayoutTest, At96DpiTheButtonsStayAndTheRestFollowsTheClientArea) {
   // The client area of the 1000 × 720 window on Windows 10.
   const auto rects = layout_window(984, 681, 96);
-  for (std::size_t i = 0; i < 5; ++i) {
+  for (std::size_t i = 0; i < 6; ++i) {
     EXPECT_EQ(rects[i], WINDOW_CONTROLS[i].rect) << WINDOW_CONTROLS[i].id;
   }
   EXPECT_EQ(rect_of(rects, REPORT_ID), (PixelRect{12, 52, 960, 591}));
@@ -59,9 +60,8 @@ TEST(WindowLayoutTest, At96DpiTheButtonsStayAndTheRestFollowsTheClientArea) {
   EXPECT_EQ(rect_of(wider, REPORT_ID), (PixelRect{12, 52, 1176, 710}));
   EXPECT_EQ(rect_of(wider, STATUS_ID), (PixelRect{12, 774, 1176, 22}));
   EXPECT_EQ(rect_of(wider, RESCUE_ID), (PixelRect{456, 10, 230, 30}));
-  // A sixth button of 150 fits behind the five.
-  EXPECT_LE(rect_of(rects, SAVE_REPORT_ID).x + rect_of(rects, SAVE_REPORT_ID).width + 8 + 150,
-            984 - 12);
+  // The row ends within the report area's margin.
+  EXPECT_LE(rect_of(rects, CONVERT_ID).x + rect_of(rects, CONVERT_ID).width, 984 - 12);
 }
 
 TEST(WindowLayoutTest, WhileBusyTheProgressBarAndCancelButtonEndTheStatusRow) {

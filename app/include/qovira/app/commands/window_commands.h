@@ -7,11 +7,13 @@
 // posted to the window's thread (WindowUi::post), and waits there for a dialog's answer.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -45,6 +47,10 @@ class WindowUi {
                                                  std::string_view default_extension,
                                                  std::string_view folder) = 0;
   virtual void message(std::string_view text, MessageKind kind) = 0;
+  // Asks `question` with one button for each of `answers` and one to cancel: the index of the
+  // answer chosen, or nothing when the user cancels.
+  virtual std::optional<std::size_t> choose(std::string_view question,
+                                            std::span<const std::string_view> answers) = 0;
   // Both store the text with CR LF line ends (to_crlf).
   virtual void set_report(std::string_view text) = 0;
   virtual void set_status(std::string_view text) = 0;
@@ -84,6 +90,8 @@ class WindowCommands {
   void export_mb();
   void save_report();
   void rescue();
+  // Asks for Rime or 冰凌, then saves the current table converted to that text.
+  void convert_to_text();
   // Stops the running command at its next step: it writes no file and leaves the window as it
   // was. Once its outputs are being written a command finishes.
   void cancel();
@@ -107,6 +115,7 @@ class WindowCommands {
   void load_now(const std::string& path);
   void repair_now();
   void rescue_now();
+  void convert_now(TableFormat format);
   bool has_table();
   void show_status(std::string text);
   void show_failure(const StepFailure& failure);

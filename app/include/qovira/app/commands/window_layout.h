@@ -86,19 +86,21 @@ inline constexpr int EXPORT_ID = 1003;
 inline constexpr int SAVE_REPORT_ID = 1004;
 inline constexpr int RESCUE_ID = 1005;
 inline constexpr int CANCEL_ID = 1006;
+inline constexpr int CONVERT_ID = 1007;
 inline constexpr int REPORT_ID = 1010;
 inline constexpr int STATUS_ID = 1011;
 inline constexpr int PROGRESS_ID = 1012;
 
 // In creation order, which is also the order of the buttons from left to right and the order the
-// Tab key walks. The row has room for a sixth button at 100 %.
+// Tab key walks.
 // clang-format off
-inline constexpr std::array<ControlDescriptor, 9> WINDOW_CONTROLS = {{
+inline constexpr std::array<ControlDescriptor, 10> WINDOW_CONTROLS = {{
     {OPEN_ID,        ControlKind::Button,   "打开码表(&O)…",            {12, 10, 140, 30},   &WindowCommands::open_table},
     {REPAIR_ID,      ControlKind::Button,   "自动修复并另存(&F)",       {160, 10, 170, 30},  &WindowCommands::repair_and_save},
     {EXPORT_ID,      ControlKind::Button,   "导出 .mb(&E)",             {338, 10, 110, 30},  &WindowCommands::export_mb},
     {RESCUE_ID,      ControlKind::Button,   "一键救急（修复→.mb）(&R)", {456, 10, 230, 30},  &WindowCommands::rescue},
     {SAVE_REPORT_ID, ControlKind::Button,   "保存报告(&S)",             {694, 10, 110, 30},  &WindowCommands::save_report},
+    {CONVERT_ID,     ControlKind::Button,   "转成文本码表(&T)…",        {812, 10, 150, 30},  &WindowCommands::convert_to_text},
     {REPORT_ID,      ControlKind::Report,   "",                         {12, 52, 960, 600},  nullptr},
     {STATUS_ID,      ControlKind::Status,   INITIAL_STATUS,             {12, 660, 960, 22},  nullptr},
     {PROGRESS_ID,    ControlKind::Progress, "",                         {684, 660, 200, 22}, nullptr},
