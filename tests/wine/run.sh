@@ -342,11 +342,11 @@ pass "window appears and loads the table named on the command line"
 
 expect "title" "岚栖输入法编码导入器 —— 诊断 / 修复 / 转 .mb" "$(driver title | tr -d '\r')"
 expect "controls in creation order" "$(printf '%s\t%s\n' 1001 Button 1002 Button 1003 Button \
-  1005 Button 1004 Button 1010 Edit 1011 Static 1012 msctls_progress32 1006 Button)" \
+  1005 Button 1004 Button 1007 Button 1010 Edit 1011 Static 1012 msctls_progress32 1006 Button)" \
   "$(driver list | tr -d '\r')"
 expect "button texts, with the letters Alt presses" \
-  "打开码表(&O)…|自动修复并另存(&F)|导出 .mb(&E)|一键救急（修复→.mb）(&R)|保存报告(&S)|取消" \
-  "$(text 1001)|$(text 1002)|$(text 1003)|$(text 1005)|$(text 1004)|$(text 1006)"
+  "打开码表(&O)…|自动修复并另存(&F)|导出 .mb(&E)|一键救急（修复→.mb）(&R)|保存报告(&S)|转成文本码表(&T)…|取消" \
+  "$(text 1001)|$(text 1002)|$(text 1003)|$(text 1005)|$(text 1004)|$(text 1007)|$(text 1006)"
 expect "accepts dropped files" "10" "$(printf '%x' $((0x$(driver exstyle | tr -d '\r') & 0x10)))"
 # Wine hands the window's icons to the X window.
 expect "window shows the program's icon" "1" \
@@ -396,6 +396,13 @@ driver press 1003 filedialog "$(winpath "$GUI/界面导出.mb")" 60000
 expect "export status" "已导出 $entries 条 → 界面导出.mb" "$(status_after 已导出)"
 expect_files "export writes the .mb of the Linux build" "$WORK/测试码表.mb" "$GUI/界面导出.mb"
 expect "export summary names the output" "1" "$(text 1010 | grep -c '界面导出.mb')"
+
+# Convert to a 冰凌 table (the question's second answer): the Linux build's --to-bingling text.
+"$LINUX_TOOL" --to-bingling "$SOURCE" --out "$WORK" > /dev/null
+driver press 1007 answer 101 60000 filedialog "$(winpath "$GUI/界面转换.txt")" 60000
+expect "conversion status" "1" "$(status_after '→ 界面转换.txt' | grep -c '^已转换 ')"
+expect_files "conversion writes the text of the Linux build" "$WORK/测试码表.txt" "$GUI/界面转换.txt"
+expect "conversion report shows its read-back" "1" "$(text 1010 | grep -c '（已回读校验：')"
 
 # Save report: byte-order mark, then the report area's text with CR LF.
 driver press 1004 filedialog "$(winpath "$GUI/报告.txt")" 60000
@@ -482,12 +489,12 @@ expect "取消 leaves the report" "$report_before" "$(text 1010 | md5sum)"
 expect "command buttons are back" "1 1" "$(driver enabled 1001 enabled 1005 | tr -d '\r' | paste -sd ' ')"
 
 # Tab walks the controls in their order, the hidden cancel button left out.
-for _ in 1 2 3 4 5 6 7; do
+for _ in 1 2 3 4 5 6 7 8; do
   [[ $(driver focus | tr -d '\r') == 1001 ]] && break
   driver tab > /dev/null
 done
-expect "Tab walks the controls in their order" "1002 1003 1005 1004 1010 1001" \
-  "$(for _ in 1 2 3 4 5 6; do driver tab; done | tr -d '\r' | paste -sd ' ')"
+expect "Tab walks the controls in their order" "1002 1003 1005 1004 1007 1010 1001" \
+  "$(for _ in 1 2 3 4 5 6 7; do driver tab; done | tr -d '\r' | paste -sd ' ')"
 
 # Keys from the X server, as a person types them: Ctrl+O opens a table; Alt and a button's
 # underlined letter press it (保存报告(S) opens its save dialog).
@@ -570,7 +577,7 @@ if driver wait 60000 > /dev/null && status_after '测试码表.dict.yaml · ' > 
   # The buttons where they are created, times 1.5; the report area, status bar, progress bar and
   # cancel button by the rule.
   expect "controls at 1.5 times their 96-DPI places" "$(printf '%s\n' '18 15 210 45' '240 15 255 45' \
-    '507 15 165 45' '684 15 345 45' '1041 15 165 45' \
+    '507 15 165 45' '684 15 345 45' '1041 15 165 45' '1218 15 225 45' \
     "18 78 $((width - 36)) $((height - 135))" "18 $((height - 39)) $((width - 36)) 33" \
     "$((width - 450)) $((height - 39)) 300 33" "$((width - 138)) $((height - 42)) 120 39")" \
     "$(driver rects | tr -d '\r')"

@@ -23,6 +23,7 @@
 //     filedialog PATH MS    wait for a file dialog, enter PATH and confirm it (an overwrite
 //                           question is left for msgbox)
 //     canceldialog MS       wait for a file dialog and cancel it
+//     answer ID MS          wait for a question (a task dialog) and press its button ID
 //     msgbox MS             wait for a message box, print its caption and text, answer it
 //                           with OK or Yes
 //     msgboxicon MS         wait for a message box and print its icon as the screen shows it:
@@ -543,6 +544,17 @@ int wmain(int argc, wchar_t** argv) {
       }
       click_posted(GetDlgItem(dialog, confirm ? IDOK : IDCANCEL));
       wait_until_gone(dialog, timeout, L"the file dialog", true);
+    } else if (command == L"answer") {
+      const int id = static_cast<int>(number(next()));
+      const DWORD timeout = number(next());
+      const HWND dialog = wait_for_dialog(false, timeout);
+      wait_until_idle(dialog, timeout);
+      const HWND button = GetDlgItem(dialog, id);
+      if (button == nullptr) {
+        fail(L"the question has no button " + std::to_wstring(id));
+      }
+      click_posted(button);
+      wait_until_gone(dialog, timeout, L"the question", false);
     } else if (command == L"msgbox") {
       const DWORD timeout = number(next());
       const HWND box = wait_for_dialog(false, timeout);
