@@ -57,7 +57,10 @@ std::expected<SavedRepair, StepFailure> repair_and_write(const SourceTable& sour
   SavedRepair saved;
   {
     // A UTF-16 source's text is not needed past the repair.
-    auto mended = mend_source(source.bytes, output_stem(source.path));
+    const std::string stem = output_stem(source.path);
+    auto mended = source.diagnosis.encoding
+                      ? mend_source(source.bytes, *source.diagnosis.encoding, stem)
+                      : mend_source(source.bytes, stem);
     if (!mended) {
       return failure(StepFailureKind::Undecodable, mended.error().message());
     }

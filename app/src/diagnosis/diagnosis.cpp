@@ -129,9 +129,10 @@ Diagnosis diagnose(ByteView bytes, Bytes* owner, Progress* progress) {
     auto text = decode_text_in_place(bytes, converted);
     if (!text) {
       std::string error = text.error().message();
-      if (judge_encoding(bytes).encoding == TextEncoding::DamagedUtf8) {
+      const EncodingVerdict& verdict = result.encoding.emplace(judge_encoding(bytes));
+      if (verdict.encoding == TextEncoding::DamagedUtf8) {
         result.issues.add(unreadable_damaged_utf8(error));
-      } else if (legacy_table_text(bytes)) {
+      } else if (legacy_table_text(bytes, verdict)) {
         result.issues.add(unreadable_legacy_text(error));
       } else {
         result.issues.add(unreadable_text(error));
@@ -140,6 +141,8 @@ Diagnosis diagnose(ByteView bytes, Bytes* owner, Progress* progress) {
       finish(result);
       return result;
     }
+    result.encoding.emplace().encoding =
+        text->data() == converted.data() ? TextEncoding::Utf16 : TextEncoding::Utf8;
     result.format = detect_format(bytes, *text);
     hidden_marker = marker_behind_byte_order_mark(*text);
     auto read = read_rows(*text, result, &reading_lines);
@@ -183,8 +186,8 @@ Diagnosis diagnose_and_free(Bytes bytes) {
   return diagnose(bytes, &bytes, nullptr);
 }
 
-std::optional<std::string> legacy_table_text(ByteView bytes) {
-  if (has_mb_magic(bytes) || judge_encoding(bytes).encoding != TextEncoding::Gb18030) {
+std::optional<std::string> legacy_table_text(ByteView bytes, const EncodingVerdict& verdict) {
+  if (has_mb_magic(bytes) || verdict.encoding != TextEncoding::Gb18030) {
     return std::nullopt;
   }
   auto text = decode_gb18030(bytes);

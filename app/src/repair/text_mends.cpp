@@ -531,35 +531,58 @@ MendedText mend_text(std::string_view text, TableFormat format, std::string_view
 }
 
 std::expected<MendedText, TableError> mend_source(ByteView bytes, std::string_view base_name) {
+  std::string storage;
+  const auto text = decode_text_in_place(bytes, storage);
+  if (text) {
+    EncodingVerdict decoded;
+    decoded.encoding = text->data() == storage.data() ? TextEncoding::Utf16 : TextEncoding::Utf8;
+    return mend_source(bytes, decoded, base_name);
+  }
+  return mend_source(bytes, judge_encoding(bytes), base_name);
+}
+
+std::expected<MendedText, TableError> mend_source(ByteView bytes, const EncodingVerdict& encoding,
+                                                  std::string_view base_name) {
   MendedText mended;
+  switch (encoding.encoding) {
+    case TextEncoding::Utf8:
+      // Checked when the bytes were decoded: the text is the bytes, a mark included.
+      mended.source = std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+      mended.format = detect_format(bytes, mended.source);
+      return mend(std::move(mended), {}, base_name);
+    case TextEncoding::Utf16: {
+      std::string storage;
+      auto text = decode_text_in_place(bytes, storage);
+      if (!text) {
+        return std::unexpected(std::move(text.error()));
+      }
+      mended.mended = text->data() == storage.data() ? std::move(storage) : std::string(*text);
+      mended.format = detect_format(bytes, mended.text());
+      return mend(std::move(mended), {}, base_name);
+    }
+    case TextEncoding::DamagedUtf8: {
+      RecoveredUtf8 recovered = recover_damaged_utf8(bytes, encoding.damaged);
+      std::vector<DamagedPiece> damaged =
+          damaged_pieces(bytes, encoding.damaged, recovered.replaced_at);
+      mended.mended = std::move(recovered.text);
+      mended.format = detect_format({}, mended.text());
+      return mend(std::move(mended), std::move(damaged), base_name);
+    }
+    case TextEncoding::Gb18030:
+      if (std::optional<std::string> legacy = legacy_table_text(bytes, encoding)) {
+        mended.mended = std::move(*legacy);
+        mended.format = detect_format({}, mended.text());
+        mended.changes.push_back({RepairRule::Encoding, std::string(LEGACY_TEXT_CONVERTED),
+                                  std::string(LEGACY_TEXT_CONVERTED_BASIS), 0});
+        return mend(std::move(mended), {}, base_name);
+      }
+      break;
+    case TextEncoding::Undecodable:
+      break;
+  }
   std::string storage;
   auto text = decode_text_in_place(bytes, storage);
-  if (text) {
-    mended.format = detect_format(bytes, *text);
-    if (text->data() == storage.data()) {
-      mended.mended = std::move(storage);
-    } else {
-      mended.source = *text;
-    }
-    return mend(std::move(mended), {}, base_name);
-  }
-  const EncodingVerdict verdict = judge_encoding(bytes);
-  if (verdict.encoding == TextEncoding::DamagedUtf8) {
-    RecoveredUtf8 recovered = recover_damaged_utf8(bytes, verdict.damaged);
-    std::vector<DamagedPiece> damaged =
-        damaged_pieces(bytes, verdict.damaged, recovered.replaced_at);
-    mended.mended = std::move(recovered.text);
-    mended.format = detect_format({}, mended.text());
-    return mend(std::move(mended), std::move(damaged), base_name);
-  }
-  if (std::optional<std::string> legacy = legacy_table_text(bytes)) {
-    mended.mended = std::move(*legacy);
-    mended.format = detect_format({}, mended.text());
-    mended.changes.push_back({RepairRule::Encoding, std::string(LEGACY_TEXT_CONVERTED),
-                              std::string(LEGACY_TEXT_CONVERTED_BASIS), 0});
-    return mend(std::move(mended), {}, base_name);
-  }
-  return std::unexpected(std::move(text.error()));
+  return std::unexpected(text ? TableError::undecodable_text({}) : std::move(text.error()));
 }
 
 }  // namespace qovira

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "qovira/app/diagnosis/diagnosis.h"
 #include "qovira/app/repair/repair.h"
 #include "qovira/table/format.h"
 
@@ -179,6 +180,33 @@ TEST(TextMends, ARepairFromDamagedBytesIsRepairedAgainWithoutAChange) {
     const RepairResult again = repair_text(first.text, detect_format({}, first.text), "t");
     EXPECT_TRUE(again.changes.empty()) << again.changes.front().summary;
     EXPECT_EQ(again.text, first.text);
+  }
+}
+
+// The repair reads bytes as their diagnosis decoded or judged them, and gets what probing gets.
+TEST(TextMends, BytesAreReadAsTheirDiagnosisDecodedThem) {
+  const std::string gbk = "---\nname: t\n...\n\xD6\xD0\xB9\xFA\tkhlg\n\xB9\xA4\xD7\xF7\taawt\n";
+  const std::string_view sources[] = {
+      "---\nname: t\n...\n中国\tkhlg\n",
+      "\xEF\xBB\xBF---\nname: t\n...\n中国\tkhlg\n",
+      std::string_view("\xFF\xFE-\0-\0-\0\n\0", 10),
+      "---\nname: t\n中国\tkhlg\r我\xE4\ttrwu\r工作\taawt\n",
+      gbk,
+      std::string_view("\xFF\xFE\0\xD8", 4),
+  };
+  for (const std::string_view source : sources) {
+    SCOPED_TRACE(source);
+    const Diagnosis diagnosis = diagnose(bytes_of(source));
+    ASSERT_TRUE(diagnosis.encoding);
+    const auto probed = mend_source(bytes_of(source), "t");
+    const auto read = mend_source(bytes_of(source), *diagnosis.encoding, "t");
+    ASSERT_EQ(read.has_value(), probed.has_value());
+    if (read) {
+      EXPECT_EQ(read->text(), probed->text());
+      EXPECT_EQ(read->format, probed->format);
+      EXPECT_EQ(rules_of(read->changes), rules_of(probed->changes));
+      EXPECT_EQ(read->taken_out, probed->taken_out);
+    }
   }
 }
 

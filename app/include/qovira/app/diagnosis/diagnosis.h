@@ -8,9 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "qovira/app/export/export.h"
-#include "qovira/table/format.h"
 #include "qovira/app/diagnosis/issues.h"
+#include "qovira/app/export/export.h"
+#include "qovira/table/encoding.h"
+#include "qovira/table/format.h"
 #include "qovira/table/model.h"
 #include "qovira/table/progress.h"
 
@@ -28,6 +29,9 @@ struct Diagnosis {
   std::uint64_t body_rows = 0;
   bool importable = false;
   TableFormat format = TableFormat::Unknown;
+  // How the text's bytes decoded, or were judged when they did not: the repair reads them the same
+  // way without probing them again. Nothing for a .mb.
+  std::optional<EncodingVerdict> encoding;
 };
 
 // Never fails: every problem becomes a Fatal issue. A diagnosis cancelled through `progress` is
@@ -39,8 +43,8 @@ Diagnosis diagnose_and_free(Bytes bytes);
 
 // The text of bytes judged GB18030 (and so GBK), neither UTF-8, damaged UTF-8 nor UTF-16, that
 // reads as a Rime or 冰凌 table, or as a list of entry lines whose column order is clear; nothing
-// for any other bytes.
-std::optional<std::string> legacy_table_text(ByteView bytes);
+// for any other bytes. `verdict` is judge_encoding's for these bytes.
+std::optional<std::string> legacy_table_text(ByteView bytes, const EncodingVerdict& verdict);
 
 // The full report; `path` is shown as given. Always ends with a line feed.
 std::string render_report(std::string_view path, const Diagnosis& diagnosis);

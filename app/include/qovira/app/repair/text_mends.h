@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "qovira/app/repair/repair.h"
+#include "qovira/table/encoding.h"
 #include "qovira/table/model.h"
 #include "qovira/table/table_text.h"
 
@@ -39,5 +40,9 @@ MendedText mend_text(std::string_view text, TableFormat format, std::string_view
 // damaged UTF-8 that hold damaged bytes are to be taken out, a GB18030 table is converted. Fails
 // only for bytes that are no text; the result may view `bytes`.
 std::expected<MendedText, TableError> mend_source(ByteView bytes, std::string_view base_name);
+// The same for bytes already decoded or judged, as `encoding` says: read that way, not probed
+// again.
+std::expected<MendedText, TableError> mend_source(ByteView bytes, const EncodingVerdict& encoding,
+                                                  std::string_view base_name);
 
 }  // namespace qovira
