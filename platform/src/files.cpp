@@ -54,8 +54,7 @@ std::string path_to_utf8(const std::filesystem::path& path) {
   return std::string(text.begin(), text.end());
 }
 
-std::expected<Bytes, std::string> read_file(const std::filesystem::path& path,
-                                            Progress* progress) {
+std::expected<Bytes, std::string> read_file(const std::filesystem::path& path, Progress* progress) {
   std::error_code error;
   const auto status = std::filesystem::status(path, error);
   if (error) {

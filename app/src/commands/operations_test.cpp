@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "qovira/app/export/export.h"
 #include "qovira/app/commands/files.h"
+#include "qovira/app/export/export.h"
 #include "scratch_directory.h"
 
 namespace qovira {
