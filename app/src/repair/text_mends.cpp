@@ -521,6 +521,19 @@ MendedText mend(MendedText mended, std::vector<DamagedPiece> damaged, std::strin
   return mended;
 }
 
+// The mends of a text decoded from `bytes`, which views them or `storage`.
+MendedText mend_decoded(ByteView bytes, std::string_view text, std::string& storage,
+                        std::string_view base_name) {
+  MendedText mended;
+  mended.format = detect_format(bytes, text);
+  if (text.data() == storage.data()) {
+    mended.mended = std::move(storage);
+  } else {
+    mended.source = text;
+  }
+  return mend(std::move(mended), {}, base_name);
+}
+
 }  // namespace
 
 MendedText mend_text(std::string_view text, TableFormat format, std::string_view base_name) {
@@ -534,9 +547,7 @@ std::expected<MendedText, TableError> mend_source(ByteView bytes, std::string_vi
   std::string storage;
   const auto text = decode_text_in_place(bytes, storage);
   if (text) {
-    EncodingVerdict decoded;
-    decoded.encoding = text->data() == storage.data() ? TextEncoding::Utf16 : TextEncoding::Utf8;
-    return mend_source(bytes, decoded, base_name);
+    return mend_decoded(bytes, *text, storage, base_name);
   }
   return mend_source(bytes, judge_encoding(bytes), base_name);
 }
@@ -552,13 +563,11 @@ std::expected<MendedText, TableError> mend_source(ByteView bytes, const Encoding
       return mend(std::move(mended), {}, base_name);
     case TextEncoding::Utf16: {
       std::string storage;
-      auto text = decode_text_in_place(bytes, storage);
+      const auto text = decode_text_in_place(bytes, storage);
       if (!text) {
         return std::unexpected(std::move(text.error()));
       }
-      mended.mended = text->data() == storage.data() ? std::move(storage) : std::string(*text);
-      mended.format = detect_format(bytes, mended.text());
-      return mend(std::move(mended), {}, base_name);
+      return mend_decoded(bytes, *text, storage, base_name);
     }
     case TextEncoding::DamagedUtf8: {
       RecoveredUtf8 recovered = recover_damaged_utf8(bytes, encoding.damaged);
